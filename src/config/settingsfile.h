@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Converts a settings value to a signed 32-bit whole number: leading blanks, an optional sign,
+// then decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X". Nothing may
+// follow the digits. Returns nothing when the text is not such a number.
+std::optional<qint32> TryStrToInt(const QString &text);
+
+// As TryStrToInt, but throws KioskError "'<text>' is not a valid integer value".
+qint32 StrToInt(const QString &text);
+
+// Accessor of section "canshu" of opt.ini in the executable's folder, with the semantics of
+// the private-profile functions: names match without regard to case, a missing file, section
+// or key reads as the key's own name, values are GBK on disk and cut at 2047 bytes, and a write
+// keeps every other line of the file. It holds no values: every read goes to the file.
+class SettingsFile
+{
+public:
+    // Names exeDir/opt.ini. Neither reads nor creates the file.
+    explicit SettingsFile(const QString &exeDir);
+
+    const QString &path() const { return m_path; }
+
+    // The value of key as text; the key's own name when there is none.
+    QString ReadSetting(const QString &key) const;
+    // ReadSetting followed by StrToInt; throws KioskError on a value that is no whole number.
+    qint32 ReadSettingNumber(const QString &key) const;
+    // Stores value under key, creating file, section and key as needed. The file is replaced
+    // atomically, so a crash never leaves it half-written. Throws KioskError when the write is
+    // refused (no write permission bits on the file, folder not writable, disk full).
+    void WriteSetting(const QString &key, const QString &value) const;
+
+    static constexpr qsizetype MaxValueBytes = 2047;
+
+private:
+    QString m_path;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The two caption lines that a photo's file name carries: order number "@" line 1 "#" line 2 ".jpg".
+struct Captions
+{
+    QString line1;
+    QString line2;
+    bool operator==(const Captions &) const = default;
+};
+
+// Splits a photo file name into its caption lines. Never fails: pieces that are missing give
+// empty lines (see the rules in the implementation). The separators are searched as characters.
+Captions SplitPhotoName(const QString &name);
+
+// Number of pages of ten for n entries: the ceiling of n / 10.
+int PageCountFor(int n);
+
+// The photo file names in display order, ten to a page.
+class Catalogue
+{
+public:
+    // Appends the files of folderPath whose names end in ".jpg" (any case), hidden ones
+    // included, folders passed over, sorted ascending without regard to case. A missing or
+    // unreadable folder appends nothing.
+    void ListPhotoFolder(const QString &folderPath);
+
+    // Entry i, or the empty name for an index outside the catalogue.
+    QString entry(int i) const;
+    int count() const { return int(m_names.size()); }
+    const QStringList &names() const { return m_names; }
+
+    // 0 until computed when the main window is shown.
+    int PageCount = 0;
+    void computePageCount() { PageCount = PageCountFor(count()); }
+
+private:
+    QStringList m_names;
+};
+
+// Sorts names ascending without regard to case (ties in case-sensitive order), as both the
+// catalogue and the picture editing window list the photo folder.
+void sortFileNames(QStringList &names);

@@ -1,0 +1,23 @@
+#pragma once
+
+class TForm1;
+class TForm2;
+class TDataModule3;
+class TForm4;
+class TForm5;
+class TForm6;
+
+// The program-wide references to the six objects created at start.
+extern TForm1 *Form1;
+extern TForm2 *Form2;
+extern TDataModule3 *DataModule3;
+extern TForm4 *Form4;
+extern TForm5 *Form5;
+extern TForm6 *Form6;
+
+// Creates the six objects in start-up order: main window, evaluation dialog, database module,
+// statistics, parameter settings, picture editing. Each creation handler runs as its object is
+// created; a failure in one is shown and start-up goes on. Nothing is shown yet.
+void CreateForms();
+// Releases the six objects in reverse order and clears the references.
+void DestroyForms();

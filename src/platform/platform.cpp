@@ -1,0 +1,75 @@
+#include "platform/platform.h"
+
+#include "platform/guard.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+namespace platform {
+
+QString applicationTitle()
+{
+    return u"Quorvel评价系统"_s;
+}
+
+namespace {
+
+// Used until the program installs its real services: no window, no process, no answers.
+class HeadlessServices final : public Services
+{
+public:
+    QString exeDir() const override { return QCoreApplication::applicationDirPath(); }
+    QString workDir() const override { return QDir::currentPath(); }
+    void message(QWidget *, const QString &text) override { qWarning("%s", qUtf8Printable(text)); }
+    void error(QWidget *, const QString &text) override { qWarning("%s", qUtf8Printable(text)); }
+    bool question(QWidget *, const QString &, const QString &) override { return false; }
+    bool confirm(QWidget *, const QString &) override { return false; }
+    QString openPicture(QWidget *, const QString &) override { return {}; }
+    void restart() override {}
+    void openFolder(const QString &) override {}
+    void quit() override { QCoreApplication::quit(); }
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+Services *g_services = nullptr;
+
+QString joined(const QString &dir, const QString &relative)
+{
+    return QDir::cleanPath(dir + u'/' + relative);
+}
+
+} // namespace
+
+Services &services()
+{
+    static HeadlessServices headless;
+    return g_services ? *g_services : headless;
+}
+
+void setServices(Services *s)
+{
+    g_services = s;
+}
+
+QString exePath(const QString &relative)
+{
+    return joined(services().exeDir(), relative);
+}
+
+QString workPath(const QString &relative)
+{
+    return joined(services().workDir(), relative);
+}
+
+void reportError(QWidget *owner, const QString &message)
+{
+    try {
+        services().error(owner, message + u'.');
+    } catch (...) {
+        // Nothing is left to tell the user with; the handler has ended either way.
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/platform.h"
+
+// The production services: real message boxes, file dialog, process start and desktop shell.
+class QtServices final : public platform::Services
+{
+public:
+    QString exeDir() const override;
+    QString workDir() const override;
+    void message(QWidget *owner, const QString &text) override;
+    void error(QWidget *owner, const QString &text) override;
+    bool question(QWidget *owner, const QString &caption, const QString &text) override;
+    bool confirm(QWidget *owner, const QString &text) override;
+    QString openPicture(QWidget *owner, const QString &filter) override;
+    void restart() override;
+    void openFolder(const QString &path) override;
+    void quit() override;
+    QDateTime now() const override;
+};
+
+// Loads Qt's own Simplified Chinese texts (dialogs, edit menus) into the application.
+void installChineseTranslations();

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// One stored rating: four text fields of table 评价.
+struct EvaluationRecord
+{
+    QString name;  // 名称: caption line 1, two spaces, caption line 2
+    QString date;  // 日期: "yyyy-MM-dd"
+    QString time;  // 时间: "hh:mm:ss"
+    QString grade; // 综合评价: one of the five grade words
+    bool operator==(const EvaluationRecord &) const = default;
+};
+
+namespace grades {
+
+// The grade word of star 1 to 5; empty for any other value.
+QString word(int star);
+// Points shown for star 1 to 5 (0, 30, 60, 80, 100); -1 for any other value.
+int points(int star);
+// The grade filter's items: "不限制" then the words from best to worst.
+QStringList filterItems();
+
+} // namespace grades

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "store/record.h"
+
+#include <QObject>
+#include <QString>
+
+class QSqlQueryModel;
+
+// The database module: the one connection to "db.dll" (SQLite) in the current directory and the
+// one shared result set that the statistics grid shows. Every engine failure is thrown as
+// KioskError carrying the engine's message.
+class TDataModule3 : public QObject
+{
+    Q_OBJECT
+public:
+    // Names workDir/db.dll. Does not touch the file; call Open steps as start-up does.
+    explicit TDataModule3(const QString &workDir, QObject *parent = nullptr);
+    ~TDataModule3() override;
+
+    // Start-up, step 1: opens the connection. Never creates the file: a missing, unreadable or
+    // non-SQLite file throws. A file without write permission bits is opened read-only.
+    void OpenConnection();
+    // Start-up, step 2: makes "select * from 评价" the current statement; connects first when
+    // the connection is not open (a second attempt, which may throw again).
+    void OpenStartupQuery();
+    bool isConnected() const;
+
+    // Appends one record to 评价 and returns once it is durably stored (it survives a killed
+    // process or a power cut). Reconnects first when the connection was never opened or was
+    // lost. Waits briefly while another process holds the write lock. Throws on any failure,
+    // and then nothing is stored.
+    void Append(const EvaluationRecord &record);
+
+    // The shared result set, bound to the statistics grid. Rows are fetched as they are needed.
+    QSqlQueryModel *DataSource1() const;
+    // Close, clear, add the statement, open. On an engine error the result set stays closed and
+    // empty, and the error is thrown. Connects first when not connected.
+    void OpenQuery(const QString &statement);
+    // Close, clear, add the statement, execute without a result set (the clear of all data).
+    void ExecuteStatement(const QString &statement);
+    // The statement the shared result set holds now.
+    QString statement() const;
+    // Whether the current result set lists rows of the table itself ("select * from 评价" or a
+    // listing of the four fields), so that one of its rows can be deleted.
+    bool showsTableRows() const;
+    // Deletes the table row shown at that row of the result set: exactly one row of 评价 with
+    // its four values, even when other rows hold the same values. Then reopens the result set.
+    void DeleteRow(int row);
+
+private:
+    struct Private;
+    Private *d;
+};

@@ -1,0 +1,84 @@
+#include "support/recorder.h"
+
+#include <QDir>
+
+RecordingServices::RecordingServices(QString exeDir, QString workDir)
+    : m_exeDir(exeDir.isEmpty() ? QDir::currentPath() : exeDir),
+      m_workDir(workDir.isEmpty() ? m_exeDir : workDir)
+{
+    platform::setServices(this);
+}
+
+RecordingServices::~RecordingServices()
+{
+    platform::setServices(nullptr);
+}
+
+void RecordingServices::setDirs(const QString &exeDir, const QString &workDir)
+{
+    m_exeDir = exeDir;
+    m_workDir = workDir;
+}
+
+void RecordingServices::message(QWidget *, const QString &text)
+{
+    messages.append(text);
+    if (whileMessageOpen)
+        whileMessageOpen(text);
+}
+
+void RecordingServices::error(QWidget *, const QString &text)
+{
+    errors.append(text);
+}
+
+bool RecordingServices::question(QWidget *, const QString &caption, const QString &text)
+{
+    questions.append({caption, text});
+    return questionAnswers.isEmpty() ? defaultQuestionAnswer : questionAnswers.takeFirst();
+}
+
+bool RecordingServices::confirm(QWidget *, const QString &text)
+{
+    confirmations.append(text);
+    return confirmAnswers.isEmpty() ? defaultConfirmAnswer : confirmAnswers.takeFirst();
+}
+
+QString RecordingServices::openPicture(QWidget *, const QString &filter)
+{
+    pictureFilters.append(filter);
+    return pictureAnswers.isEmpty() ? QString() : pictureAnswers.takeFirst();
+}
+
+void RecordingServices::restart()
+{
+    ++restarts;
+    ++quits;
+}
+
+void RecordingServices::openFolder(const QString &path)
+{
+    openedFolders.append(path);
+}
+
+void RecordingServices::quit()
+{
+    ++quits;
+}
+
+QDateTime RecordingServices::now() const
+{
+    return fixedNow.isValid() ? fixedNow : QDateTime::currentDateTime();
+}
+
+void RecordingServices::clearRecords()
+{
+    messages.clear();
+    errors.clear();
+    questions.clear();
+    confirmations.clear();
+    pictureFilters.clear();
+    openedFolders.clear();
+    restarts = 0;
+    quits = 0;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+// Stand-in for the platform services in tests: records every box, answers questions from a
+// script and never blocks. Installs itself on construction and restores the previous services
+// on destruction.
+class RecordingServices final : public platform::Services
+{
+public:
+    explicit RecordingServices(QString exeDir = {}, QString workDir = {});
+    ~RecordingServices() override;
+
+    QString exeDir() const override { return m_exeDir; }
+    QString workDir() const override { return m_workDir; }
+    void setDirs(const QString &exeDir, const QString &workDir);
+
+    void message(QWidget *owner, const QString &text) override;
+    void error(QWidget *owner, const QString &text) override;
+    bool question(QWidget *owner, const QString &caption, const QString &text) override;
+    bool confirm(QWidget *owner, const QString &text) override;
+    QString openPicture(QWidget *owner, const QString &filter) override;
+    void restart() override;
+    void openFolder(const QString &path) override;
+    void quit() override;
+    QDateTime now() const override;
+
+    // What was shown, in order.
+    QStringList messages;
+    QStringList errors;
+    struct Question
+    {
+        QString caption, text;
+    };
+    QList<Question> questions;
+    QStringList confirmations;
+    QStringList pictureFilters;
+    QStringList openedFolders;
+    int restarts = 0;
+    int quits = 0;
+
+    // Scripted answers, taken from the front; when empty the default answer is given.
+    QList<bool> questionAnswers;
+    bool defaultQuestionAnswer = false;
+    QList<bool> confirmAnswers;
+    bool defaultConfirmAnswer = false;
+    QStringList pictureAnswers; // empty string = cancel
+
+    // When set, now() returns it instead of the real clock.
+    QDateTime fixedNow;
+
+    // Called while a plain message box would be open (to act "behind" the box), with its text.
+    std::function<void(const QString &)> whileMessageOpen;
+
+    // Forgets everything recorded so far.
+    void clearRecords();
+
+private:
+    QString m_exeDir, m_workDir;
+};
