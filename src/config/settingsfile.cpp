@@ -98,9 +98,10 @@ bool hasWritePermission(const QFileInfo &info)
 {
     // Checked on the permission bits, not by trying: root could write anyway, but a file marked
     // read-only is meant to stay as it is.
+    // The *User flags tell what the current user may do (everything, for root); only the
+    // owner, group and other bits are the file's own marking.
     return info.permissions() &
-           (QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
-            QFileDevice::WriteOther);
+           (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
 }
 
 } // namespace
@@ -225,8 +226,7 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
         if (!replaced) {
             // After the section's last entry, before any blank lines or comments that follow.
             qsizetype at = end;
-            while (at > begin && lines[at - 1].kind == Line::Other &&
-                   gbk::decode(lines[at - 1].raw).trimmed().isEmpty())
+            while (at > begin && lines[at - 1].kind == Line::Other)
                 --at;
             if (at > 0 && lines[at - 1].ending.isEmpty())
                 lines[at - 1].ending = ending;

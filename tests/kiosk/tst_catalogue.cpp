@@ -1,0 +1,127 @@
+#include "kiosk/catalogue.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestCatalogue : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void touch(const QString &path)
+    {
+        QFile f(path);
+        QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    }
+
+private slots:
+    void split_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("line1");
+        QTest::addColumn<QString>("line2");
+        QTest::newRow("full scheme") << u"0012@一号窗口#社保业务.jpg"_s << u"一号窗口"_s << u"社保业务"_s;
+        QTest::newRow("no @") << u"0012#社保业务.jpg"_s << u"0012"_s << u"社保业务"_s;
+        QTest::newRow("no #") << u"0012@一号窗口.jpg"_s << QString() << u"0012@一号窗口"_s;
+        QTest::newRow("neither") << u"一号窗口.jpg"_s << QString() << u"一号窗口"_s;
+        QTest::newRow("upper-case .JPG") << u"0012@一号窗口#社保业务.JPG"_s << u"一号窗口"_s << QString();
+        QTest::newRow("empty line 2") << u"0012@一号窗口#.jpg"_s << u"一号窗口"_s << QString();
+        QTest::newRow("empty line 1") << u"0012@#社保业务.jpg"_s << QString() << u"社保业务"_s;
+        QTest::newRow("empty name") << QString() << QString() << QString();
+        QTest::newRow("# before @") << u"12#a@b.jpg"_s << QString() << u"a@b"_s;
+        QTest::newRow("further @ in line 1") << u"1@a@b#c.jpg"_s << u"a@b"_s << u"c"_s;
+        QTest::newRow("further # in line 2") << u"1@a#b#c.jpg"_s << u"a"_s << u"b#c"_s;
+        QTest::newRow(".jpg inside name") << u"1@a.jpg#b.jpg"_s << u"a.jpg"_s << QString();
+        QTest::newRow("@ at the end") << u"abc@"_s << QString() << QString();
+        QTest::newRow("# last") << u"1@ab#"_s << u"ab"_s << QString();
+        QTest::newRow("emoji and quotes") << u"0001@'😀'#50%_x.jpg"_s << u"'😀'"_s << u"50%_x"_s;
+        // In GBK "@" (0x40) is also a valid trail byte, e.g. of 丂 (0x81 0x40); a byte search
+        // would split such a name inside the character.
+        QTest::newRow("GBK trail byte 0x40") << u"0001@丂号#乀业务.jpg"_s << u"丂号"_s << u"乀业务"_s;
+        QTest::newRow("trail byte without @") << u"丂号#x.jpg"_s << u"丂号"_s << u"x"_s;
+    }
+    void split()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, line1);
+        QFETCH(QString, line2);
+        const Captions c = SplitPhotoName(name);
+        QCOMPARE(c.line1, line1);
+        QCOMPARE(c.line2, line2);
+    }
+
+    void pageCount_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("none") << 0 << 0;
+        QTest::newRow("one") << 1 << 1;
+        QTest::newRow("ten") << 10 << 1;
+        QTest::newRow("eleven") << 11 << 2;
+        QTest::newRow("twenty") << 20 << 2;
+        QTest::newRow("twenty-one") << 21 << 3;
+        QTest::newRow("twenty-five") << 25 << 3;
+        QTest::newRow("5000") << 5000 << 500;
+    }
+    void pageCount()
+    {
+        QFETCH(int, n);
+        QFETCH(int, pages);
+        QCOMPARE(PageCountFor(n), pages);
+    }
+
+    void listingOrderAndFilter()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        const QStringList files = {u"0100@b#c.jpg"_s, u"0012@a#b.jpg"_s, u"120@x#y.jpg"_s, u"1000@z#w.jpg"_s,
+                                   u"0012@A#a.jpg"_s, u"UPPER@u#v.JPG"_s, u".hidden@h#i.jpg"_s,
+                                   u"photo.jpeg"_s, u"photo.png"_s, u"photo.bmp"_s, u"x.jpg.bak"_s,
+                                   u"Thumbs.db"_s};
+        for (const QString &f : files)
+            touch(d + u'/' + f);
+        QVERIFY(QDir(d).mkdir(u"folder.jpg"_s));
+
+        Catalogue c;
+        c.ListPhotoFolder(d + u'/');
+        QCOMPARE(c.names(), (QStringList{u".hidden@h#i.jpg"_s, u"0012@A#a.jpg"_s, u"0012@a#b.jpg"_s,
+                                         u"0100@b#c.jpg"_s, u"1000@z#w.jpg"_s, u"120@x#y.jpg"_s,
+                                         u"UPPER@u#v.JPG"_s}));
+        QCOMPARE(c.PageCount, 0); // computed only when the window is shown
+        c.computePageCount();
+        QCOMPARE(c.PageCount, 1);
+    }
+
+    void lookupOutsideIsEmpty()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 3; ++i)
+            touch(dir.path() + u"/%1@a#b.jpg"_s.arg(i));
+        Catalogue c;
+        c.ListPhotoFolder(dir.path());
+        QCOMPARE(c.entry(0), u"0@a#b.jpg"_s);
+        QCOMPARE(c.entry(2), u"2@a#b.jpg"_s);
+        QCOMPARE(c.entry(3), QString());
+        QCOMPARE(c.entry(-1), QString());
+        QCOMPARE(c.entry(-10), QString());
+    }
+
+    void missingOrEmptyFolder()
+    {
+        QTemporaryDir dir;
+        Catalogue c;
+        c.ListPhotoFolder(dir.path() + u"/图片"_s);
+        c.ListPhotoFolder(dir.path());
+        c.ListPhotoFolder(QString());
+        QCOMPARE(c.count(), 0);
+        c.computePageCount();
+        QCOMPARE(c.PageCount, 0);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"
