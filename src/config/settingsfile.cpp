@@ -157,47 +157,21 @@ qint32 StrToInt(const QString &text)
     throw KioskError(u"'%1' is not a valid integer value"_s.arg(text));
 }
 
-SettingsFile::SettingsFile(const QString &exeDir)
-    : m_path(QDir::cleanPath(exeDir + u"/opt.ini"_s))
+std::optional<QString> profileValue(const QByteArray &content, const QString &key)
 {
-}
-
-QString SettingsFile::ReadSetting(const QString &key) const
-{
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return key;
-    const QList<Line> lines = parse(file.readAll());
+    const QList<Line> lines = parse(content);
     const auto [begin, end] = findSection(lines, Section);
     if (begin < 0)
-        return key;
+        return std::nullopt;
     for (qsizetype i = begin; i < end; ++i) {
         if (lines[i].kind == Line::Entry && sameName(lines[i].name, key))
-            return gbk::leftBytes(lines[i].value, MaxValueBytes);
+            return gbk::leftBytes(lines[i].value, SettingsFile::MaxValueBytes);
     }
-    return key;
+    return std::nullopt;
 }
 
-qint32 SettingsFile::ReadSettingNumber(const QString &key) const
+QByteArray withProfileValue(const QByteArray &bytes, const QString &key, const QString &value)
 {
-    return StrToInt(ReadSetting(key));
-}
-
-void SettingsFile::WriteSetting(const QString &key, const QString &value) const
-{
-    const QFileInfo info(m_path);
-    QByteArray bytes;
-    if (info.exists()) {
-        if (info.isDir())
-            throw KioskError(u"无法写入 %1：它是一个文件夹"_s.arg(QDir::toNativeSeparators(m_path)));
-        if (!hasWritePermission(info))
-            throw KioskError(u"无法写入 %1：文件只读"_s.arg(QDir::toNativeSeparators(m_path)));
-        QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw KioskError(u"无法读取 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), file.errorString()));
-        bytes = file.readAll();
-    }
-
     QList<Line> lines = parse(bytes);
     // A value is one line: line breaks in it would add lines of their own.
     QString oneLine = value;
@@ -253,6 +227,44 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
     out.reserve(bytes.size() + entry.size() + 16);
     for (const Line &l : lines)
         out += l.raw + l.ending;
+
+    return out;
+}
+
+SettingsFile::SettingsFile(const QString &exeDir)
+    : m_path(QDir::cleanPath(exeDir + u"/opt.ini"_s))
+{
+}
+
+QString SettingsFile::ReadSetting(const QString &key) const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return key;
+    return profileValue(file.readAll(), key).value_or(key);
+}
+
+qint32 SettingsFile::ReadSettingNumber(const QString &key) const
+{
+    return StrToInt(ReadSetting(key));
+}
+
+void SettingsFile::WriteSetting(const QString &key, const QString &value) const
+{
+    const QFileInfo info(m_path);
+    QByteArray bytes;
+    if (info.exists()) {
+        if (info.isDir())
+            throw KioskError(u"无法写入 %1：它是一个文件夹"_s.arg(QDir::toNativeSeparators(m_path)));
+        if (!hasWritePermission(info))
+            throw KioskError(u"无法写入 %1：文件只读"_s.arg(QDir::toNativeSeparators(m_path)));
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw KioskError(u"无法读取 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), file.errorString()));
+        bytes = file.readAll();
+    }
+
+    const QByteArray out = withProfileValue(bytes, key, value);
 
     QSaveFile save(m_path);
     if (!save.open(QIODevice::WriteOnly))

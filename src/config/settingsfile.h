@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -11,6 +12,12 @@ std::optional<qint32> TryStrToInt(const QString &text);
 
 // As TryStrToInt, but throws KioskError "'<text>' is not a valid integer value".
 qint32 StrToInt(const QString &text);
+
+// The profile format itself, on the file's bytes. profileValue gives the value of key in section
+// "canshu" (names without regard to case, first match wins), or nothing. withProfileValue gives
+// the bytes with that key set, every other line left as it was.
+std::optional<QString> profileValue(const QByteArray &content, const QString &key);
+QByteArray withProfileValue(const QByteArray &content, const QString &key, const QString &value);
 
 // Accessor of section "canshu" of opt.ini in the executable's folder, with the semantics of
 // the private-profile functions: names match without regard to case, a missing file, section
