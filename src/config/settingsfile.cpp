@@ -46,7 +46,8 @@ QList<Line> parse(const QByteArray &bytes)
         qsizetype nl = bytes.indexOf('\n', pos);
         qsizetype end = nl < 0 ? bytes.size() : nl;
         qsizetype contentEnd = end;
-        if (contentEnd > pos && bytes.at(contentEnd - 1) == '\r')
+        // "\r\n" ends a line as "\n" does; a lone "\r" is part of the line.
+        if (nl >= 0 && contentEnd > pos && bytes.at(contentEnd - 1) == '\r')
             --contentEnd;
         line.raw = bytes.mid(pos, contentEnd - pos);
         line.ending = bytes.mid(contentEnd, (nl < 0 ? end : nl + 1) - contentEnd);

@@ -180,6 +180,17 @@ private slots:
         QCOMPARE(readBytes(s.path()), QByteArray("[other]\r\na=1\r\n[canshu]\r\npic_bg=x.jpg\r\n"));
     }
 
+    void loneCarriageReturnIsNoLineEnd()
+    {
+        // Found by fuzzing: a last line ending in a bare "\r" must not make "\r" the line end of
+        // the lines a write adds, or the new section would never be read back.
+        QTemporaryDir dir;
+        SettingsFile s(dir.path());
+        writeBytes(s.path(), "'\r");
+        s.WriteSetting(u"pic_width"_s, u"150"_s);
+        QCOMPARE(s.ReadSetting(u"pic_width"_s), u"150"_s);
+    }
+
     void gbkRoundTrip()
     {
         QTemporaryDir dir;
