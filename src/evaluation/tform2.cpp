@@ -1,14 +1,318 @@
 #include "evaluation/tform2.h"
 
+#include "config/settingsfile.h"
+#include "kiosk/forms.h"
+#include "platform/error.h"
+#include "platform/guard.h"
+#include "platform/platform.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
+#include "platform/widgets/rzbutton.h"
+#include "store/record.h"
+#include "store/tdatamodule3.h"
 
-TForm2::TForm2(QWidget *parent) : KioskForm(parent)
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString LitStar = u"pic/zhengchang.png"_s;
+const QString GreyStar = u"pic/huidu.png"_s;
+
+constexpr int StarLefts[5] = {328, 428, 528, 628, 728};
+constexpr int StarTop = 256;
+constexpr int StarSize = 78;
+
+// Loads one of the asset pictures from the current directory, anew on every call. A missing or
+// undecodable file throws, naming the file.
+QPixmap loadAsset(const QString &relative)
 {
-    setObjectName(QStringLiteral("Form2"));
+    const QString path = platform::workPath(relative);
+    QImageReader reader(path);
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        const QString shown = QDir::toNativeSeparators(path);
+        if (!QFileInfo::exists(path))
+            throw KioskError(u"无法打开文件“%1”：系统找不到指定的文件"_s.arg(shown));
+        throw KioskError(u"无法读取图片“%1”：%2"_s.arg(shown, reader.errorString()));
+    }
+    return QPixmap::fromImage(image);
+}
+
+// The background the window carries until creation replaces it. The picture is built into the
+// program; should the resource be missing, a plain gradient in the same tones stands in.
+QPixmap defaultBackground()
+{
+    QPixmap stored(u":/builtin/dialog-background.jpg"_s);
+    if (!stored.isNull())
+        return stored;
+    QImage image(1024, 768, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, 0, image.height());
+    g.setColorAt(0.0, QColor(24, 88, 160));
+    g.setColorAt(1.0, QColor(8, 40, 92));
+    p.fillRect(image.rect(), g);
+    p.end();
+    return QPixmap::fromImage(image);
+}
+
+// The configured background: an absolute path, or one relative to the current directory.
+QString backgroundPath(const QString &setting)
+{
+    QString path = setting;
+    path.replace(u'\\', u'/');
+    return QFileInfo(path).isAbsolute() ? path : platform::workPath(path);
+}
+
+} // namespace
+
+QString TForm2::submitPrompt()
+{
+    return u"点击星星评分后点我提交"_s;
+}
+
+QString TForm2::submitCaption(int star)
+{
+    return u"%1！%2分！点我提交评价。"_s.arg(grades::word(star)).arg(grades::points(star));
+}
+
+TForm2::TForm2(QWidget *parent)
+    : KioskForm(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                            Qt::WindowTitleHint)
+{
+    setObjectName(u"Form2"_s);
+    setWindowTitle(u"欢迎评价"_s);
+    resize(862, 473);
+
+    Image7 = new PictureBox(this);
+    Image7->setObjectName(u"Image7"_s);
+    Image7->setGeometry(rect());
+    Image7->setPicture(defaultBackground());
+
     Image6 = new PictureBox(this);
-    Image6->setObjectName(QStringLiteral("Image6"));
+    Image6->setObjectName(u"Image6"_s);
+    Image6->setGeometry(24, 48, 225, 297);
+
+    PictureBox **stars[5] = {&Image1, &Image2, &Image3, &Image4, &Image5};
+    for (int i = 0; i < 5; ++i) {
+        auto *box = new PictureBox(this);
+        box->setObjectName(u"Image%1"_s.arg(i + 1));
+        box->setGeometry(StarLefts[i], StarTop, StarSize, StarSize);
+        box->setCursor(Qt::PointingHandCursor);
+        *stars[i] = box;
+    }
+
     CnAALabel1 = new AALabel(this);
-    CnAALabel1->setObjectName(QStringLiteral("CnAALabel1"));
+    CnAALabel1->setObjectName(u"CnAALabel1"_s);
+    QFont nameFont = CnAALabel1->font();
+    nameFont.setFamilies({u"黑体"_s, u"SimHei"_s, u"WenQuanYi Micro Hei"_s});
+    nameFont.setBold(true);
+    nameFont.setPixelSize(21);
+    CnAALabel1->setFont(nameFont);
+    CnAALabel1->setColor(Qt::white);
+    CnAALabel1->setAutoSize(true);
+    CnAALabel1->move(344, 72);
+    CnAALabel1->setText(u"CnAALabel1"_s);
+
+    QFont buttonFont = font();
+    buttonFont.setFamilies(
+        {u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"WenQuanYi Micro Hei"_s});
+    buttonFont.setPixelSize(16);
+
+    RzButton1 = new RzButton(submitPrompt(), this);
+    RzButton1->setObjectName(u"RzButton1"_s);
+    RzButton1->setGeometry(346, 152, 369, 41);
+    RzButton1->setFont(buttonFont);
+    RzButton1->setTag(0);
+    RzButton1->setEnabled(false);
+
+    RzButton2 = new RzButton(u"关  闭"_s, this);
+    RzButton2->setObjectName(u"RzButton2"_s);
+    RzButton2->setGeometry(722, 152, 75, 41);
+    RzButton2->setFont(buttonFont);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setInterval(30000);
+
+    connect(Image1, &PictureBox::clicked, this, &TForm2::Image1Click);
+    connect(Image2, &PictureBox::clicked, this, &TForm2::Image2Click);
+    connect(Image3, &PictureBox::clicked, this, &TForm2::Image3Click);
+    connect(Image4, &PictureBox::clicked, this, &TForm2::Image4Click);
+    connect(Image5, &PictureBox::clicked, this, &TForm2::Image5Click);
+    connect(RzButton1, &RzButton::clicked, this, &TForm2::RzButton1Click);
+    connect(RzButton2, &RzButton::clicked, this, &TForm2::RzButton2Click);
+    connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
+
+    // Centred on the screen.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
     runCreate();
+}
+
+void TForm2::resizeEvent(QResizeEvent *event)
+{
+    KioskForm::resizeEvent(event);
+    Image7->setGeometry(rect());
+}
+
+PictureBox *TForm2::star(int index) const
+{
+    PictureBox *const stars[5] = {Image1, Image2, Image3, Image4, Image5};
+    return stars[index - 1];
+}
+
+void TForm2::FormCreate()
+{
+    const SettingsFile settings(platform::services().exeDir());
+    // The photo gets the size of a main-screen tile. A bad value ends creation here.
+    Image6->resize(settings.ReadSettingNumber(u"pic_width"_s), Image6->height());
+    Image6->resize(Image6->width(), settings.ReadSettingNumber(u"pic_height"_s));
+    // A configured background that cannot be used leaves the built-in one, silently.
+    try {
+        const QImage background(backgroundPath(settings.ReadSetting(u"pic_bg"_s)));
+        if (!background.isNull())
+            Image7->setPicture(background);
+    } catch (...) {
+    }
+    greyAllStars();
+}
+
+void TForm2::FormShow()
+{
+    // The visitor has the full 30 seconds from now.
+    Timer1->start();
+}
+
+void TForm2::greyAllStars()
+{
+    const QPixmap grey = loadAsset(GreyStar);
+    for (int i = 1; i <= 5; ++i)
+        star(i)->setPicture(grey);
+}
+
+void TForm2::starClick(int k)
+{
+    platform::guarded(this, [this, k] {
+        const QPixmap lit = loadAsset(LitStar);
+        for (int i = 1; i <= k; ++i)
+            star(i)->setPicture(lit);
+        if (k < 5) {
+            const QPixmap grey = loadAsset(GreyStar);
+            for (int i = k + 1; i <= 5; ++i)
+                star(i)->setPicture(grey);
+        }
+        RzButton1->setEnabled(true);
+        RzButton1->setText(submitCaption(k));
+        RzButton1->setTag(k);
+    });
+}
+
+void TForm2::Image1Click()
+{
+    starClick(1);
+}
+void TForm2::Image2Click()
+{
+    starClick(2);
+}
+void TForm2::Image3Click()
+{
+    starClick(3);
+}
+void TForm2::Image4Click()
+{
+    starClick(4);
+}
+void TForm2::Image5Click()
+{
+    starClick(5);
+}
+
+void TForm2::RzButton1Click()
+{
+    platform::guarded(this, [this] {
+        // The record is stored first; the visitor is thanked only for a row that is on disk.
+        bool stored = false;
+        try {
+            if (!DataModule3)
+                throw KioskError(u"数据库模块不存在"_s);
+            EvaluationRecord record;
+            record.name = CnAALabel1->text();
+            // Two readings of the clock, date first.
+            record.date = platform::services().now().toString(u"yyyy-MM-dd"_s);
+            record.time = platform::services().now().toString(u"hh:mm:ss"_s);
+            record.grade = grades::word(RzButton1->tag());
+            if (record.grade.isEmpty())
+                throw KioskError(u"未选择评价等级"_s);
+            DataModule3->Append(record);
+            stored = true;
+        } catch (...) {
+            // The module stores nothing when it throws; the visitor is told it failed.
+        }
+        // The 30 s timeout may fire while this box is open; it hides and resets the dialog,
+        // and the reset below then simply repeats.
+        platform::services().message(this, stored ? u"评价成功！谢谢。"_s : u"评价失败！"_s);
+
+        const std::optional<KioskError> starError = resetStars();
+        RzButton1->setText(submitPrompt());
+        RzButton1->setTag(0);
+        RzButton1->setEnabled(false);
+        Timer1->stop();
+        hide();
+        if (starError)
+            throw *starError;
+    });
+}
+
+std::optional<KioskError> TForm2::resetStars()
+{
+    try {
+        greyAllStars();
+        return std::nullopt;
+    } catch (const KioskError &e) {
+        // Without the grey star no previous choice stays on show.
+        for (int i = 1; i <= 5; ++i)
+            star(i)->clear();
+        return e;
+    }
+}
+
+void TForm2::RzButton2Click()
+{
+    platform::guarded(this, [this] {
+        Timer1->stop();
+        const std::optional<KioskError> starError = resetStars();
+        RzButton1->setEnabled(false);
+        RzButton1->setText(submitPrompt());
+        RzButton1->setTag(0);
+        hide();
+        if (starError)
+            throw *starError;
+    });
+}
+
+void TForm2::Timer1Timer()
+{
+    platform::guarded(this, [this] {
+        hide();
+        Timer1->stop();
+        const std::optional<KioskError> starError = resetStars();
+        RzButton1->setEnabled(false);
+        RzButton1->setText(submitPrompt());
+        RzButton1->setTag(0);
+        if (starError)
+            throw *starError;
+    });
 }

@@ -1,17 +1,68 @@
 #pragma once
 
+#include "platform/error.h"
 #include "platform/widgets/form.h"
+
+#include <optional>
 
 class AALabel;
 class PictureBox;
+class QTimer;
+class RzButton;
 
-// The rating dialog.
+// The rating dialog "欢迎评价": the visitor taps one of five stars, then the submit button, and
+// one record is stored. Created once at start-up; afterwards it is only shown and hidden, so its
+// controls keep their state between showings except where a handler resets them.
+//
+// States: Ready (hidden, all stars grey, submit disabled, timer stopped), Waiting (shown, no
+// star chosen, timer running), Chosen (shown, star k lit up to k, submit enabled with Tag k).
 class TForm2 : public KioskForm
 {
     Q_OBJECT
 public:
     explicit TForm2(QWidget *parent = nullptr);
 
-    PictureBox *Image6 = nullptr;    // photo of the rated person or window
-    AALabel *CnAALabel1 = nullptr;   // the rated name
+    // Controls, named as in the form description.
+    PictureBox *Image7 = nullptr; // background, fills the client area
+    PictureBox *Image6 = nullptr; // photo of the rated person or window
+    PictureBox *Image1 = nullptr; // stars 1 to 5, left to right
+    PictureBox *Image2 = nullptr;
+    PictureBox *Image3 = nullptr;
+    PictureBox *Image4 = nullptr;
+    PictureBox *Image5 = nullptr;
+    AALabel *CnAALabel1 = nullptr; // the rated name; its text is what gets stored
+    RzButton *RzButton1 = nullptr; // submit; Tag holds the chosen star, 0 for none
+    RzButton *RzButton2 = nullptr; // close
+    QTimer *Timer1 = nullptr;      // closes the dialog 30 s after it was shown
+
+    // The idle caption of the submit button.
+    static QString submitPrompt();
+    // Submit caption for star 1 to 5, e.g. "一般！60分！点我提交评价。".
+    static QString submitCaption(int star);
+
+    // Event handlers. Each runs inside the handler guard and may be called directly.
+    void Image1Click();
+    void Image2Click();
+    void Image3Click();
+    void Image4Click();
+    void Image5Click();
+    void RzButton1Click();
+    void RzButton2Click();
+    void Timer1Timer();
+
+protected:
+    void FormCreate() override;
+    void FormShow() override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    // Star tap for star k: lights 1..k, greys the rest, arms the submit button.
+    void starClick(int star);
+    // Puts the grey star into all five stars (loaded from disk anew; throws when it cannot).
+    void greyAllStars();
+    // The reset of submit, close and timeout: grey stars, or empty ones when the grey star
+    // cannot be loaded. The load error is handed back so the handler finishes its reset and
+    // closes anyway (a kiosk must not stay open with a stale choice), then reports it.
+    std::optional<KioskError> resetStars();
+    PictureBox *star(int index) const; // index 1..5
 };
