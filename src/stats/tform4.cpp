@@ -1,7 +1,279 @@
 #include "stats/tform4.h"
 
-TForm4::TForm4(QWidget *parent) : KioskForm(parent)
+#include "kiosk/forms.h"
+#include "platform/error.h"
+#include "platform/guard.h"
+#include "platform/platform.h"
+#include "platform/widgets/picturebox.h"
+#include "platform/widgets/rzbutton.h"
+#include "stats/dbgrid.h"
+#include "store/record.h"
+#include "store/statements.h"
+#include "store/tdatamodule3.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSqlQueryModel>
+#include <QStyle>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString DateFormat = u"yyyy-MM-dd"_s;
+const QString NoRestriction = u"不限制"_s;
+
+// Field bindings of the grid's four columns after each button.
+const QStringList ListingFields = {u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s};
+const QStringList CountFields = {u"名称"_s, u"综合评价"_s, u"数量"_s, QString()};
+const QStringList OverallFields = {u"综合评价"_s, u"数量"_s, QString(), QString()};
+
+// The database module, with the grid bound to its result set. Throws when start-up never
+// created one, so a button reports it instead of failing silently.
+TDataModule3 &boundModule(DBGrid *grid)
 {
-    setObjectName(QStringLiteral("Form4"));
+    if (!DataModule3)
+        throw KioskError(u"数据库模块不可用"_s);
+    grid->setDataSource(DataModule3->DataSource1());
+    return *DataModule3;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setStyleSheet(u"QLabel { color: white; background: transparent; }"_s);
+    return label;
+}
+
+RzButton *makeButton(QWidget *parent, const QString &name, const QString &caption,
+                     const QRect &geometry)
+{
+    auto *button = new RzButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setFaceColor(RzButton::defaultFace());
+    button->setFrameColor(RzButton::defaultFrame());
+    button->setPixelHeight(11);
+    return button;
+}
+
+QDateEdit *makeDatePicker(QWidget *parent, const QString &name, const QRect &geometry)
+{
+    auto *picker = new QDateEdit(parent);
+    picker->setObjectName(name);
+    picker->setGeometry(geometry);
+    picker->setDisplayFormat(DateFormat);
+    picker->setCalendarPopup(true);
+    return picker;
+}
+
+} // namespace
+
+TForm4::TForm4(QWidget *parent)
+    : KioskForm(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                            Qt::WindowTitleHint)
+{
+    setObjectName(u"Form4"_s);
+    setWindowTitle(u"统计分析"_s);
+    resize(862, 473);
+
+    QFont formFont = font();
+    formFont.setFamilies({u"MS Sans Serif"_s, u"SimSun"_s, u"WenQuanYi Micro Hei"_s});
+    formFont.setPixelSize(11);
+    setFont(formFont);
+    // Behind the labels when the background picture is missing, so white text stays readable.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, RzButton::defaultFrame());
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    DBGrid1 = new DBGrid(this);
+    DBGrid1->setObjectName(u"DBGrid1"_s);
+    DBGrid1->setFixedWidth(481);
+    DBGrid1->setColumnWidths({200, 70, 50, 100});
+    DBGrid1->setFields(ListingFields);
+    QPalette gridPal = DBGrid1->palette();
+    gridPal.setColor(QPalette::Window, QColor(240, 240, 240));
+    DBGrid1->setPalette(gridPal);
+
+    Image1 = new PictureBox(this);
+    Image1->setObjectName(u"Image1"_s);
+    Image1->setPicture(QImage(u":/builtin/stats-background.jpg"_s));
+
+    // The grid is docked left at full height, the picture fills the rest.
+    auto *dock = new QHBoxLayout(this);
+    dock->setContentsMargins(0, 0, 0, 0);
+    dock->setSpacing(0);
+    dock->addWidget(DBGrid1);
+    dock->addWidget(Image1, 1);
+
+    Label1 = makeLabel(this, u"Label1"_s, u"请选择起止日期："_s, {496, 137, 113, 13});
+    Label2 = makeLabel(this, u"Label2"_s, u"请输入名称："_s, {499, 166, 97, 13});
+    Label3 = makeLabel(this, u"Label3"_s, u"请选择综合评价内容："_s, {496, 196, 139, 13});
+
+    DateTimePicker1 = makeDatePicker(this, u"DateTimePicker1"_s, {639, 132, 97, 21});
+    DateTimePicker1->setDate(QDate(2015, 5, 13));
+    DateTimePicker2 = makeDatePicker(this, u"DateTimePicker2"_s, {751, 133, 89, 21});
+    DateTimePicker2->setDate(platform::services().now().date());
+
+    Edit1 = new QLineEdit(NoRestriction, this);
+    Edit1->setObjectName(u"Edit1"_s);
+    Edit1->setGeometry(639, 162, 202, 21);
+    Edit1->installEventFilter(this);
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(u"ComboBox1"_s);
+    ComboBox1->setGeometry(638, 192, 203, 21);
+    ComboBox1->setEditable(false);
+    ComboBox1->addItems(grades::filterItems());
+    ComboBox1->setCurrentIndex(ComboBox1->findText(NoRestriction));
+
+    RzButton1 = makeButton(this, u"RzButton1"_s, u"查  询"_s, {504, 344, 75, 25});
+    RzButton2 = makeButton(this, u"RzButton2"_s, u"统  计"_s, {592, 344, 75, 25});
+    RzButton3 = makeButton(this, u"RzButton3"_s, u"综合满意度"_s, {680, 344, 75, 25});
+    RzButton4 = makeButton(this, u"RzButton4"_s, u"关  闭"_s, {768, 344, 75, 25});
+    RzButton5 = makeButton(this, u"RzButton5"_s, u"清除全部数据！谨慎"_s, {680, 8, 147, 25});
+    RzButton5->setTextColor(Qt::red);
+
+    setTabOrder(DBGrid1, DateTimePicker1);
+    setTabOrder(DateTimePicker1, DateTimePicker2);
+    setTabOrder(DateTimePicker2, ComboBox1);
+    setTabOrder(ComboBox1, Edit1);
+    setTabOrder(Edit1, RzButton1);
+    setTabOrder(RzButton1, RzButton2);
+    setTabOrder(RzButton2, RzButton3);
+    setTabOrder(RzButton3, RzButton4);
+    setTabOrder(RzButton4, RzButton5);
+
+    const auto handle = [this](auto handler) {
+        return
+            [this, handler] { platform::guarded(this, [this, handler] { (this->*handler)(); }); };
+    };
+    connect(RzButton1, &QPushButton::clicked, this, handle(&TForm4::RzButton1Click));
+    connect(RzButton2, &QPushButton::clicked, this, handle(&TForm4::RzButton2Click));
+    connect(RzButton3, &QPushButton::clicked, this, handle(&TForm4::RzButton3Click));
+    connect(RzButton4, &QPushButton::clicked, this, handle(&TForm4::RzButton4Click));
+    connect(RzButton5, &QPushButton::clicked, this, handle(&TForm4::RzButton5Click));
+    connect(DBGrid1, &DBGrid::deleteRecordRequested, this, [this](int row) {
+        platform::guarded(this, [this, row] { DBGrid1DeleteRecord(row); });
+    });
+
+    // Centred on the screen.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        screen->availableGeometry()));
+
     runCreate();
+}
+
+void TForm4::FormCreate()
+{
+    // The grid shows the module's result set from the start (the whole table after start-up).
+    if (DataModule3)
+        DBGrid1->setDataSource(DataModule3->DataSource1());
+}
+
+void TForm4::FormShow()
+{
+    // Today without time of day, through its "yyyy-MM-dd" text; on a failed conversion the end
+    // date keeps its value and the result is still brought up to date.
+    platform::guarded(this, [this] {
+        const QString today = platform::services().now().toString(DateFormat);
+        const QDate date = QDate::fromString(today, DateFormat);
+        if (!date.isValid())
+            throw KioskError(u"'%1' is not a valid date"_s.arg(today));
+        DateTimePicker2->setDate(date);
+    });
+    if (DataModule3) {
+        DBGrid1->setDataSource(DataModule3->DataSource1());
+        DataModule3->Refresh();
+    }
+}
+
+void TForm4::FormHide()
+{
+    if (DataModule3)
+        DataModule3->ReleaseResult();
+}
+
+void TForm4::Edit1Click()
+{
+    Edit1->clear();
+}
+
+void TForm4::RzButton1Click()
+{
+    TDataModule3 &module = boundModule(DBGrid1);
+    DBGrid1->setFields(ListingFields);
+    module.OpenQuery(statements::listing(Edit1->text(), ComboBox1->currentText(),
+                                         DateTimePicker1->date().toString(DateFormat),
+                                         DateTimePicker2->date().toString(DateFormat)));
+}
+
+void TForm4::RzButton2Click()
+{
+    TDataModule3 &module = boundModule(DBGrid1);
+    DBGrid1->setFields(CountFields);
+    module.OpenQuery(statements::count(Edit1->text(), ComboBox1->currentText(),
+                                       DateTimePicker1->date().toString(DateFormat),
+                                       DateTimePicker2->date().toString(DateFormat)));
+}
+
+void TForm4::RzButton3Click()
+{
+    TDataModule3 &module = boundModule(DBGrid1);
+    DBGrid1->setFields(OverallFields);
+    module.OpenQuery(statements::overall(DateTimePicker1->date().toString(DateFormat),
+                                         DateTimePicker2->date().toString(DateFormat)));
+}
+
+void TForm4::RzButton4Click()
+{
+    hide();
+}
+
+void TForm4::RzButton5Click()
+{
+    TDataModule3 &module = boundModule(DBGrid1);
+    const QString text =
+        u"程序即将清除所有数据！谨慎操作，不可恢复。点\"是\"清除，点\"否\"返回！"_s;
+    if (!platform::services().question(this, u"提示"_s, text))
+        return;
+    module.ExecuteStatement(statements::deleteAll());
+}
+
+void TForm4::DBGrid1DeleteRecord(int row)
+{
+    TDataModule3 &module = boundModule(DBGrid1);
+    // Count and overall results are not rows of the table: nothing to delete there.
+    if (!module.showsTableRows())
+        return;
+    if (!platform::services().confirm(this, u"Delete record?"_s))
+        return;
+    module.DeleteRow(row);
+    DBGrid1->setCurrentRecord(row);
+}
+
+void TForm4::hideEvent(QHideEvent *event)
+{
+    KioskForm::hideEvent(event);
+    if (!event->spontaneous())
+        platform::guarded(this, [this] { FormHide(); });
+}
+
+bool TForm4::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Edit1 && event->type() == QEvent::MouseButtonPress)
+        platform::guarded(this, [this] { Edit1Click(); });
+    return KioskForm::eventFilter(watched, event);
 }

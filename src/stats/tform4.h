@@ -2,10 +2,51 @@
 
 #include "platform/widgets/form.h"
 
-// The 统计窗口.
+class DBGrid;
+class PictureBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class RzButton;
+
+// The statistics window: lists, counts per name and grade, counts per grade over a date range,
+// and clears all records, all through the database module's shared result set.
 class TForm4 : public KioskForm
 {
     Q_OBJECT
 public:
     explicit TForm4(QWidget *parent = nullptr);
+
+    DBGrid *DBGrid1 = nullptr;
+    PictureBox *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QDateEdit *DateTimePicker1 = nullptr; // start date
+    QDateEdit *DateTimePicker2 = nullptr; // end date
+    QLineEdit *Edit1 = nullptr;           // name filter
+    QComboBox *ComboBox1 = nullptr;       // grade filter
+    RzButton *RzButton1 = nullptr;        // query
+    RzButton *RzButton2 = nullptr;        // count
+    RzButton *RzButton3 = nullptr;        // overall satisfaction
+    RzButton *RzButton4 = nullptr;        // close
+    RzButton *RzButton5 = nullptr;        // clear all data
+
+protected:
+    void FormCreate() override;
+    void FormShow() override;
+    // Going hidden ends the open result so that no read stays open while nobody looks.
+    void FormHide();
+    void Edit1Click();
+    void RzButton1Click();
+    void RzButton2Click();
+    void RzButton3Click();
+    void RzButton4Click();
+    void RzButton5Click();
+    // Ctrl+Delete in the grid on a row of the table.
+    void DBGrid1DeleteRecord(int row);
+
+    void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };

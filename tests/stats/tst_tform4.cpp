@@ -1,0 +1,612 @@
+#include "kiosk/forms.h"
+#include "platform/error.h"
+#include "platform/widgets/picturebox.h"
+#include "platform/widgets/rzbutton.h"
+#include "stats/dbgrid.h"
+#include "stats/tform4.h"
+#include "store/record.h"
+#include "store/schema.h"
+#include "store/statements.h"
+#include "store/tdatamodule3.h"
+#include "support/recorder.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Rows = QList<QStringList>;
+
+// The sample table. B and H are identical rows; E and F lie just outside 2015-05-13..2026-12-07.
+const QMap<QString, EvaluationRecord> &seed()
+{
+    static const QMap<QString, EvaluationRecord> rows = {
+        {u"A"_s, {u"1号窗口  张三"_s, u"2015-05-13"_s, u"09:00:00"_s, u"非常满意"_s}},
+        {u"B"_s, {u"1号窗口  张三"_s, u"2020-01-01"_s, u"10:00:00"_s, u"不满意"_s}},
+        {u"C"_s, {u"2号窗口  李四"_s, u"2020-06-01"_s, u"11:00:00"_s, u"非常不满意"_s}},
+        {u"D"_s, {u"2号窗口  李四"_s, u"2026-12-07"_s, u"12:00:00"_s, u"一般"_s}},
+        {u"E"_s, {u"3号窗口  王五"_s, u"2015-05-12"_s, u"08:00:00"_s, u"比较满意"_s}},
+        {u"F"_s, {u"3号窗口  王五"_s, u"2026-12-08"_s, u"08:00:00"_s, u"非常满意"_s}},
+        {u"G"_s, {u"不限制窗口"_s, u"2021-01-01"_s, u"13:00:00"_s, u"一般"_s}},
+        {u"H"_s, {u"1号窗口  张三"_s, u"2020-01-01"_s, u"10:00:00"_s, u"不满意"_s}},
+    };
+    return rows;
+}
+
+QStringList asRow(const EvaluationRecord &r)
+{
+    return {r.name, r.date, r.time, r.grade};
+}
+
+Rows listed(const QString &keys)
+{
+    Rows out;
+    for (const QChar key : keys)
+        out << asRow(seed().value(QString(key)));
+    return out;
+}
+
+// Every row the grid can show, fetching the rest first.
+Rows gridRows(DBGrid *grid)
+{
+    QAbstractItemModel *model = grid->model();
+    while (model->canFetchMore({}))
+        model->fetchMore({});
+    Rows out;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < model->columnCount(); ++c)
+            row << model->index(r, c).data().toString();
+        out << row;
+    }
+    return out;
+}
+
+Rows sorted(Rows rows)
+{
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QStringList titles(DBGrid *grid)
+{
+    QStringList out;
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        out << grid->model()->headerData(c, Qt::Horizontal).toString();
+    return out;
+}
+
+QList<int> widths(DBGrid *grid)
+{
+    QList<int> out;
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        out << grid->columnWidth(c);
+    return out;
+}
+
+} // namespace
+
+class TestTForm4 : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void windowLayout();
+    void columnsAfterEachButton_data();
+    void columnsAfterEachButton();
+    void listingFilters_data();
+    void listingFilters();
+    void edit1ClickEmptiesAndMatchesEveryName();
+    void countAndOverall();
+    void typedQuotesFindNothingAndChangeNothing_data();
+    void typedQuotesFindNothingAndChangeNothing();
+    void ctrlDeleteRemovesOneOfTwoIdenticalRows_data();
+    void ctrlDeleteRemovesOneOfTwoIdenticalRows();
+    void ctrlDeleteOnCountDoesNothing();
+    void clearAllData_data();
+    void clearAllData();
+    void showSetsEndDateAndKeepsTheRest();
+    void engineErrorLeavesGridEmpty_data();
+    void engineErrorLeavesGridEmpty();
+    void withoutModuleButtonsReport();
+    void rowsFetchedAsScrolled();
+
+private:
+    void openModule();
+    void createForm();
+    void clickButton(RzButton *button);
+    Rows tableRows();
+    void execSql(const QStringList &statements);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<RecordingServices> m_services;
+    TForm4 *m_form = nullptr;
+};
+
+void TestTForm4::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_services = std::make_unique<RecordingServices>(m_dir->path(), m_dir->path());
+    store::createDatabaseFile(m_dir->filePath(u"db.dll"_s));
+}
+
+void TestTForm4::cleanup()
+{
+    delete m_form;
+    m_form = nullptr;
+    delete DataModule3;
+    DataModule3 = nullptr;
+    m_services.reset();
+    m_dir.reset();
+}
+
+// The module as start-up makes it, over the sample table.
+void TestTForm4::openModule()
+{
+    DataModule3 = new TDataModule3(m_dir->path());
+    DataModule3->OpenConnection();
+    for (const EvaluationRecord &r : seed())
+        DataModule3->Append(r);
+    DataModule3->OpenStartupQuery();
+}
+
+void TestTForm4::createForm()
+{
+    // Showing sets the end date to today: the clock stands on the sample range's last day.
+    m_services->fixedNow = QDateTime(QDate(2026, 12, 7), QTime(18, 0, 0));
+    m_form = new TForm4;
+    m_form->DateTimePicker1->setDate(QDate(2015, 5, 13));
+    m_form->DateTimePicker2->setDate(QDate(2026, 12, 7));
+}
+
+void TestTForm4::clickButton(RzButton *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// The table's rows, read over a connection of the test's own.
+Rows TestTForm4::tableRows()
+{
+    Rows out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"check"_s);
+        db.setDatabaseName(m_dir->filePath(u"db.dll"_s));
+        if (!db.open())
+            qFatal("cannot open the test database");
+        QSqlQuery q(u"select 名称,日期,时间,综合评价 from 评价"_s, db);
+        while (q.next())
+            out << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                               q.value(3).toString()};
+    }
+    QSqlDatabase::removeDatabase(u"check"_s);
+    return sorted(out);
+}
+
+void TestTForm4::execSql(const QStringList &statements)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"exec"_s);
+        db.setDatabaseName(m_dir->filePath(u"db.dll"_s));
+        QVERIFY(db.open());
+        QVERIFY(db.transaction());
+        QSqlQuery q(db);
+        for (const QString &s : statements)
+            QVERIFY2(q.exec(s), qPrintable(q.lastError().text()));
+        QVERIFY(db.commit());
+    }
+    QSqlDatabase::removeDatabase(u"exec"_s);
+}
+
+void TestTForm4::windowLayout()
+{
+    openModule();
+    createForm();
+    QCOMPARE(m_form->windowTitle(), u"统计分析"_s);
+    QCOMPARE(m_form->size(), QSize(862, 473));
+    QVERIFY(m_form->windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(!(m_form->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint)));
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
+    QCOMPARE(m_form->DBGrid1->geometry(), QRect(0, 0, 481, 473));
+    QCOMPARE(m_form->Image1->geometry(), QRect(481, 0, 381, 473));
+    QCOMPARE(m_form->ComboBox1->currentText(), u"不限制"_s);
+    QCOMPARE(m_form->Edit1->text(), u"不限制"_s);
+    QCOMPARE(m_form->RzButton1->text(), u"查  询"_s);
+    QCOMPARE(m_form->RzButton5->text(), u"清除全部数据！谨慎"_s);
+
+    // Keyboard order: grid, start, end, grade, name, then the buttons.
+    const QList<QWidget *> order = {
+        m_form->DBGrid1,   m_form->DateTimePicker1, m_form->DateTimePicker2, m_form->ComboBox1,
+        m_form->Edit1,     m_form->RzButton1,       m_form->RzButton2,       m_form->RzButton3,
+        m_form->RzButton4, m_form->RzButton5};
+    for (int i = 0; i + 1 < order.size(); ++i) {
+        QWidget *next = order[i]->nextInFocusChain();
+        while (next->focusPolicy() == Qt::NoFocus || !order.contains(next))
+            next = next->nextInFocusChain();
+        QCOMPARE(next, order[i + 1]);
+    }
+}
+
+void TestTForm4::columnsAfterEachButton_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QStringList>("expectedTitles");
+    QTest::addColumn<int>("firstUnbound");
+
+    QTest::newRow("start-up") << 0 << QStringList{u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s}
+                              << 4;
+    QTest::newRow("查  询") << 1 << QStringList{u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s}
+                            << 4;
+    QTest::newRow("统  计") << 2 << QStringList{u"名称"_s, u"综合评价"_s, u"数量"_s, QString()}
+                            << 3;
+    QTest::newRow("综合满意度") << 3 << QStringList{u"综合评价"_s, u"数量"_s, QString(), QString()}
+                                << 2;
+}
+
+void TestTForm4::columnsAfterEachButton()
+{
+    QFETCH(int, button);
+    QFETCH(QStringList, expectedTitles);
+    QFETCH(int, firstUnbound);
+    openModule();
+    createForm();
+    m_form->show();
+    // A user widened a column before: the program never changes widths back or otherwise.
+    m_form->DBGrid1->setColumnWidth(0, 230);
+    const QList<RzButton *> buttons = {nullptr, m_form->RzButton1, m_form->RzButton2,
+                                       m_form->RzButton3};
+    if (buttons[button])
+        clickButton(buttons[button]);
+    QVERIFY(m_services->errors.isEmpty());
+
+    QCOMPARE(titles(m_form->DBGrid1), expectedTitles);
+    QCOMPARE(widths(m_form->DBGrid1), (QList<int>{230, 70, 50, 100}));
+    const Rows rows = gridRows(m_form->DBGrid1);
+    QVERIFY(!rows.isEmpty());
+    for (const QStringList &row : rows) {
+        for (int c = 0; c < 4; ++c)
+            QCOMPARE(row[c].isEmpty(), c >= firstUnbound);
+    }
+}
+
+void TestTForm4::listingFilters_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("grade");
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QDate>("end");
+    QTest::addColumn<QString>("expected"); // seed keys in the listing's order
+
+    const QDate s(2015, 5, 13), e(2026, 12, 7);
+    QTest::newRow("no restriction, both range ends included")
+        << u"不限制"_s << u"不限制"_s << s << e << u"ABHCDG"_s;
+    QTest::newRow("不满意 includes 非常不满意") << u"不限制"_s << u"不满意"_s << s << e << u"BHC"_s;
+    QTest::newRow("非常满意 only itself") << u"不限制"_s << u"非常满意"_s << s << e << u"A"_s;
+    QTest::newRow("name anywhere in the text") << u"李四"_s << u"不限制"_s << s << e << u"CD"_s;
+    QTest::newRow("name and grade") << u"李四"_s << u"一般"_s << s << e << u"D"_s;
+    QTest::newRow("blanks around a name are trimmed")
+        << u"  李四 "_s << u"不限制"_s << s << e << u"CD"_s;
+    QTest::newRow("leading blank before 不限制 filters")
+        << u" 不限制"_s << u"不限制"_s << s << e << u"G"_s;
+    QTest::newRow("underscore is a wildcard") << u"1_窗口"_s << u"不限制"_s << s << e << u"ABH"_s;
+    QTest::newRow("end before start gives nothing")
+        << u"不限制"_s << u"不限制"_s << QDate(2020, 1, 2) << QDate(2020, 1, 1) << QString();
+    QTest::newRow("one day") << u"不限制"_s << u"不限制"_s << QDate(2020, 1, 1) << QDate(2020, 1, 1)
+                             << u"BH"_s;
+}
+
+void TestTForm4::listingFilters()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, grade);
+    QFETCH(QDate, start);
+    QFETCH(QDate, end);
+    QFETCH(QString, expected);
+    openModule();
+    createForm();
+    m_form->Edit1->setText(name);
+    m_form->ComboBox1->setCurrentText(grade);
+    m_form->DateTimePicker1->setDate(start);
+    m_form->DateTimePicker2->setDate(end);
+    clickButton(m_form->RzButton1);
+
+    QCOMPARE(m_services->errors, QStringList());
+    // Ordered by name then date; rows with equal name and date may come in either order.
+    const Rows rows = gridRows(m_form->DBGrid1);
+    QCOMPARE(sorted(rows), sorted(listed(expected)));
+    for (int i = 0; i + 1 < rows.size(); ++i)
+        QVERIFY(std::pair(rows[i][0], rows[i][1]) <= std::pair(rows[i + 1][0], rows[i + 1][1]));
+}
+
+void TestTForm4::edit1ClickEmptiesAndMatchesEveryName()
+{
+    openModule();
+    createForm();
+    m_form->show();
+    QTest::mouseClick(m_form->Edit1, Qt::LeftButton);
+    QCOMPARE(m_form->Edit1->text(), QString());
+    m_form->Edit1->insert(u"李四"_s);
+    QTest::mouseClick(m_form->Edit1, Qt::LeftButton);
+    QCOMPARE(m_form->Edit1->text(), QString());
+
+    clickButton(m_form->RzButton1);
+    QCOMPARE(sorted(gridRows(m_form->DBGrid1)), sorted(listed(u"ABCDGH"_s)));
+}
+
+void TestTForm4::countAndOverall()
+{
+    openModule();
+    createForm();
+    m_form->Edit1->setText(u"张三"_s);
+    m_form->ComboBox1->setCurrentText(u"不满意"_s);
+    clickButton(m_form->RzButton2);
+    QCOMPARE(gridRows(m_form->DBGrid1),
+             (Rows{{u"1号窗口  张三"_s, u"不满意"_s, u"2"_s, QString()}}));
+
+    m_form->ComboBox1->setCurrentText(u"不限制"_s);
+    m_form->Edit1->setText(u"不限制"_s);
+    clickButton(m_form->RzButton2);
+    QCOMPARE(sorted(gridRows(m_form->DBGrid1)),
+             sorted({{u"1号窗口  张三"_s, u"非常满意"_s, u"1"_s, QString()},
+                     {u"1号窗口  张三"_s, u"不满意"_s, u"2"_s, QString()},
+                     {u"2号窗口  李四"_s, u"非常不满意"_s, u"1"_s, QString()},
+                     {u"2号窗口  李四"_s, u"一般"_s, u"1"_s, QString()},
+                     {u"不限制窗口"_s, u"一般"_s, u"1"_s, QString()}}));
+
+    // Overall satisfaction ignores both filters.
+    m_form->Edit1->setText(u"李四"_s);
+    m_form->ComboBox1->setCurrentText(u"一般"_s);
+    clickButton(m_form->RzButton3);
+    QCOMPARE(sorted(gridRows(m_form->DBGrid1)),
+             sorted({{u"非常满意"_s, u"1"_s, QString(), QString()},
+                     {u"不满意"_s, u"2"_s, QString(), QString()},
+                     {u"非常不满意"_s, u"1"_s, QString(), QString()},
+                     {u"一般"_s, u"2"_s, QString(), QString()}}));
+    QCOMPARE(m_services->errors, QStringList());
+}
+
+void TestTForm4::typedQuotesFindNothingAndChangeNothing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("single quote") << u"张'三"_s;
+    QTest::newRow("injection attempt") << u"x') or 1=1 or ('"_s;
+    QTest::newRow("statement after quote") << u"'; DELETE FROM 评价; --"_s;
+}
+
+void TestTForm4::typedQuotesFindNothingAndChangeNothing()
+{
+    QFETCH(QString, name);
+    openModule();
+    createForm();
+    const Rows before = tableRows();
+    const QList<RzButton *> buttons = {m_form->RzButton1, m_form->RzButton2};
+    for (RzButton *button : buttons) {
+        for (const QString &grade : {u"不限制"_s, u"一般"_s}) {
+            m_form->Edit1->setText(name);
+            m_form->ComboBox1->setCurrentText(grade);
+            clickButton(button);
+            QCOMPARE(m_services->errors, QStringList());
+            QCOMPARE(gridRows(m_form->DBGrid1), Rows());
+        }
+    }
+    QCOMPARE(tableRows(), before);
+}
+
+void TestTForm4::ctrlDeleteRemovesOneOfTwoIdenticalRows_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("OK") << true;
+    QTest::newRow("Cancel") << false;
+}
+
+void TestTForm4::ctrlDeleteRemovesOneOfTwoIdenticalRows()
+{
+    QFETCH(bool, answer);
+    openModule();
+    createForm();
+    m_form->show();
+    m_form->Edit1->setText(u"张三"_s);
+    m_form->ComboBox1->setCurrentText(u"不满意"_s);
+    clickButton(m_form->RzButton1);
+    QCOMPARE(gridRows(m_form->DBGrid1), listed(u"BH"_s));
+
+    const Rows before = tableRows();
+    m_services->confirmAnswers = {answer};
+    m_form->DBGrid1->setFocus();
+    m_form->DBGrid1->setCurrentIndex(m_form->DBGrid1->model()->index(1, 0));
+    QTest::keyClick(m_form->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+
+    QCOMPARE(m_services->confirmations, QStringList{u"Delete record?"_s});
+    QCOMPARE(m_services->errors, QStringList());
+    Rows after = before;
+    if (answer)
+        after.removeOne(asRow(seed().value(u"B"_s)));
+    QCOMPARE(tableRows(), after);
+    QCOMPARE(gridRows(m_form->DBGrid1), answer ? listed(u"B"_s) : listed(u"BH"_s));
+}
+
+void TestTForm4::ctrlDeleteOnCountDoesNothing()
+{
+    openModule();
+    createForm();
+    m_form->show();
+    const Rows before = tableRows();
+    m_services->defaultConfirmAnswer = true;
+    for (RzButton *button : {m_form->RzButton2, m_form->RzButton3}) {
+        clickButton(button);
+        const Rows shown = gridRows(m_form->DBGrid1);
+        m_form->DBGrid1->setCurrentIndex(m_form->DBGrid1->model()->index(0, 0));
+        QTest::keyClick(m_form->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(gridRows(m_form->DBGrid1), shown);
+    }
+    QCOMPARE(m_services->confirmations, QStringList());
+    QCOMPARE(m_services->errors, QStringList());
+    QCOMPARE(tableRows(), before);
+}
+
+void TestTForm4::clearAllData_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("Yes clears") << true;
+    QTest::newRow("No keeps") << false;
+}
+
+void TestTForm4::clearAllData()
+{
+    QFETCH(bool, answer);
+    openModule();
+    createForm();
+    clickButton(m_form->RzButton1);
+    const Rows shown = gridRows(m_form->DBGrid1);
+    const Rows before = tableRows();
+    m_services->questionAnswers = {answer};
+    clickButton(m_form->RzButton5);
+
+    QCOMPARE(m_services->questions.size(), 1);
+    QCOMPARE(m_services->questions[0].caption, u"提示"_s);
+    QCOMPARE(m_services->questions[0].text,
+             u"程序即将清除所有数据！谨慎操作，不可恢复。点\"是\"清除，点\"否\"返回！"_s);
+    QCOMPARE(m_services->errors, QStringList());
+    QCOMPARE(m_services->messages, QStringList());
+    QCOMPARE(tableRows(), answer ? Rows() : before);
+    QCOMPARE(gridRows(m_form->DBGrid1), answer ? Rows() : shown);
+    if (answer) {
+        // The grid stays empty until a button reopens the result set.
+        clickButton(m_form->RzButton3);
+        QCOMPARE(gridRows(m_form->DBGrid1), Rows());
+        QCOMPARE(m_services->errors, QStringList());
+    }
+}
+
+void TestTForm4::showSetsEndDateAndKeepsTheRest()
+{
+    openModule();
+    createForm();
+    m_services->fixedNow = QDateTime(QDate(2031, 3, 4), QTime(23, 59, 58));
+    m_form->DateTimePicker1->setDate(QDate(2020, 1, 1));
+    m_form->Edit1->setText(u"张三"_s);
+    m_form->ComboBox1->setCurrentText(u"不满意"_s);
+    m_form->show();
+    QCOMPARE(m_form->DateTimePicker2->date(), QDate(2031, 3, 4));
+    clickButton(m_form->RzButton2);
+    const Rows counted = gridRows(m_form->DBGrid1);
+    QVERIFY(!counted.isEmpty());
+
+    clickButton(m_form->RzButton4);
+    QVERIFY(!m_form->isVisible());
+    m_services->fixedNow = QDateTime(QDate(2032, 1, 2), QTime(0, 0, 1));
+    m_form->DateTimePicker2->setDate(QDate(2000, 1, 1));
+    m_form->show();
+    QCOMPARE(m_form->DateTimePicker2->date(), QDate(2032, 1, 2));
+    QCOMPARE(m_form->DateTimePicker1->date(), QDate(2020, 1, 1));
+    QCOMPARE(m_form->Edit1->text(), u"张三"_s);
+    QCOMPARE(m_form->ComboBox1->currentText(), u"不满意"_s);
+    QCOMPARE(titles(m_form->DBGrid1),
+             (QStringList{u"名称"_s, u"综合评价"_s, u"数量"_s, QString()}));
+    QCOMPARE(gridRows(m_form->DBGrid1), counted);
+    QCOMPARE(m_services->errors, QStringList());
+}
+
+void TestTForm4::engineErrorLeavesGridEmpty_data()
+{
+    QTest::addColumn<bool>("garbageFile");
+    QTest::newRow("table dropped") << false;
+    QTest::newRow("db.dll is garbage") << true;
+}
+
+void TestTForm4::engineErrorLeavesGridEmpty()
+{
+    QFETCH(bool, garbageFile);
+    if (garbageFile) {
+        QFile f(m_dir->filePath(u"db.dll"_s));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        DataModule3 = new TDataModule3(m_dir->path());
+        try {
+            DataModule3->OpenConnection();
+            QFAIL("a garbage file opened");
+        } catch (const KioskError &) {
+        }
+        createForm();
+    } else {
+        openModule();
+        createForm();
+        clickButton(m_form->RzButton1);
+        QVERIFY(!gridRows(m_form->DBGrid1).isEmpty());
+        execSql({u"drop table 评价"_s});
+    }
+    for (RzButton *button : {m_form->RzButton1, m_form->RzButton2, m_form->RzButton3}) {
+        m_services->clearRecords();
+        clickButton(button);
+        QCOMPARE(m_services->errors.size(), 1);
+        QVERIFY(!m_services->errors[0].isEmpty());
+        QCOMPARE(m_form->DBGrid1->model()->rowCount(), 0);
+        QVERIFY(!m_form->DBGrid1->model()->canFetchMore({}));
+    }
+}
+
+void TestTForm4::withoutModuleButtonsReport()
+{
+    createForm();
+    m_form->show();
+    for (RzButton *button :
+         {m_form->RzButton1, m_form->RzButton2, m_form->RzButton3, m_form->RzButton5}) {
+        m_services->clearRecords();
+        clickButton(button);
+        QCOMPARE(m_services->errors.size(), 1);
+    }
+    QTest::keyClick(m_form->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    clickButton(m_form->RzButton4);
+    QVERIFY(!m_form->isVisible());
+}
+
+void TestTForm4::rowsFetchedAsScrolled()
+{
+    const int total = 5000;
+    QStringList inserts;
+    for (int i = 0; i < total; ++i)
+        inserts
+            << u"insert into 评价(名称,日期,时间,综合评价) values('窗口%1','2020-02-02','10:00:00','一般')"_s
+                   .arg(i, 5, 10, QChar(u'0'));
+    execSql(inserts);
+    DataModule3 = new TDataModule3(m_dir->path());
+    DataModule3->OpenConnection();
+    DataModule3->OpenStartupQuery();
+    createForm();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
+    clickButton(m_form->RzButton1);
+
+    QSqlQueryModel *result = DataModule3->DataSource1();
+    const int fetched = result->rowCount();
+    QVERIFY2(fetched > 0 && fetched <= total / 4, qPrintable(QString::number(fetched)));
+    QVERIFY(result->canFetchMore());
+    QScrollBar *bar = m_form->DBGrid1->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    QTRY_VERIFY(result->rowCount() > fetched);
+    QCOMPARE(m_form->DBGrid1->model()->rowCount(), result->rowCount());
+    QCOMPARE(m_form->DBGrid1->model()->index(fetched, 0).data().toString(),
+             u"窗口%1"_s.arg(fetched, 5, 10, QChar(u'0')));
+}
+
+QTEST_MAIN(TestTForm4)
+#include "tst_tform4.moc"
