@@ -1,7 +1,225 @@
 #include "config/tform5.h"
 
-TForm5::TForm5(QWidget *parent) : KioskForm(parent)
+#include "config/settingsfile.h"
+#include "platform/color.h"
+#include "platform/guard.h"
+#include "platform/platform.h"
+#include "platform/widgets/coloredit.h"
+#include "platform/widgets/labelededit.h"
+#include "platform/widgets/picturebox.h"
+#include "platform/widgets/rzbutton.h"
+#include "store/statements.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QScreen>
+
+#include <array>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString SavedText = u"保存成功！"_s;
+const QString FailedText = u"保存失败！"_s;
+
+struct EditPlace
 {
-    setObjectName(QStringLiteral("Form5"));
+    LabeledEdit *TForm5::*edit;
+    const char16_t *name;
+    const char16_t *label;
+    const char16_t *key;
+    int left, top;
+};
+
+// The nine edit boxes in the order the window fills and saves them.
+constexpr std::array<EditPlace, 9> Edits{{
+    {&TForm5::LabeledEdit1, u"LabeledEdit1", u"图片宽度", u"pic_width", 40, 59},
+    {&TForm5::LabeledEdit2, u"LabeledEdit2", u"图片高度", u"pic_height", 198, 59},
+    {&TForm5::LabeledEdit3, u"LabeledEdit3", u"图片左右间距", u"pic_zuoyoujiange", 353, 59},
+    {&TForm5::LabeledEdit4, u"LabeledEdit4", u"图片上下间距", u"pic_shangxiajiange", 515, 59},
+    {&TForm5::LabeledEdit5, u"LabeledEdit5", u"第一行图片上下修正", u"pic_shangxiaxiuzheng", 674,
+     59},
+    {&TForm5::LabeledEdit6, u"LabeledEdit6", u"大标题文字距顶部距离", u"biaoti_top", 42, 139},
+    {&TForm5::LabeledEdit7, u"LabeledEdit7", u"图片标题1文字大小", u"xiaobiaoti1", 44, 211},
+    {&TForm5::LabeledEdit8, u"LabeledEdit8", u"图片标题2文字大小", u"xiaobiaoti2", 353, 211},
+    {&TForm5::LabeledEdit9, u"LabeledEdit9", u"大标题文字大小", u"biaoti_size", 200, 140},
+}};
+
+struct ColorPlace
+{
+    ColorEdit *TForm5::*picker;
+    const char16_t *pickerName;
+    QLabel *TForm5::*label;
+    const char16_t *labelName;
+    const char16_t *labelText;
+    const char16_t *key;
+    QRect labelRect;
+    QRect pickerRect;
+};
+
+// The three colour pickers in the order the window fills and saves them.
+const std::array<ColorPlace, 3> Colors{{
+    {&TForm5::RzColorEdit1, u"RzColorEdit1", &TForm5::Label1, u"Label1", u"大标题文字颜色",
+     u"biaoti_color", QRect(353, 123, 84, 13), QRect(352, 140, 121, 21)},
+    {&TForm5::RzColorEdit2, u"RzColorEdit2", &TForm5::Label2, u"Label2", u"图片标题1文字颜色",
+     u"xiaobiaoti1_color", QRect(200, 192, 108, 13), QRect(201, 211, 121, 21)},
+    {&TForm5::RzColorEdit3, u"RzColorEdit3", &TForm5::Label3, u"Label3", u"图片标题2文字颜色",
+     u"xiaobiaoti2_color", QRect(520, 192, 137, 13), QRect(520, 211, 121, 21)},
+}};
+
+QString text(const char16_t *s)
+{
+    return QString::fromUtf16(s);
+}
+
+} // namespace
+
+QPixmap staffWindowSky()
+{
+    QPixmap stored(u":/builtin/sky.jpg"_s);
+    if (!stored.isNull())
+        return stored;
+    QImage image(1024, 768, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, 0, image.height());
+    sky.setColorAt(0.0, QColor(38, 112, 200));
+    sky.setColorAt(1.0, QColor(150, 200, 240));
+    p.fillRect(image.rect(), sky);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    const QPoint clouds[] = {{200, 180}, {640, 260}, {420, 520}, {860, 600}};
+    for (const QPoint &c : clouds) {
+        QRadialGradient puff(c, 160);
+        puff.setColorAt(0.0, QColor(255, 255, 255, 230));
+        puff.setColorAt(1.0, QColor(255, 255, 255, 0));
+        p.setBrush(puff);
+        p.drawEllipse(c, 220, 90);
+    }
+    p.end();
+    return QPixmap::fromImage(image);
+}
+
+void setUpStaffWindow(QWidget *window, const QString &caption)
+{
+    window->setWindowTitle(caption);
+    QFont font;
+    font.setFamilies({u"MS Sans Serif"_s, u"WenQuanYi Micro Hei"_s, u"SimHei"_s});
+    font.setPixelSize(11);
+    window->setFont(font);
+    window->resize(862, 473);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), window->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+}
+
+RzButton *staffButton(const QString &name, const QString &caption, const QRect &geometry,
+                      QWidget *parent)
+{
+    auto *button = new RzButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setFrameColor(colors::fromBgr(7617536));
+    button->setFaceColor(colors::fromBgr(15791348));
+    return button;
+}
+
+TForm5::TForm5(QWidget *parent)
+    : KioskForm(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                            Qt::WindowTitleHint)
+{
+    setObjectName(u"Form5"_s);
+    setUpStaffWindow(this, u"参数设置 只能填入阿拉伯数字"_s);
+
+    Image1 = new PictureBox(this);
+    Image1->setObjectName(u"Image1"_s);
+    Image1->setGeometry(0, 0, 862, 473);
+    Image1->setPicture(staffWindowSky());
+
+    for (const EditPlace &place : Edits) {
+        auto *edit = new LabeledEdit(text(place.label), this);
+        edit->setObjectName(text(place.name));
+        edit->setGeometry(place.left, place.top, 121, 21);
+        this->*place.edit = edit;
+    }
+
+    for (const ColorPlace &place : Colors) {
+        auto *label = new QLabel(text(place.labelText), this);
+        label->setObjectName(text(place.labelName));
+        label->setGeometry(place.labelRect);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        label->setStyleSheet(u"color: white; background: transparent;"_s);
+        auto *picker = new ColorEdit(this);
+        picker->setObjectName(text(place.pickerName));
+        picker->setGeometry(place.pickerRect);
+        label->setBuddy(picker);
+        this->*place.label = label;
+        this->*place.picker = picker;
+    }
+
+    RzButton1 = staffButton(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, 25), this);
+    RzButton2 = staffButton(u"RzButton2"_s, u" 关  闭"_s, QRect(464, 296, 75, 25), this);
+    connect(RzButton1, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { RzButton1Click(); }); });
+    connect(RzButton2, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { RzButton2Click(); }); });
+
+    // Keyboard focus order of the form description.
+    const QList<QWidget *> order{LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4,
+                                 LabeledEdit5, LabeledEdit6, LabeledEdit7, LabeledEdit8,
+                                 RzButton1,    RzButton2,    LabeledEdit9, RzColorEdit1,
+                                 RzColorEdit2, RzColorEdit3};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
     runCreate();
+}
+
+void TForm5::FormShow()
+{
+    const SettingsFile settings(platform::services().exeDir());
+    // The texts as they stand in the file, unconverted; a missing key shows its own name.
+    for (const EditPlace &place : Edits)
+        (this->*place.edit)->setText(settings.ReadSetting(text(place.key)));
+
+    // One guarded block: the first colour that is missing or no whole number ends it silently,
+    // and the pickers after it keep what they held.
+    try {
+        for (const ColorPlace &place : Colors)
+            (this->*place.picker)->setSelectedColor(settings.ReadSettingNumber(text(place.key)));
+    } catch (...) {
+    }
+}
+
+void TForm5::RzButton1Click()
+{
+    // Nothing is validated: whatever stands in a box is written, trimmed of blanks and
+    // control characters at both ends. A refused write ends the save; the keys written
+    // before it keep their new values.
+    try {
+        const SettingsFile settings(platform::services().exeDir());
+        for (const EditPlace &place : Edits)
+            settings.WriteSetting(text(place.key),
+                                  statements::trimmedText((this->*place.edit)->text()));
+        for (const ColorPlace &place : Colors)
+            settings.WriteSetting(text(place.key),
+                                  QString::number((this->*place.picker)->selectedColor()));
+    } catch (...) {
+        platform::services().message(this, FailedText);
+        return;
+    }
+    platform::services().message(this, SavedText);
+    // Every write is on disk by now, so the new instance reads the complete file.
+    platform::services().restart();
+}
+
+void TForm5::RzButton2Click()
+{
+    // Hidden, not destroyed; what was typed stays until the next show fills the boxes anew.
+    hide();
 }

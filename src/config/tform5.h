@@ -2,10 +2,60 @@
 
 #include "platform/widgets/form.h"
 
-// The 参数设置窗口.
+#include <QPixmap>
+
+class ColorEdit;
+class LabeledEdit;
+class PictureBox;
+class QLabel;
+class RzButton;
+
+// The 参数设置窗口: the twelve numeric settings of opt.ini in nine edit boxes and three colour
+// pickers. Every show fills them from the file; save writes all twelve back and restarts the
+// program, since the main window reads most of them only at start. Created once at start-up,
+// shown modeless from the administration menu, hidden (never destroyed) by its close button.
 class TForm5 : public KioskForm
 {
     Q_OBJECT
 public:
     explicit TForm5(QWidget *parent = nullptr);
+
+    // Controls, named as in the form description.
+    PictureBox *Image1 = nullptr;        // background, the whole client area
+    LabeledEdit *LabeledEdit1 = nullptr; // pic_width
+    LabeledEdit *LabeledEdit2 = nullptr; // pic_height
+    LabeledEdit *LabeledEdit3 = nullptr; // pic_zuoyoujiange
+    LabeledEdit *LabeledEdit4 = nullptr; // pic_shangxiajiange
+    LabeledEdit *LabeledEdit5 = nullptr; // pic_shangxiaxiuzheng
+    LabeledEdit *LabeledEdit6 = nullptr; // biaoti_top
+    LabeledEdit *LabeledEdit7 = nullptr; // xiaobiaoti1
+    LabeledEdit *LabeledEdit8 = nullptr; // xiaobiaoti2
+    LabeledEdit *LabeledEdit9 = nullptr; // biaoti_size
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    ColorEdit *RzColorEdit1 = nullptr; // biaoti_color
+    ColorEdit *RzColorEdit2 = nullptr; // xiaobiaoti1_color
+    ColorEdit *RzColorEdit3 = nullptr; // xiaobiaoti2_color
+    RzButton *RzButton1 = nullptr;     // save
+    RzButton *RzButton2 = nullptr;     // close
+
+    // Event handlers. Each runs inside the handler guard and may be called directly.
+    void RzButton1Click();
+    void RzButton2Click();
+
+protected:
+    void FormShow() override;
 };
+
+// The built-in background of both staff windows: a blue sky with white clouds. Should the
+// resource be missing, a drawn sky of the same size stands in.
+QPixmap staffWindowSky();
+
+// Sets up one of the two staff windows: caption, "MS Sans Serif" 11 pixels high (falling back
+// to the installed CJK font), client area 862 x 473, centred on the screen.
+void setUpStaffWindow(QWidget *window, const QString &caption);
+
+// A push button of the staff windows: frame 7617536 (dark blue), face 15791348 (off-white).
+RzButton *staffButton(const QString &name, const QString &caption, const QRect &geometry,
+                      QWidget *parent);

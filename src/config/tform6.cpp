@@ -1,7 +1,226 @@
 #include "config/tform6.h"
 
-TForm6::TForm6(QWidget *parent) : KioskForm(parent)
+#include "config/photorename.h"
+#include "config/tform5.h"
+#include "kiosk/catalogue.h"
+#include "kiosk/tileimages.h"
+#include "platform/error.h"
+#include "platform/guard.h"
+#include "platform/platform.h"
+#include "platform/widgets/labelededit.h"
+#include "platform/widgets/picturebox.h"
+#include "platform/widgets/rzbutton.h"
+
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QSignalBlocker>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString PhotoFolder = u"图片"_s;
+const QString DigitsOnlyText = u"对不起，只能输入数字！"_s;
+
+LabeledEdit *edit(const QString &name, const QString &label, const QRect &geometry, QWidget *parent)
 {
-    setObjectName(QStringLiteral("Form6"));
+    auto *box = new LabeledEdit(label, parent);
+    box->setObjectName(name);
+    box->setGeometry(geometry);
+    return box;
+}
+
+} // namespace
+
+TForm6::TForm6(QWidget *parent)
+    : KioskForm(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                            Qt::WindowTitleHint)
+{
+    setObjectName(u"Form6"_s);
+    setUpStaffWindow(this, u"图片设置(请点击下方左侧图片文件名列表)"_s);
+
+    ListBox1 = new QListWidget(this);
+    ListBox1->setObjectName(u"ListBox1"_s);
+    ListBox1->setGeometry(0, 0, 345, 473);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setSortingEnabled(false);
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setStyleSheet(u"QListWidget::item { height: 13px; }"_s);
+
+    Image1 = new PictureBox(this);
+    Image1->setObjectName(u"Image1"_s);
+    Image1->setGeometry(345, 0, 517, 473);
+    Image1->setPicture(staffWindowSky());
+
+    Image2 = new PictureBox(this);
+    Image2->setObjectName(u"Image2"_s);
+    Image2->setGeometry(368, 64, 209, 273);
+
+    LabeledEdit3 =
+        edit(u"LabeledEdit3"_s, u"图片序号（4位阿拉伯数字）"_s, QRect(610, 94, 177, 21), this);
+    LabeledEdit3->setMaxLength(4);
+    LabeledEdit3->installEventFilter(this);
+    LabeledEdit1 = edit(u"LabeledEdit1"_s, u"图片标题1文字"_s, QRect(610, 143, 177, 21), this);
+    LabeledEdit2 = edit(u"LabeledEdit2"_s, u"图片标题2文字"_s, QRect(610, 192, 177, 21), this);
+
+    RzButton2 = staffButton(u"RzButton2"_s, u"关闭"_s, QRect(612, 248, 75, 25), this);
+    RzButton1 = staffButton(u"RzButton1"_s, u"保存修改"_s, QRect(712, 248, 75, 25), this);
+
+    // The selection changes by pointer or keys; changes the program makes itself block the
+    // signal and call the handler where they mean to.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this,
+            [this] { platform::guarded(this, [this] { ListBox1Click(); }); });
+    connect(RzButton1, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { RzButton1Click(); }); });
+    connect(RzButton2, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { RzButton2Click(); }); });
+
+    setTabOrder(ListBox1, LabeledEdit1);
+    setTabOrder(LabeledEdit1, LabeledEdit2);
+    setTabOrder(LabeledEdit2, LabeledEdit3);
+    setTabOrder(LabeledEdit3, RzButton1);
+    setTabOrder(RzButton1, RzButton2);
+
     runCreate();
+}
+
+int TForm6::selectedRow() const
+{
+    const QList<QListWidgetItem *> selected = ListBox1->selectedItems();
+    return selected.isEmpty() ? -1 : ListBox1->row(selected.first());
+}
+
+void TForm6::refillList()
+{
+    const QSignalBlocker blocker(ListBox1);
+    ListBox1->clear();
+    // The listing is taken from the executable's folder.
+    ListBox1->addItems(ListPictureFiles(platform::exePath(PhotoFolder)));
+}
+
+void TForm6::FormShow()
+{
+    refillList();
+    // Selecting the first entry of an empty list is the toolkit's index error; it ends the
+    // handler, so the preview and boxes stay as they were.
+    if (ListBox1->count() == 0)
+        throw KioskError(u"列表索引越界 (0)"_s);
+    {
+        const QSignalBlocker blocker(ListBox1);
+        ListBox1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+    }
+    ListBox1Click();
+}
+
+void TForm6::ListBox1Click()
+{
+    // One guarded block that ends silently: without a selection or with a picture that cannot
+    // be loaded, the preview and all three boxes keep what they showed before.
+    try {
+        const int row = selectedRow();
+        if (row < 0)
+            return;
+        const QString name = ListBox1->item(row)->text();
+        // The picture is loaded from the current directory, in the format its extension names.
+        const QImage picture = tileimages::loadByExtension(
+            platform::workPath(PhotoFolder + u'/' + name), Image2->size());
+        if (picture.isNull())
+            return;
+        const Captions captions = SplitPhotoName(name);
+        Image2->setPicture(picture);
+        LabeledEdit1->setText(captions.line1);
+        LabeledEdit2->setText(captions.line2);
+        LabeledEdit3->setText(orderNumberOf(name));
+    } catch (...) {
+    }
+}
+
+void TForm6::RzButton1Click()
+{
+    // One guarded block that ends silently; the outcome of the rename is not reported.
+    try {
+        const int row = selectedRow();
+        if (row < 0)
+            return;
+        const QString oldName = ListBox1->item(row)->text();
+        const QString newName =
+            composePhotoName(LabeledEdit3->text(), LabeledEdit1->text(), LabeledEdit2->text());
+        // Relative to the current directory, like the preview. A name that exists already, or
+        // one that would leave the folder, is refused and the file keeps its old name.
+        renamePhoto(platform::workPath(PhotoFolder), oldName, newName);
+        // Nothing is selected afterwards; the preview and the boxes keep their contents.
+        refillList();
+    } catch (...) {
+    }
+}
+
+void TForm6::RzButton2Click()
+{
+    // The main window lists the photo folder only at start, so the program starts anew.
+    platform::services().restart();
+}
+
+void TForm6::LabeledEdit3KeyPress(QChar &Key)
+{
+    if (Key == u'\b' || (Key >= u'0' && Key <= u'9'))
+        return;
+    Key = QChar(0);
+    platform::services().message(this, DigitsOnlyText);
+}
+
+bool TForm6::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != LabeledEdit3)
+        return KioskForm::eventFilter(watched, event);
+
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        // Keys that type no character pass unseen: arrows, Home, End, and Delete, whose event
+        // carries DEL on some platforms; Tab moves the focus.
+        switch (key->key()) {
+        case Qt::Key_Delete:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return false;
+        default:
+            break;
+        }
+        const QString text = key->text();
+        if (text.isEmpty())
+            return false;
+        bool dropped = false;
+        platform::guarded(this, [&] {
+            for (QChar c : text) {
+                QChar typed = key->key() == Qt::Key_Backspace ? QChar(u'\b') : c;
+                LabeledEdit3KeyPress(typed);
+                if (typed.isNull()) {
+                    dropped = true;
+                    break;
+                }
+            }
+        });
+        return dropped;
+    }
+
+    if (event->type() == QEvent::InputMethod) {
+        // Text committed by an input method is typed text as well.
+        auto *im = static_cast<QInputMethodEvent *>(event);
+        const QString text = im->commitString();
+        if (!text.isEmpty()) {
+            QString kept;
+            platform::guarded(this, [&] {
+                for (QChar c : text) {
+                    QChar typed = c;
+                    LabeledEdit3KeyPress(typed);
+                    if (typed.isNull())
+                        break;
+                    kept += typed;
+                }
+            });
+            if (kept != text)
+                im->setCommitString(kept);
+        }
+    }
+    return false;
 }

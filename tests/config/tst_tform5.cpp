@@ -1,0 +1,280 @@
+#include "config/settingsfile.h"
+#include "config/tform5.h"
+#include "platform/color.h"
+#include "platform/gbk.h"
+#include "platform/widgets/coloredit.h"
+#include "platform/widgets/labelededit.h"
+#include "platform/widgets/rzbutton.h"
+#include "support/recorder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The twelve keys of the window, in the order it saves them, with the values of a delivered file.
+const QList<std::pair<QString, QString>> Delivered{
+    {u"pic_width"_s, u"150"_s},
+    {u"pic_height"_s, u"200"_s},
+    {u"pic_zuoyoujiange"_s, u"30"_s},
+    {u"pic_shangxiajiange"_s, u"60"_s},
+    {u"pic_shangxiaxiuzheng"_s, u"-15"_s},
+    {u"biaoti_top"_s, u"40"_s},
+    {u"xiaobiaoti1"_s, u"14"_s},
+    {u"xiaobiaoti2"_s, u"12"_s},
+    {u"biaoti_size"_s, u"36"_s},
+    {u"biaoti_color"_s, u"255"_s},
+    {u"xiaobiaoti1_color"_s, u"16777215"_s},
+    {u"xiaobiaoti2_color"_s, u"-16777201"_s},
+};
+
+const QStringList EditKeys{
+    u"pic_width"_s,          u"pic_height"_s,           u"pic_zuoyoujiange"_s,
+    u"pic_shangxiajiange"_s, u"pic_shangxiaxiuzheng"_s, u"biaoti_top"_s,
+    u"xiaobiaoti1"_s,        u"xiaobiaoti2"_s,          u"biaoti_size"_s};
+const QStringList EditNames{u"LabeledEdit1"_s, u"LabeledEdit2"_s, u"LabeledEdit3"_s,
+                            u"LabeledEdit4"_s, u"LabeledEdit5"_s, u"LabeledEdit6"_s,
+                            u"LabeledEdit7"_s, u"LabeledEdit8"_s, u"LabeledEdit9"_s};
+
+QByteArray iniWith(const QList<std::pair<QString, QString>> &entries)
+{
+    QByteArray bytes = "; delivered with the kiosk\r\n[other]\r\npic_width=1\r\n[canshu]\r\n";
+    for (const auto &[key, value] : entries)
+        bytes += gbk::encode(key) + '=' + gbk::encode(value) + "\r\n";
+    bytes += "pic_bg=D:\\\xCD\xBC\xC6\xAC\\bg.jpg\r\n"; // 图片 in GBK
+    return bytes;
+}
+
+QList<std::pair<QString, QString>> without(const QString &key)
+{
+    QList<std::pair<QString, QString>> entries = Delivered;
+    entries.removeIf([&](const auto &e) { return e.first == key; });
+    return entries;
+}
+
+QList<std::pair<QString, QString>> with(const QString &key, const QString &value)
+{
+    QList<std::pair<QString, QString>> entries = Delivered;
+    for (auto &e : entries)
+        if (e.first == key)
+            e.second = value;
+    return entries;
+}
+
+} // namespace
+
+class TestTForm5 : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir *m_dir = nullptr;
+    RecordingServices *m_services = nullptr;
+    TForm5 *m_form = nullptr;
+
+    QString iniPath() const { return m_dir->path() + u"/opt.ini"_s; }
+    void writeIni(const QByteArray &bytes)
+    {
+        QFile f(iniPath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    QByteArray iniBytes() const
+    {
+        QFile f(iniPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QString stored(const QString &key) const
+    {
+        return profileValue(iniBytes(), key).value_or(u"<none>"_s);
+    }
+    LabeledEdit *edit(int i) const { return m_form->findChild<LabeledEdit *>(EditNames.at(i)); }
+    ColorEdit *picker(int i) const
+    {
+        return m_form->findChild<ColorEdit *>(u"RzColorEdit%1"_s.arg(i));
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = new QTemporaryDir;
+        QVERIFY(m_dir->isValid());
+        m_services = new RecordingServices(m_dir->path(), m_dir->path());
+        m_form = new TForm5;
+    }
+    void cleanup()
+    {
+        delete m_form;
+        delete m_services;
+        delete m_dir;
+    }
+
+    void saveUnchangedRewritesTheSameValues()
+    {
+        writeIni(iniWith(Delivered));
+        m_form->show();
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(edit(i)->text(), stored(EditKeys[i]));
+        QCOMPARE(picker(1)->selectedColor(), 255);
+        QCOMPARE(picker(2)->selectedColor(), 16777215);
+        QCOMPARE(picker(3)->selectedColor(), -16777201);
+
+        // The file in some other form than the one the window writes: the values must still be
+        // read and written back as they are.
+        writeIni(iniWith(Delivered).replace("=", " = "));
+        m_form->hide();
+        m_form->show();
+        m_form->findChild<RzButton *>(u"RzButton1"_s)->click();
+
+        for (const auto &[key, value] : Delivered)
+            QCOMPARE(stored(key), value);
+        QVERIFY(iniBytes().contains("[other]\r\npic_width = 1\r\n"));
+        QVERIFY(iniBytes().contains("pic_bg = D:\\\xCD\xBC\xC6\xAC\\bg.jpg"));
+        QCOMPARE(m_services->messages, QStringList{u"保存成功！"_s});
+        QCOMPARE(m_services->restarts, 1);
+    }
+
+    void savedAsTyped_data()
+    {
+        QTest::addColumn<int>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("blanks around a number") << 0 << u"  150  "_s << u"150"_s;
+        QTest::newRow("control characters at the ends") << 8 << u"\t36\u0001"_s << u"36"_s;
+        QTest::newRow("letters saved as they stand") << 1 << u"abc"_s << u"abc"_s;
+        QTest::newRow("inner blanks kept") << 4 << u" - 1 5 "_s << u"- 1 5"_s;
+        QTest::newRow("empty box") << 5 << u"   "_s << QString();
+    }
+    void savedAsTyped()
+    {
+        QFETCH(int, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        writeIni(iniWith(Delivered));
+        m_form->show();
+        edit(box)->setText(typed);
+        m_form->RzButton1Click();
+
+        QCOMPARE(stored(EditKeys[box]), saved);
+        for (int i = 0; i < 9; ++i)
+            if (i != box)
+                QCOMPARE(stored(EditKeys[i]), Delivered[i].second);
+        QCOMPARE(m_services->messages, QStringList{u"保存成功！"_s});
+        QCOMPARE(m_services->restarts, 1);
+    }
+
+    void chosenColourSavedAsDecimal()
+    {
+        writeIni(iniWith(Delivered));
+        m_form->show();
+        picker(2)->setSelectedColor(colors::toBgr(QColor(0, 0, 255)));
+        m_form->RzButton1Click();
+        QCOMPARE(stored(u"xiaobiaoti1_color"_s), u"16711680"_s);
+        QCOMPARE(stored(u"biaoti_color"_s), u"255"_s);
+    }
+
+    void colourBlockEndsAtFirstFailure_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value"); // empty: the key is missing
+        QTest::addColumn<QList<int>>("colours");
+        const int none = colors::None;
+        QTest::newRow("biaoti_color missing")
+            << u"biaoti_color"_s << QString() << QList<int>{none, none, none};
+        QTest::newRow("xiaobiaoti1_color not a number")
+            << u"xiaobiaoti1_color"_s << u"red"_s << QList<int>{255, none, none};
+        QTest::newRow("xiaobiaoti2_color missing")
+            << u"xiaobiaoti2_color"_s << QString() << QList<int>{255, 16777215, none};
+    }
+    void colourBlockEndsAtFirstFailure()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QList<int>, colours);
+        writeIni(iniWith(value.isEmpty() ? without(key) : with(key, value)));
+        m_form->show();
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(picker(i + 1)->selectedColor(), colours[i]);
+        // The boxes are filled all the same, and a save writes what the pickers hold.
+        QCOMPARE(edit(0)->text(), u"150"_s);
+        m_form->RzButton1Click();
+        QCOMPARE(stored(u"biaoti_color"_s), QString::number(colours[0]));
+        QCOMPARE(stored(u"xiaobiaoti1_color"_s), QString::number(colours[1]));
+        QCOMPARE(stored(u"xiaobiaoti2_color"_s), QString::number(colours[2]));
+        QCOMPARE(m_services->restarts, 1);
+    }
+
+    void laterShowKeepsEarlierColours()
+    {
+        writeIni(iniWith(Delivered));
+        m_form->show();
+        m_form->RzButton2Click();
+        writeIni(iniWith(with(u"xiaobiaoti1_color"_s, u"0"_s)).replace("biaoti_color=255", ""));
+        m_form->show();
+        QCOMPARE(picker(1)->selectedColor(), 255);
+        QCOMPARE(picker(2)->selectedColor(), 16777215);
+        QCOMPARE(picker(3)->selectedColor(), -16777201);
+        QVERIFY(m_services->messages.isEmpty());
+        QVERIFY(m_services->errors.isEmpty());
+    }
+
+    void missingKeysShowTheirNames()
+    {
+        writeIni(iniWith(without(u"pic_height"_s)));
+        m_form->show();
+        QCOMPARE(edit(1)->text(), u"pic_height"_s);
+        QCOMPARE(edit(0)->text(), u"150"_s);
+        m_form->hide();
+
+        QVERIFY(QFile::remove(iniPath()));
+        m_form->show();
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(edit(i)->text(), EditKeys[i]);
+        QVERIFY(m_services->messages.isEmpty());
+        QVERIFY(m_services->errors.isEmpty());
+    }
+
+    void writeProtectedFileChangesNothing()
+    {
+        writeIni(iniWith(Delivered));
+        QVERIFY(QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                     QFileDevice::ReadOther));
+        const QByteArray before = iniBytes();
+        m_form->show();
+        edit(0)->setText(u"999"_s);
+        m_form->RzButton1Click();
+
+        QCOMPARE(iniBytes(), before);
+        QCOMPARE(m_services->messages, QStringList{u"保存失败！"_s});
+        QCOMPARE(m_services->restarts, 0);
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(edit(0)->text(), u"999"_s);
+        QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    void closeDiscardsTyping()
+    {
+        writeIni(iniWith(Delivered));
+        const QByteArray before = iniBytes();
+        m_form->show();
+        edit(0)->setFocus();
+        QTest::keyClicks(edit(0), u"99"_s);
+        QCOMPARE(edit(0)->text(), u"15099"_s);
+        m_form->findChild<RzButton *>(u"RzButton2"_s)->click();
+
+        QVERIFY(!m_form->isVisible());
+        QCOMPARE(edit(0)->text(), u"15099"_s); // hidden, not destroyed
+        QCOMPARE(iniBytes(), before);
+        QCOMPARE(m_services->restarts, 0);
+        m_form->show();
+        QCOMPARE(edit(0)->text(), u"150"_s);
+    }
+};
+
+QTEST_MAIN(TestTForm5)
+#include "tst_tform5.moc"
