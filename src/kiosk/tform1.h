@@ -3,19 +3,123 @@
 #include "kiosk/catalogue.h"
 #include "platform/widgets/form.h"
 
-// The full-screen main window.
+#include <QPoint>
+#include <QRect>
+
+#include <array>
+
+class AALabel;
+class PictureBox;
+class QAction;
+class QMenu;
+class QTimer;
+
+// The full-screen main window: the title, ten photo tiles with two caption lines each, the page
+// label, two blinking page arrows over a background picture, and the administration menu that
+// a context-menu request anywhere on the window opens.
 class TForm1 : public KioskForm
 {
     Q_OBJECT
 public:
+    // The window covers the primary screen.
     explicit TForm1(QWidget *parent = nullptr);
+    // The window covers screenArea; its size is the one the layout works with.
+    explicit TForm1(const QRect &screenArea, QWidget *parent = nullptr);
 
-    // Shows the window borderless, topmost and covering the whole screen.
+    // Shows the window borderless, topmost and covering the whole screen area, with or
+    // without a window manager.
     void showKiosk();
 
+    // Page fill: pictures, captions, caption lefts and caption font sizes of the current page.
+    void Action1Execute();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Image1Click();
+    void Image2Click();
+    void Image4Click();
+    void Image5Click();
+    void Image6Click();
+    void Image7Click();
+    void Image8Click();
+    void Image9Click();
+    void Image10Click();
+    void Image11Click();
+    void Image12Click();
+    void Image13Click();
+    void N1Click();
+    void N2Click();
+    void N3Click();
+    void N4Click();
+    void N5Click();
+    void N7Click();
+
+    // Controls in stacking order, bottom first.
+    PictureBox *Image3 = nullptr; // background
+    PictureBox *Image1 = nullptr; // left page arrow
+    PictureBox *Image2 = nullptr; // right page arrow
+    AALabel *CnAALabel1 = nullptr, *CnAALabel2 = nullptr, *CnAALabel3 = nullptr,
+            *CnAALabel4 = nullptr, *CnAALabel5 = nullptr, *CnAALabel6 = nullptr,
+            *CnAALabel7 = nullptr, *CnAALabel8 = nullptr, *CnAALabel9 = nullptr,
+            *CnAALabel10 = nullptr; // caption line 1 of tiles 1..10
+    AALabel *CnAALabel11 = nullptr, *CnAALabel12 = nullptr, *CnAALabel13 = nullptr,
+            *CnAALabel14 = nullptr, *CnAALabel15 = nullptr, *CnAALabel16 = nullptr,
+            *CnAALabel17 = nullptr, *CnAALabel18 = nullptr, *CnAALabel19 = nullptr,
+            *CnAALabel20 = nullptr; // caption line 2 of tiles 1..10
+    AALabel *CnAALabel21 = nullptr; // title
+    PictureBox *Image4 = nullptr, *Image5 = nullptr, *Image6 = nullptr, *Image7 = nullptr,
+               *Image8 = nullptr, *Image9 = nullptr, *Image10 = nullptr, *Image11 = nullptr,
+               *Image12 = nullptr, *Image13 = nullptr; // photo tiles 1..10
+    AALabel *CnAALabel22 = nullptr;                    // page label
+
+    QTimer *Timer1 = nullptr; // hides the arrows
+    QTimer *Timer2 = nullptr; // shows the arrows again, half a second out of phase
+
+    QMenu *PopupMenu1 = nullptr;
+    QAction *N1 = nullptr, *N2 = nullptr, *N3 = nullptr, *N5 = nullptr, *N4 = nullptr,
+            *N7 = nullptr, *N8 = nullptr;
+
+    // The photo file names in display order, and the page count.
     Catalogue catalogue;
+    // The current page, counted from 0.
+    int pageIndex = 0;
+
+    // How long the arrows stay hidden at each blink.
+    static constexpr int ArrowBlinkMilliseconds = 500;
+    // How long a touch has to stay put to open the menu.
+    static constexpr int HoldMilliseconds = 1000;
+
+    // The area the window covers and the layout is computed for.
+    QRect screenArea() const { return m_screenArea; }
+
+signals:
+    // Emitted after the administration menu has been opened at globalPos.
+    void menuOpened(QPoint globalPos);
 
 protected:
     void FormCreate() override;
     void FormShow() override;
+
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void watchTouchHolds();
+    void openMenu(const QPoint &globalPos);
+    void placePageLabel();
+    void tileTap(int tile);
+    void touchHeld();
+
+    QRect m_screenArea;
+    std::array<PictureBox *, 10> m_tiles{};
+    std::array<AALabel *, 10> m_line1{};
+    std::array<AALabel *, 10> m_line2{};
+
+    // Press-and-hold on a touch screen.
+    QTimer *m_holdTimer = nullptr;
+    QPoint m_holdStart;       // global position of the touch
+    bool m_holdFired = false; // the hold opened the menu: the rest of the touch is no tap
 };

@@ -1,0 +1,64 @@
+#include "kiosk/tileimages.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <mutex>
+
+namespace tileimages {
+
+namespace {
+
+// Enough for the largest admitted picture at 32 bits a pixel; larger allocations are refused
+// by the reader even when a format reports no size in its header.
+constexpr int AllocationLimitMB = int(MaxPixels * 4 / (1024 * 1024)) + 1;
+
+void applyAllocationLimit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(AllocationLimitMB); });
+}
+
+QImage decode(const QString &path, const QByteArray &format, QSize scaledTo)
+{
+    if (path.isEmpty() || format.isEmpty())
+        return {};
+    if (!QImageReader::supportedImageFormats().contains(format) || !QFileInfo(path).isFile())
+        return {};
+    applyAllocationLimit();
+
+    QImageReader reader(path, format);
+    // The format is the one named, never guessed from the content.
+    reader.setAutoDetectImageFormat(false);
+    const QSize full = reader.size();
+    if (full.isValid() && qint64(full.width()) * qint64(full.height()) > MaxPixels)
+        return {};
+    if (!scaledTo.isEmpty())
+        reader.setScaledSize(scaledTo);
+
+    QImage image;
+    if (!reader.read(&image))
+        return {};
+    return image;
+}
+
+} // namespace
+
+QImage loadByExtension(const QString &path, QSize scaledTo)
+{
+    if (path.isEmpty())
+        return {};
+    return decode(path, QFileInfo(path).suffix().toLower().toLatin1(), scaledTo);
+}
+
+QImage loadAs(const QString &path, const QByteArray &format)
+{
+    return decode(path, format, {});
+}
+
+} // namespace tileimages
+
+QImage loadTileImage(const QString &path, QSize tileSize)
+{
+    return tileimages::loadByExtension(path, tileSize);
+}

@@ -1,1 +1,29 @@
 #pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+// Picture loading for the main window: photo tiles, arrow images and background pictures.
+// Every function returns an empty image on any failure (missing or unreadable file, unknown
+// format, bad data, empty path, header claiming an absurd size); none throws.
+namespace tileimages {
+
+// Pictures whose header claims more pixels than this are refused before decoding.
+constexpr qint64 MaxPixels = 100'000'000;
+
+// Decodes the picture at path in the format its extension names (".jpg" JPEG, ".png" PNG and
+// the other formats of the toolkit). When scaledTo is not empty the picture is decoded straight
+// at that size (JPEG through DCT scaling), which is what a stretched control shows anyway.
+QImage loadByExtension(const QString &path, QSize scaledTo = {});
+
+// Decodes the picture at path as the given format (e.g. "png"), whatever its extension.
+QImage loadAs(const QString &path, const QByteArray &format);
+
+} // namespace tileimages
+
+// The picture of one photo tile: the file at path decoded at tileSize. The single entry point
+// for tile pictures, so that a cache keyed by file identity and size can sit behind it; the
+// returned image is implicitly shared and cheap to copy.
+QImage loadTileImage(const QString &path, QSize tileSize);

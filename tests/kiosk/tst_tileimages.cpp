@@ -1,0 +1,128 @@
+#include "kiosk/tileimages.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestTileImages : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    static QImage solid(QSize size, QColor color)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(color);
+        return image;
+    }
+    static void writeBytes(const QString &file, const QByteArray &bytes)
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray readBytes(const QString &file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static bool near(QColor a, QColor b)
+    {
+        return qAbs(a.red() - b.red()) < 24 && qAbs(a.green() - b.green()) < 24 &&
+               qAbs(a.blue() - b.blue()) < 24;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(solid({800, 600}, Qt::red).save(path(u"photo.jpg"_s), "JPEG"));
+        QVERIFY(solid({800, 600}, Qt::green).save(path(u"UPPER.JPG"_s), "JPEG"));
+        QVERIFY(solid({40, 30}, Qt::blue).save(path(u"arrow.png"_s), "PNG"));
+        QFile::copy(path(u"arrow.png"_s), path(u"png-named.jpg"_s));
+        QFile::copy(path(u"photo.jpg"_s), path(u"jpeg-named.txt"_s));
+        QFile::copy(path(u"arrow.png"_s), path(u"arrow.dat"_s));
+        writeBytes(path(u"garbage.jpg"_s), "this is no picture at all");
+        writeBytes(path(u"empty.jpg"_s), {});
+        QDir(m_dir.path()).mkdir(u"folder.jpg"_s);
+    }
+
+    void decodesAtTileSize_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("jpeg") << u"photo.jpg"_s << QColor(Qt::red);
+        QTest::newRow("upper-case .JPG") << u"UPPER.JPG"_s << QColor(Qt::green);
+        QTest::newRow("png") << u"arrow.png"_s << QColor(Qt::blue);
+    }
+    void decodesAtTileSize()
+    {
+        QFETCH(QString, file);
+        QFETCH(QColor, color);
+        const QImage image = loadTileImage(path(file), {150, 180});
+        QCOMPARE(image.size(), QSize(150, 180));
+        QVERIFY(near(image.pixelColor(75, 90), color));
+    }
+
+    void emptyTileSizeKeepsPictureSize()
+    {
+        QCOMPARE(loadTileImage(path(u"photo.jpg"_s), {0, 0}).size(), QSize(800, 600));
+    }
+
+    void failuresGiveEmptyImage_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("empty name") << QString();
+        QTest::newRow("missing file") << u"nothing-here.jpg"_s;
+        QTest::newRow("not a picture") << u"garbage.jpg"_s;
+        QTest::newRow("empty file") << u"empty.jpg"_s;
+        QTest::newRow("folder named like a photo") << u"folder.jpg"_s;
+        QTest::newRow("png data under .jpg") << u"png-named.jpg"_s;
+        QTest::newRow("extension no format handles") << u"jpeg-named.txt"_s;
+    }
+    void failuresGiveEmptyImage()
+    {
+        QFETCH(QString, file);
+        const QString full = file.isEmpty() ? QString() : path(file);
+        QVERIFY(loadTileImage(full, {150, 180}).isNull());
+        QVERIFY(tileimages::loadByExtension(full).isNull());
+    }
+
+    void forcedFormatIgnoresExtension()
+    {
+        QCOMPARE(tileimages::loadAs(path(u"arrow.dat"_s), "png").size(), QSize(40, 30));
+        QVERIFY(tileimages::loadAs(path(u"photo.jpg"_s), "png").isNull());
+        QVERIFY(tileimages::loadAs(path(u"missing.png"_s), "png").isNull());
+    }
+
+    // A JPEG whose header claims 20000 x 20000 pixels is refused before anything is decoded,
+    // although a scaled decode would otherwise allocate little and return a grey picture.
+    void absurdHeaderRefused()
+    {
+        QByteArray bytes = readBytes(path(u"photo.jpg"_s));
+        const qsizetype sof = bytes.indexOf("\xFF\xC0");
+        QVERIFY(sof > 0);
+        // Marker, length (2), precision (1), then height and width, big-endian.
+        for (int i : {5, 7}) {
+            bytes[sof + i] = char(20000 >> 8);
+            bytes[sof + i + 1] = char(20000 & 0xFF);
+        }
+        writeBytes(path(u"huge.jpg"_s), bytes);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(loadTileImage(path(u"huge.jpg"_s), {150, 180}).isNull());
+        QVERIFY(tileimages::loadByExtension(path(u"huge.jpg"_s)).isNull());
+        QVERIFY(clock.elapsed() < 2000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTileImages)
+#include "tst_tileimages.moc"
