@@ -1,0 +1,172 @@
+#include "store/statements.h"
+
+using namespace Qt::StringLiterals;
+
+namespace statements {
+
+namespace {
+
+const QString NoRestriction = u"不限制"_s;
+
+bool trimmable(QChar c)
+{
+    return c.unicode() <= 0x20 || c.category() == QChar::Other_Control || c.isSpace();
+}
+
+// The WHERE clause shared by the listing and the count: the date range, optionally preceded by
+// the grade and the name filters. name and grade are trimmed and quoted already; the pieces
+// are joined in this order with nothing between them.
+QString whereClause(bool byName, const QString &name, bool byGrade, const QString &grade,
+                    const QString &start, const QString &end)
+{
+    if (!byName && !byGrade)
+        return u"(日期>='"_s + start + u"' and 日期<='"_s + end + u"')"_s;
+    if (!byName)
+        return u"((综合评价 like '%"_s + grade + u"%"_s + u"') and (日期>='"_s + start +
+               u"' and 日期<='"_s + end + u"'))"_s;
+    if (!byGrade)
+        return u"((名称 like '%"_s + name + u"%"_s + u"') and (日期>='"_s + start +
+               u"' and 日期<='"_s + end + u"'))"_s;
+    return u"((综合评价 like '%"_s + grade + u"%"_s + u"') and (名称 like "_s + u"'"_s + u"%"_s +
+           name + u"%"_s + u"') and (日期>='"_s + start + u"' and 日期<='"_s + end + u"'))"_s;
+}
+
+QString filtered(const QString &head, const QString &tail, const QString &nameBox,
+                 const QString &gradeBox, const QString &startDate, const QString &endDate)
+{
+    // Whether a filter applies is decided on the box text as typed; its value is trimmed.
+    const bool byName = nameBox != NoRestriction;
+    const bool byGrade = gradeBox != NoRestriction;
+    return head +
+           whereClause(byName, quoted(trimmedText(nameBox)), byGrade, quoted(trimmedText(gradeBox)),
+                       quoted(startDate), quoted(endDate)) +
+           tail;
+}
+
+} // namespace
+
+QString selectAll()
+{
+    return u"select * from 评价"_s;
+}
+
+QString deleteAll()
+{
+    return u"DELETE FROM 评价"_s;
+}
+
+QString trimmedText(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && trimmable(text.at(first)))
+        ++first;
+    while (last > first && trimmable(text.at(last - 1)))
+        --last;
+    return text.mid(first, last - first);
+}
+
+QString quoted(const QString &text)
+{
+    QString result = text;
+    result.replace(u'\'', u"''"_s);
+    return result;
+}
+
+QString listing(const QString &nameBox, const QString &gradeBox, const QString &startDate,
+                const QString &endDate)
+{
+    return filtered(u"select 名称,日期,时间,综合评价 from 评价 where "_s, u" order by 名称,日期"_s,
+                    nameBox, gradeBox, startDate, endDate);
+}
+
+QString count(const QString &nameBox, const QString &gradeBox, const QString &startDate,
+              const QString &endDate)
+{
+    return filtered(u"select 名称,综合评价,count(综合评价) as 数量 from 评价 where "_s,
+                    u" group by 名称,综合评价"_s, nameBox, gradeBox, startDate, endDate);
+}
+
+QString overall(const QString &startDate, const QString &endDate)
+{
+    return u"select 综合评价,count(综合评价) as 数量 from 评价 where (日期>='"_s +
+           quoted(startDate) + u"' and 日期<='"_s + quoted(endDate) + u"') group by 综合评价"_s;
+}
+
+bool listsTableRows(const QString &statement)
+{
+    return statement == selectAll() ||
+           statement.startsWith(u"select 名称,日期,时间,综合评价 from 评价 where "_s);
+}
+
+QString appendRow()
+{
+    return u"insert into 评价 (名称,日期,时间,综合评价) values (?,?,?,?)"_s;
+}
+
+QString deleteOneRow()
+{
+    // One row only, also when several rows hold the same four values. IS compares like = but
+    // also matches a field that was left empty (NULL).
+    return u"delete from 评价 where rowid = (select rowid from 评价 where 名称 is ? and 日期 is ? "
+           "and 时间 is ? and 综合评价 is ? limit 1)"_s;
+}
+
+QString probe()
+{
+    // Reads the file header: a file that is no database fails here, not at the first query.
+    return u"pragma schema_version"_s;
+}
+
+QString pageCount()
+{
+    return u"pragma page_count"_s;
+}
+
+QString synchronousFull()
+{
+    return u"pragma synchronous=FULL"_s;
+}
+
+QString journalMode()
+{
+    return u"pragma journal_mode"_s;
+}
+
+QString journalModeWal()
+{
+    return u"pragma journal_mode=WAL"_s;
+}
+
+QString beginWrite()
+{
+    // Takes the write lock at once, so a writer in another process makes this wait (busy
+    // timeout) instead of failing halfway.
+    return u"begin immediate"_s;
+}
+
+QString commit()
+{
+    return u"commit"_s;
+}
+
+QString rollback()
+{
+    return u"rollback"_s;
+}
+
+QStringList createSchema()
+{
+    // One index ordered by 名称, 日期 that also holds the other two fields: the listing reads
+    // it in its "order by 名称,日期" order without sorting (the first rows come at once), and
+    // the counts and the name filter read it instead of the table. An index on 日期 alone is
+    // left out on purpose: the engine would then prefer it for every date range, and the
+    // usual range (from the default start date to today) covers the whole table, where
+    // looking up each row through it and sorting is several times slower than this scan.
+    return {
+        u"create table if not exists 评价 (名称 TEXT, 日期 TEXT, 时间 TEXT, 综合评价 TEXT)"_s,
+        u"create index if not exists 评价_名称_日期 on 评价 (名称,日期,时间,综合评价)"_s,
+    };
+}
+
+} // namespace statements

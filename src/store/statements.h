@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Every statement text the program issues, in one place.
 namespace statements {
@@ -27,5 +28,28 @@ QString count(const QString &nameBox, const QString &gradeBox, const QString &st
               const QString &endDate);
 // The overall satisfaction ("综合满意度") statement over the date range alone.
 QString overall(const QString &startDate, const QString &endDate);
+
+// Whether a statement's result lists rows of the table itself with its four fields (the
+// start-up statement or a listing), as opposed to counts.
+bool listsTableRows(const QString &statement);
+
+// Appends one row; binds 名称, 日期, 时间, 综合评价 in that order.
+QString appendRow();
+// Deletes exactly one row holding the four bound values 名称, 日期, 时间, 综合评价.
+QString deleteOneRow();
+
+// Connection set-up: a cheap read that fails on a file that is no database, the page count
+// (0 for an empty file), durable commits, the journal mode and the switch to WAL.
+QString probe();
+QString pageCount();
+QString synchronousFull();
+QString journalMode();
+QString journalModeWal();
+// The write transaction around an append or a delete.
+QString beginWrite();
+QString commit();
+QString rollback();
+// Table 评价 and the indexes the statistics use; each statement keeps what exists already.
+QStringList createSchema();
 
 } // namespace statements

@@ -1,32 +1,374 @@
 #include "store/tdatamodule3.h"
 
 #include "platform/error.h"
+#include "store/statements.h"
 
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QSqlQueryModel>
+#include <QSqlRecord>
+#include <QUrl>
+
+#include <atomic>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::atomic<quint64> connectionCounter{0};
+
+constexpr QFileDevice::Permissions WriteBits =
+    QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+constexpr QFileDevice::Permissions ReadBits =
+    QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+
+// The engine's own message for an error, without Qt's wording around it.
+QString engineMessage(const QSqlError &error)
+{
+    if (!error.databaseText().isEmpty())
+        return error.databaseText();
+    if (!error.driverText().isEmpty())
+        return error.driverText();
+    return u"unknown database error"_s;
+}
+
+void run(QSqlDatabase &db, const QString &text)
+{
+    QSqlQuery query(db);
+    if (!query.exec(text))
+        throw KioskError(engineMessage(query.lastError()));
+}
+
+// The first value of a one-row statement; the statement is finished before this returns, so
+// it holds no read open.
+QVariant scalar(QSqlDatabase &db, const QString &text)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(text))
+        throw KioskError(engineMessage(query.lastError()));
+    const QVariant value = query.next() ? query.value(0) : QVariant();
+    query.finish();
+    return value;
+}
+
+// Which file a path names now, so that a db.dll replaced or removed under an open connection
+// is noticed instead of writing on into the old file.
+struct FileIdentity
+{
+    bool valid = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FileIdentity &) const = default;
+};
+
+FileIdentity identityOf(const QString &path)
+{
+    FileIdentity id;
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        id.valid = true;
+        id.device = quint64(st.st_dev);
+        id.inode = quint64(st.st_ino);
+    }
+#else
+    id.valid = QFileInfo::exists(path);
+#endif
+    return id;
+}
+
+// Opens one handle on an existing file. mode=rw opens read-write but never creates the file;
+// mode=ro opens it for reading only. Another writer makes statements wait up to 5 s.
+QSqlDatabase openHandle(const QString &name, const QString &path, bool readOnly)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+    db.setDatabaseName(u"file:"_s + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) +
+                       (readOnly ? u"?mode=ro"_s : u"?mode=rw"_s));
+    db.setConnectOptions(readOnly
+                             ? u"QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY"_s
+                             : u"QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"_s);
+    if (!db.open()) {
+        const QString message = engineMessage(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw KioskError(message);
+    }
+    return db;
+}
+
+} // namespace
 
 struct TDataModule3::Private
 {
     QString path;
+    QString connectionName;
+
+    // reader serves the shared result set. In WAL mode appends and deletes go through writer,
+    // a second handle: the reader's open snapshot (rows still to fetch for the grid) would
+    // otherwise refuse a write once another process has written. Without WAL both are one
+    // handle, so the reader's own lock cannot block the write.
+    QSqlDatabase reader;
+    QSqlDatabase writer;
+    bool connected = false;
+    bool readOnly = false;
+    bool wal = false;
+    FileIdentity identity;
+
     QSqlQueryModel model;
+    QString statement;
+    // Whether the statement counts as open: Refresh then shows its rows. False after the clear
+    // and after a failed open.
+    bool resultOpen = false;
+    bool tableRows = false;
+
+    QSqlDatabase &writeHandle() { return wal ? writer : reader; }
 };
 
-TDataModule3::TDataModule3(const QString &workDir, QObject *parent) : QObject(parent), d(new Private)
+TDataModule3::TDataModule3(const QString &workDir, QObject *parent)
+    : QObject(parent), d(new Private)
 {
-    d->path = workDir + QStringLiteral("/db.dll");
+    d->path = QFileInfo(workDir + u"/db.dll"_s).absoluteFilePath();
+    d->connectionName = u"kiosk-db-%1"_s.arg(++connectionCounter);
+    d->statement = statements::selectAll();
 }
 
 TDataModule3::~TDataModule3()
 {
+    closeConnection();
     delete d;
 }
 
-void TDataModule3::OpenConnection() {}
-void TDataModule3::OpenStartupQuery() {}
-bool TDataModule3::isConnected() const { return false; }
-void TDataModule3::Append(const EvaluationRecord &) { throw KioskError(QStringLiteral("not yet")); }
-QSqlQueryModel *TDataModule3::DataSource1() const { return &d->model; }
-void TDataModule3::OpenQuery(const QString &) {}
-void TDataModule3::ExecuteStatement(const QString &) {}
-QString TDataModule3::statement() const { return {}; }
-bool TDataModule3::showsTableRows() const { return false; }
-void TDataModule3::DeleteRow(int) {}
+void TDataModule3::OpenConnection()
+{
+    if (d->connected) {
+        if (identityOf(d->path) == d->identity)
+            return;
+        closeConnection();
+    }
+
+    const QFileInfo info(d->path);
+    // Permission bits decide, not whether opening works: a privileged user could read and
+    // write anyway, but a file marked read-only must stay unchanged.
+    if (info.exists() && info.isFile() && !(info.permissions() & ReadBits))
+        throw KioskError(u"unable to open database file"_s);
+    const bool readOnly = info.exists() && !(info.permissions() & WriteBits);
+    const FileIdentity identity = identityOf(d->path);
+
+    d->reader = openHandle(d->connectionName + u"-read"_s, d->path, readOnly);
+    try {
+        // The engine reads the file only when it needs to: make "file is not a database"
+        // surface now, not at the first rating.
+        scalar(d->reader, statements::probe());
+        run(d->reader, statements::synchronousFull());
+        bool wal = scalar(d->reader, statements::journalMode())
+                       .toString()
+                       .compare(u"wal"_s, Qt::CaseInsensitive) == 0;
+        // WAL stays set in the file. An empty file is left alone: it is no database of ours.
+        if (!wal && !readOnly && scalar(d->reader, statements::pageCount()).toLongLong() > 0) {
+            try {
+                wal = scalar(d->reader, statements::journalModeWal())
+                          .toString()
+                          .compare(u"wal"_s, Qt::CaseInsensitive) == 0;
+            } catch (const KioskError &) {
+                // Another process holds the file; the rollback journal works as well.
+            }
+        }
+        if (wal) {
+            d->writer = openHandle(d->connectionName + u"-write"_s, d->path, readOnly);
+            run(d->writer, statements::synchronousFull());
+        }
+        d->wal = wal;
+    } catch (...) {
+        closeConnection();
+        throw;
+    }
+    d->readOnly = readOnly;
+    d->identity = identity;
+    d->connected = true;
+}
+
+void TDataModule3::OpenStartupQuery()
+{
+    ReleaseResult();
+    d->statement = statements::selectAll();
+    d->resultOpen = false;
+    d->tableRows = false;
+    if (!d->connected)
+        OpenConnection();
+    // Checked, not run: the rows are read when the grid is shown.
+    QSqlQuery query(d->reader);
+    if (!query.prepare(d->statement))
+        throw KioskError(engineMessage(query.lastError()));
+    d->resultOpen = true;
+    d->tableRows = true;
+}
+
+bool TDataModule3::isConnected() const
+{
+    return d->connected;
+}
+
+void TDataModule3::Append(const EvaluationRecord &record)
+{
+    ensureConnected();
+    QSqlDatabase &db = d->writeHandle();
+    run(db, statements::beginWrite());
+    try {
+        {
+            QSqlQuery insert(db);
+            if (!insert.prepare(statements::appendRow()))
+                throw KioskError(engineMessage(insert.lastError()));
+            insert.addBindValue(record.name);
+            insert.addBindValue(record.date);
+            insert.addBindValue(record.time);
+            insert.addBindValue(record.grade);
+            if (!insert.exec())
+                throw KioskError(engineMessage(insert.lastError()));
+        }
+        // With synchronous=FULL the commit returns once the row is on disk.
+        run(db, statements::commit());
+    } catch (...) {
+        try {
+            run(db, statements::rollback());
+        } catch (const KioskError &) {
+            // The engine already ended the transaction.
+        }
+        throw;
+    }
+}
+
+QSqlQueryModel *TDataModule3::DataSource1() const
+{
+    return &d->model;
+}
+
+void TDataModule3::OpenQuery(const QString &statement)
+{
+    ReleaseResult();
+    d->statement = statement;
+    d->resultOpen = false;
+    d->tableRows = false;
+    ensureConnected();
+    populate();
+    d->resultOpen = true;
+    d->tableRows = statements::listsTableRows(statement);
+}
+
+void TDataModule3::ExecuteStatement(const QString &statement)
+{
+    ReleaseResult();
+    d->statement = statement;
+    d->resultOpen = false;
+    d->tableRows = false;
+    ensureConnected();
+    run(d->writeHandle(), statement);
+}
+
+QString TDataModule3::statement() const
+{
+    return d->statement;
+}
+
+void TDataModule3::Refresh()
+{
+    if (!d->resultOpen) {
+        ReleaseResult();
+        return;
+    }
+    ReleaseResult();
+    try {
+        ensureConnected();
+        populate();
+    } catch (...) {
+        d->resultOpen = false;
+        throw;
+    }
+}
+
+void TDataModule3::ReleaseResult()
+{
+    // Dropping the model's query finishes its statement, which ends the read snapshot.
+    d->model.clear();
+}
+
+bool TDataModule3::showsTableRows() const
+{
+    return d->resultOpen && d->tableRows;
+}
+
+void TDataModule3::DeleteRow(int row)
+{
+    if (!showsTableRows() || row < 0 || row >= d->model.rowCount())
+        return;
+    const QSqlRecord values = d->model.record(row);
+    const QStringList fields = {u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s};
+    for (const QString &field : fields) {
+        if (values.indexOf(field) < 0)
+            return;
+    }
+
+    // The grid's read ends first; without WAL it would hold the lock the delete needs.
+    ReleaseResult();
+    std::optional<KioskError> failure;
+    try {
+        ensureConnected();
+        QSqlDatabase &db = d->writeHandle();
+        QSqlQuery remove(db);
+        if (!remove.prepare(statements::deleteOneRow()))
+            throw KioskError(engineMessage(remove.lastError()));
+        for (const QString &field : fields)
+            remove.addBindValue(values.value(field));
+        if (!remove.exec())
+            throw KioskError(engineMessage(remove.lastError()));
+    } catch (const KioskError &e) {
+        failure = e;
+    }
+    Refresh();
+    if (failure)
+        throw *failure;
+}
+
+void TDataModule3::closeConnection()
+{
+    d->model.clear();
+    const QString readerName = d->reader.connectionName();
+    const QString writerName = d->writer.connectionName();
+    d->reader.close();
+    d->writer.close();
+    d->reader = QSqlDatabase();
+    d->writer = QSqlDatabase();
+    if (!readerName.isEmpty())
+        QSqlDatabase::removeDatabase(readerName);
+    if (!writerName.isEmpty())
+        QSqlDatabase::removeDatabase(writerName);
+    d->connected = false;
+    d->wal = false;
+}
+
+void TDataModule3::ensureConnected()
+{
+    // OpenConnection also reopens when db.dll was replaced or removed since it was opened.
+    OpenConnection();
+}
+
+void TDataModule3::populate()
+{
+    QSqlQuery query(d->reader);
+    // Not forward-only: the model fetches rows in batches as the grid scrolls to them.
+    if (!query.exec(d->statement))
+        throw KioskError(engineMessage(query.lastError()));
+    d->model.setQuery(std::move(query));
+    if (d->model.lastError().isValid()) {
+        const QString message = engineMessage(d->model.lastError());
+        d->model.clear();
+        throw KioskError(message);
+    }
+}

@@ -19,16 +19,19 @@ public:
     ~TDataModule3() override;
 
     // Start-up, step 1: opens the connection. Never creates the file: a missing, unreadable or
-    // non-SQLite file throws. A file without write permission bits is opened read-only.
+    // non-SQLite file throws. A file without write permission bits is opened read-only. Does
+    // nothing while connected to the same file; reopens when db.dll was replaced or removed.
     void OpenConnection();
     // Start-up, step 2: makes "select * from 评价" the current statement; connects first when
-    // the connection is not open (a second attempt, which may throw again).
+    // the connection is not open (a second attempt, which may throw again). The statement is
+    // only checked (a missing table throws), not run: start-up never reads the table, and no
+    // read stays open from start-up on. The rows come with the first Refresh.
     void OpenStartupQuery();
     bool isConnected() const;
 
     // Appends one record to 评价 and returns once it is durably stored (it survives a killed
     // process or a power cut). Reconnects first when the connection was never opened or was
-    // lost. Waits briefly while another process holds the write lock. Throws on any failure,
+    // lost (db.dll replaced or removed). Waits up to 5 s while another process holds the write lock. Throws on any failure,
     // and then nothing is stored.
     void Append(const EvaluationRecord &record);
 
@@ -41,6 +44,16 @@ public:
     void ExecuteStatement(const QString &statement);
     // The statement the shared result set holds now.
     QString statement() const;
+
+    // The statistics window calls Refresh when it is shown and ReleaseResult when it is hidden,
+    // so no read of the database stays open while nobody looks at the grid.
+    // Runs the current statement again into the result set; does nothing while the result set
+    // is closed (after the clear of all data or a failed open). On an engine error the result
+    // set is closed and the error is thrown.
+    void Refresh();
+    // Ends any open read and empties the result set; the statement stays, and Refresh brings
+    // its rows back.
+    void ReleaseResult();
     // Whether the current result set lists rows of the table itself ("select * from 评价" or a
     // listing of the four fields), so that one of its rows can be deleted.
     bool showsTableRows() const;
@@ -49,6 +62,10 @@ public:
     void DeleteRow(int row);
 
 private:
+    void closeConnection();
+    void ensureConnected();
+    void populate();
+
     struct Private;
     Private *d;
 };

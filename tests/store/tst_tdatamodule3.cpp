@@ -1,0 +1,822 @@
+#include "platform/error.h"
+#include "store/schema.h"
+#include "store/statements.h"
+#include "store/tdatamodule3.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(EvaluationRecord)
+
+namespace {
+
+// A connection of the test's own, beside the module's, to look at the file directly.
+class RawDb
+{
+public:
+    explicit RawDb(const QString &path) : m_name(u"raw-%1"_s.arg(++s_counter))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=100"_s);
+        m_open = db.open();
+    }
+    ~RawDb()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    bool isOpen() const { return m_open; }
+
+    bool exec(const QString &text)
+    {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        const bool ok = q.exec(text);
+        if (!ok)
+            qWarning() << text << q.lastError().text();
+        return ok;
+    }
+    QList<QStringList> rows(const QString &text)
+    {
+        QList<QStringList> result;
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        if (!q.exec(text)) {
+            qWarning() << text << q.lastError().text();
+            return result;
+        }
+        while (q.next()) {
+            QStringList row;
+            for (int c = 0; c < q.record().count(); ++c)
+                row << (q.value(c).isNull() ? u"<null>"_s : q.value(c).toString());
+            result << row;
+        }
+        return result;
+    }
+    QString value(const QString &text)
+    {
+        const auto r = rows(text);
+        return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
+    }
+    int count() { return value(u"select count(*) from 评价"_s).toInt(); }
+    void insert(const QList<EvaluationRecord> &records)
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare(u"insert into 评价 (名称,日期,时间,综合评价) values (?,?,?,?)"_s);
+        for (const auto &r : records) {
+            q.addBindValue(r.name);
+            q.addBindValue(r.date);
+            q.addBindValue(r.time);
+            q.addBindValue(r.grade);
+            if (!q.exec())
+                qWarning() << q.lastError().text();
+        }
+        db.commit();
+    }
+
+private:
+    static inline int s_counter = 0;
+    QString m_name;
+    bool m_open = false;
+};
+
+QString dbPath(const QTemporaryDir &dir)
+{
+    return dir.filePath(u"db.dll"_s);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// Every row of the model, all columns joined by "|", after fetching everything.
+QStringList modelRows(QSqlQueryModel *model)
+{
+    while (model->canFetchMore())
+        model->fetchMore();
+    QStringList result;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model->columnCount(); ++c)
+            cells << model->data(model->index(r, c)).toString();
+        result << cells.join(u'|');
+    }
+    return result;
+}
+
+QString joined(const EvaluationRecord &r)
+{
+    return QStringList{r.name, r.date, r.time, r.grade}.join(u'|');
+}
+
+const QString ZhangSan = u"1号窗口  张三"_s;
+const QString LiSi = u"2号窗口  李四"_s;
+const QString OBrien = u"O'Brien  窗口"_s;
+const QString Unrestricted = u"不限制窗口"_s;
+
+// The filter tests' table. Names and dates are chosen so that ordering by name and date is
+// unique.
+const QList<EvaluationRecord> Seed = {
+    {ZhangSan, u"2015-05-13"_s, u"09:00:00"_s, u"一般"_s},     // 0: first day of the range
+    {ZhangSan, u"2026-12-07"_s, u"17:00:00"_s, u"非常满意"_s}, // 1: last day of the range
+    {ZhangSan, u"2015-05-12"_s, u"09:00:00"_s, u"一般"_s},     // 2: day before the range
+    {ZhangSan, u"2026-12-08"_s, u"09:00:00"_s, u"一般"_s},     // 3: day after the range
+    {LiSi, u"2020-06-01"_s, u"10:00:00"_s, u"不满意"_s},       // 4
+    {LiSi, u"2020-06-02"_s, u"10:00:00"_s, u"非常不满意"_s},   // 5
+    {LiSi, u"2020-06-03"_s, u"10:00:00"_s, u"比较满意"_s},     // 6
+    {OBrien, u"2020-06-04"_s, u"10:00:00"_s, u"非常满意"_s},   // 7
+    {Unrestricted, u"2020-06-05"_s, u"11:00:00"_s, u"一般"_s}, // 8
+    {ZhangSan, u"2020-01-01"_s, u"08:00:00"_s, u"一般"_s},     // 9
+};
+
+QStringList seedRows(const QList<int> &indexes)
+{
+    QStringList rows;
+    for (int i : indexes)
+        rows << joined(Seed.at(i));
+    return rows;
+}
+
+void seedDatabase(const QString &path, const QList<EvaluationRecord> &records)
+{
+    store::createDatabaseFile(path);
+    RawDb raw(path);
+    QVERIFY(raw.isOpen());
+    raw.insert(records);
+    QCOMPARE(raw.count(), records.size());
+}
+
+// Runs one statement through the module and returns the rows it shows.
+QStringList openRows(TDataModule3 &module, const QString &statement)
+{
+    module.OpenQuery(statement);
+    return modelRows(module.DataSource1());
+}
+
+} // namespace
+
+class TestTDataModule3 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listing_data()
+    {
+        QTest::addColumn<QString>("nameBox");
+        QTest::addColumn<QString>("gradeBox");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QStringList>("expected");
+
+        const QString s = u"2015-05-13"_s;
+        const QString e = u"2026-12-07"_s;
+        // Ordered by name (1号…, 2号…, O'Brien…, 不限制…), then by date.
+        const QStringList all = seedRows({0, 9, 1, 4, 5, 6, 7, 8});
+        QTest::newRow("both ends of the range included")
+            << u"不限制"_s << u"不限制"_s << s << e << all;
+        QTest::newRow("end before start gives no rows")
+            << u"不限制"_s << u"不限制"_s << e << s << QStringList();
+        QTest::newRow("不满意 also selects 非常不满意")
+            << u"不限制"_s << u"不满意"_s << s << e << seedRows({4, 5});
+        QTest::newRow("非常满意 selects only 非常满意")
+            << u"不限制"_s << u"非常满意"_s << s << e << seedRows({1, 7});
+        QTest::newRow("name part anywhere in the name")
+            << u"张三"_s << u"不限制"_s << s << e << seedRows({0, 9, 1});
+        QTest::newRow("name and grade") << u"窗口"_s << u"一般"_s << s << e << seedRows({0, 9, 8});
+        QTest::newRow("leading blank before 不限制 applies the name filter")
+            << u" 不限制"_s << u"不限制"_s << s << e << seedRows({8});
+        QTest::newRow("empty name box matches every name")
+            << QString() << u"不限制"_s << s << e << all;
+        QTest::newRow("underscore is a wildcard")
+            << u"1_窗口"_s << u"不限制"_s << s << e << seedRows({0, 9, 1});
+        QTest::newRow("name with a single quote")
+            << u"O'Brien"_s << u"不限制"_s << s << e << seedRows({7});
+        QTest::newRow("injection attempt finds nothing")
+            << u"x') or 1=1 or ('"_s << u"不限制"_s << s << e << QStringList();
+        QTest::newRow("statement appended to the name changes nothing")
+            << u"'); delete from 评价; --"_s << u"不限制"_s << s << e << QStringList();
+        QTest::newRow("quote in the grade finds nothing")
+            << u"不限制"_s << u"一般') or ('1'='1"_s << s << e << QStringList();
+        // The text sorts just after "2015-05-13": only that first day drops out; had the
+        // quote ended the literal, every row would be listed.
+        QTest::newRow("quote in a date stays part of the date text")
+            << u"不限制"_s << u"不限制"_s << u"2015-05-13' or '1'='1"_s << e
+            << seedRows({9, 1, 4, 5, 6, 7, 8});
+    }
+    void listing()
+    {
+        QFETCH(QString, nameBox);
+        QFETCH(QString, gradeBox);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QStringList, expected);
+
+        QTemporaryDir dir;
+        seedDatabase(dbPath(dir), Seed);
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        QCOMPARE(openRows(module, statements::listing(nameBox, gradeBox, start, end)), expected);
+        QVERIFY(module.showsTableRows());
+        // Whatever was typed, the statement only reads.
+        RawDb raw(dbPath(dir));
+        QCOMPARE(raw.count(), Seed.size());
+    }
+
+    void count_data()
+    {
+        QTest::addColumn<QString>("nameBox");
+        QTest::addColumn<QString>("gradeBox");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("no filter counts per name and grade")
+            << u"不限制"_s << u"不限制"_s
+            << QStringList{ZhangSan + u"|一般|2"_s,    ZhangSan + u"|非常满意|1"_s,
+                           LiSi + u"|不满意|1"_s,      LiSi + u"|非常不满意|1"_s,
+                           LiSi + u"|比较满意|1"_s,    OBrien + u"|非常满意|1"_s,
+                           Unrestricted + u"|一般|1"_s};
+        QTest::newRow("grade 不满意 counts both 不满意 words")
+            << u"不限制"_s << u"不满意"_s
+            << QStringList{LiSi + u"|不满意|1"_s, LiSi + u"|非常不满意|1"_s};
+        QTest::newRow("name and grade")
+            << u"窗口"_s << u"一般"_s
+            << QStringList{ZhangSan + u"|一般|2"_s, Unrestricted + u"|一般|1"_s};
+        QTest::newRow("injection attempt counts nothing")
+            << u"x') or 1=1 or ('"_s << u"不限制"_s << QStringList();
+    }
+    void count()
+    {
+        QFETCH(QString, nameBox);
+        QFETCH(QString, gradeBox);
+        QFETCH(QStringList, expected);
+
+        QTemporaryDir dir;
+        seedDatabase(dbPath(dir), Seed);
+        TDataModule3 module(dir.path());
+        QStringList rows = openRows(
+            module, statements::count(nameBox, gradeBox, u"2015-05-13"_s, u"2026-12-07"_s));
+        // No order is requested: compare as sets.
+        rows.sort();
+        expected.sort();
+        QCOMPARE(rows, expected);
+        QVERIFY(!module.showsTableRows());
+    }
+
+    void overall_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("whole range") << u"2015-05-13"_s << u"2026-12-07"_s
+                                     << QStringList{u"一般|3"_s, u"非常满意|2"_s, u"不满意|1"_s,
+                                                    u"非常不满意|1"_s, u"比较满意|1"_s};
+        QTest::newRow("part of the range")
+            << u"2020-06-01"_s << u"2020-06-03"_s
+            << QStringList{u"不满意|1"_s, u"非常不满意|1"_s, u"比较满意|1"_s};
+    }
+    void overall()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QStringList, expected);
+
+        QTemporaryDir dir;
+        seedDatabase(dbPath(dir), Seed);
+        TDataModule3 module(dir.path());
+        // A filtered listing first: the overall result does not depend on it.
+        openRows(module, statements::listing(u"张三"_s, u"一般"_s, start, end));
+        QStringList rows = openRows(module, statements::overall(start, end));
+        rows.sort();
+        expected.sort();
+        QCOMPARE(rows, expected);
+        QVERIFY(!module.showsTableRows());
+    }
+
+    void emptyTable()
+    {
+        QTemporaryDir dir;
+        store::createDatabaseFile(dbPath(dir));
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        module.OpenStartupQuery();
+        module.Refresh();
+        QCOMPARE(module.DataSource1()->rowCount(), 0);
+        QVERIFY(module.showsTableRows());
+        QCOMPARE(openRows(module, statements::count(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s,
+                                                    u"2026-12-07"_s)),
+                 QStringList());
+        QCOMPARE(openRows(module, statements::overall(u"2015-05-13"_s, u"2026-12-07"_s)),
+                 QStringList());
+    }
+
+    void appendRoundTrip()
+    {
+        QTemporaryDir dir;
+        store::createDatabaseFile(dbPath(dir));
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        module.OpenStartupQuery();
+        const EvaluationRecord first{ZhangSan, u"2024-03-01"_s, u"09:15:00"_s, u"非常满意"_s};
+        module.Append(first);
+
+        // The grid holds a count result; the append still reaches 评价 with all four fields.
+        const QString counting =
+            statements::count(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
+        QCOMPARE(openRows(module, counting), QStringList{ZhangSan + u"|非常满意|1"_s});
+        const EvaluationRecord second{u"O'Neil  \"窗口\""_s, u"2024-03-02"_s, u"23:59:59"_s,
+                                      u"非常不满意"_s};
+        module.Append(second);
+        QCOMPARE(module.statement(), counting);
+
+        RawDb raw(dbPath(dir));
+        QCOMPARE(raw.rows(u"select 名称,日期,时间,综合评价 from 评价 order by rowid"_s),
+                 (QList<QStringList>{{first.name, first.date, first.time, first.grade},
+                                     {second.name, second.date, second.time, second.grade}}));
+
+        // After the clear the result set is closed; appending still works.
+        module.ExecuteStatement(statements::deleteAll());
+        module.Append(first);
+        QCOMPARE(raw.count(), 1);
+        QCOMPARE(openRows(module, statements::selectAll()), QStringList{joined(first)});
+    }
+
+    void unusableFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("directory");
+        QTest::addColumn<QString>("message");
+        QByteArray random(4096, Qt::Uninitialized);
+        for (qsizetype i = 0; i < random.size(); ++i)
+            random[i] = char((i * 7919 + 13) % 251);
+        QTest::newRow("missing") << QByteArray() << false << u"unable to open database file"_s;
+        QTest::newRow("random bytes") << random << false << u"file is not a database"_s;
+        QTest::newRow("Jet database")
+            << QByteArray("\x00\x01\x00\x00Standard Jet DB\x00\x01\x00\x00\x00", 24)
+                   .append(2048, '\0')
+            << false << u"file is not a database"_s;
+        QTest::newRow("directory") << QByteArray() << true << u"unable to open database file"_s;
+    }
+    void unusableFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, directory);
+        QFETCH(QString, message);
+
+        QTemporaryDir dir;
+        const QString path = dbPath(dir);
+        if (directory)
+            QVERIFY(QDir(dir.path()).mkdir(u"db.dll"_s));
+        else if (!content.isEmpty())
+            writeBytes(path, content);
+        const QStringList before =
+            QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+
+        TDataModule3 module(dir.path());
+        try {
+            module.OpenConnection();
+            QFAIL("OpenConnection did not throw");
+        } catch (const KioskError &e) {
+            QCOMPARE(e.message(), message);
+        }
+        QVERIFY(!module.isConnected());
+        // Start-up tries once more and reports again.
+        QVERIFY_THROWS_EXCEPTION(KioskError, module.OpenStartupQuery());
+        QCOMPARE(module.statement(), statements::selectAll());
+        QVERIFY(!module.showsTableRows());
+        module.Refresh();
+        QVERIFY_THROWS_EXCEPTION(
+            KioskError, module.Append({ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s}));
+        QVERIFY_THROWS_EXCEPTION(KioskError, module.OpenQuery(statements::selectAll()));
+        QCOMPARE(module.DataSource1()->rowCount(), 0);
+        QVERIFY(!module.showsTableRows());
+
+        // Nothing was created or changed: no db.dll, no journal files, the bytes as they were.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), before);
+        if (!directory)
+            QCOMPARE(fileBytes(path), content);
+    }
+
+    void missingTable_data()
+    {
+        QTest::addColumn<bool>("otherTable");
+        QTest::newRow("empty file") << false;
+        QTest::newRow("database without 评价") << true;
+    }
+    void missingTable()
+    {
+        QFETCH(bool, otherTable);
+        QTemporaryDir dir;
+        const QString path = dbPath(dir);
+        if (otherTable) {
+            RawDb raw(path);
+            QVERIFY(raw.exec(u"create table other (x TEXT)"_s));
+        } else {
+            writeBytes(path, {});
+        }
+        const QByteArray before = fileBytes(path);
+
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        try {
+            module.OpenStartupQuery();
+            QFAIL("OpenStartupQuery did not throw");
+        } catch (const KioskError &e) {
+            QCOMPARE(e.message(), u"no such table: 评价"_s);
+        }
+        QVERIFY(!module.showsTableRows());
+        module.Refresh(); // closed: nothing to show, nothing thrown
+        QCOMPARE(module.DataSource1()->rowCount(), 0);
+        QVERIFY_THROWS_EXCEPTION(
+            KioskError, module.Append({ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s}));
+        // The kiosk creates no table.
+        if (!otherTable)
+            QCOMPARE(fileBytes(path), before);
+        RawDb raw(path);
+        QCOMPARE(raw.value(u"select count(*) from sqlite_master where name='评价'"_s), u"0"_s);
+    }
+
+    void readOnlyFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dbPath(dir);
+        seedDatabase(path, Seed);
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                QFileDevice::ReadOther));
+        const QByteArray before = fileBytes(path);
+
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        module.OpenStartupQuery();
+        module.Refresh();
+        QCOMPARE(modelRows(module.DataSource1()).size(), Seed.size());
+        QVERIFY_THROWS_EXCEPTION(
+            KioskError, module.Append({ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s}));
+        // Deleting one row and clearing fail as well; statistics still read.
+        module.OpenQuery(statements::selectAll());
+        QVERIFY_THROWS_EXCEPTION(KioskError, module.DeleteRow(0));
+        QCOMPARE(modelRows(module.DataSource1()).size(), Seed.size());
+        QVERIFY_THROWS_EXCEPTION(KioskError, module.ExecuteStatement(statements::deleteAll()));
+        QCOMPARE(openRows(module, statements::listing(u"不限制"_s, u"不满意"_s, u"2015-05-13"_s,
+                                                      u"2026-12-07"_s)),
+                 seedRows({4, 5}));
+
+        QCOMPARE(fileBytes(path), before);
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        RawDb raw(path);
+        QCOMPARE(raw.count(), Seed.size());
+    }
+
+    void reconnectWhenFileAppears()
+    {
+        QTemporaryDir dir;
+        TDataModule3 module(dir.path());
+        QVERIFY_THROWS_EXCEPTION(KioskError, module.OpenConnection());
+        QVERIFY_THROWS_EXCEPTION(KioskError, module.OpenStartupQuery());
+        QVERIFY(!QFile::exists(dbPath(dir)));
+
+        store::createDatabaseFile(dbPath(dir));
+        const EvaluationRecord record{LiSi, u"2024-03-01"_s, u"09:00:00"_s, u"比较满意"_s};
+        module.Append(record);
+        QVERIFY(module.isConnected());
+        QCOMPARE(openRows(module, statements::selectAll()), QStringList{joined(record)});
+    }
+
+    void fileReplacedUnderOpenConnection()
+    {
+        QTemporaryDir dir;
+        const QString path = dbPath(dir);
+        store::createDatabaseFile(path);
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        module.Append({ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s});
+
+        // A fresh file put in its place takes the next rating, not the unlinked old one.
+        const QString fresh = dir.filePath(u"fresh.dll"_s);
+        store::createDatabaseFile(fresh);
+        QVERIFY(std::rename(QFile::encodeName(fresh).constData(),
+                            QFile::encodeName(path).constData()) == 0);
+        QFile::remove(path + u"-wal"_s);
+        QFile::remove(path + u"-shm"_s);
+        module.Append({LiSi, u"2024-03-02"_s, u"10:00:00"_s, u"不满意"_s});
+        {
+            RawDb raw(path);
+            QCOMPARE(raw.rows(u"select 名称 from 评价"_s), QList<QStringList>{{LiSi}});
+        }
+
+        // With the file gone, a rating fails instead of vanishing into the removed file.
+        QVERIFY(QFile::remove(path));
+        QVERIFY_THROWS_EXCEPTION(
+            KioskError, module.Append({LiSi, u"2024-03-02"_s, u"10:00:00"_s, u"不满意"_s}));
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void walSetAtOpen()
+    {
+        QTemporaryDir dir;
+        const QString path = dbPath(dir);
+        {
+            RawDb raw(path);
+            QVERIFY(
+                raw.exec(u"create table 评价 (名称 TEXT, 日期 TEXT, 时间 TEXT, 综合评价 TEXT)"_s));
+            QCOMPARE(raw.value(u"pragma journal_mode"_s), u"delete"_s);
+        }
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        RawDb raw(path);
+        QCOMPARE(raw.value(u"pragma journal_mode"_s), u"wal"_s);
+    }
+
+    void deleteRow_data()
+    {
+        QTest::addColumn<EvaluationRecord>("target");
+        QTest::newRow("one of two identical rows")
+            << EvaluationRecord{ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s};
+        QTest::newRow("name with an injection attempt")
+            << EvaluationRecord{u"x') or 1=1 or ('"_s, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s};
+        QTest::newRow("grade left unset")
+            << EvaluationRecord{LiSi, u"2024-03-01"_s, u"09:00:00"_s, QString()};
+    }
+    void deleteRow()
+    {
+        QFETCH(EvaluationRecord, target);
+        QTemporaryDir dir;
+        const EvaluationRecord other{LiSi, u"2024-03-01"_s, u"09:00:00"_s, u"非常满意"_s};
+        seedDatabase(dbPath(dir), {other, target, target, other});
+
+        TDataModule3 module(dir.path());
+        module.OpenStartupQuery();
+        module.Refresh();
+        QSqlQueryModel *model = module.DataSource1();
+        QCOMPARE(model->rowCount(), 4);
+        module.DeleteRow(1);
+
+        RawDb raw(dbPath(dir));
+        const auto rows = raw.rows(u"select 名称,日期,时间,综合评价 from 评价 order by rowid"_s);
+        const QStringList targetRow{target.name, target.date, target.time,
+                                    target.grade.isNull() ? u"<null>"_s : target.grade};
+        const QStringList otherRow{other.name, other.date, other.time, other.grade};
+        QCOMPARE(rows, (QList<QStringList>{otherRow, targetRow, otherRow}));
+        // The grid shows the table again, one row fewer.
+        QCOMPARE(model->rowCount(), 3);
+        QVERIFY(module.showsTableRows());
+    }
+
+    void deleteRowOutsideTableRows_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("count result")
+            << statements::count(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
+        QTest::newRow("overall result") << statements::overall(u"2015-05-13"_s, u"2026-12-07"_s);
+        QTest::newRow("after the clear") << statements::deleteAll();
+    }
+    void deleteRowOutsideTableRows()
+    {
+        QFETCH(QString, statement);
+        QTemporaryDir dir;
+        seedDatabase(dbPath(dir), Seed);
+        TDataModule3 module(dir.path());
+        module.OpenQuery(statements::selectAll());
+        if (statement == statements::deleteAll()) {
+            // The clear empties the table; put rows back behind the closed result set.
+            module.ExecuteStatement(statement);
+            RawDb(dbPath(dir)).insert(Seed);
+        } else {
+            module.OpenQuery(statement);
+        }
+        QVERIFY(!module.showsTableRows());
+        module.DeleteRow(0);
+        RawDb raw(dbPath(dir));
+        QCOMPARE(raw.count(), Seed.size());
+    }
+
+    void clearAll()
+    {
+        QTemporaryDir dir;
+        seedDatabase(dbPath(dir), Seed);
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        module.OpenStartupQuery();
+        module.Refresh();
+        QCOMPARE(module.DataSource1()->rowCount(), Seed.size());
+
+        module.ExecuteStatement(statements::deleteAll());
+        RawDb raw(dbPath(dir));
+        QCOMPARE(raw.count(), 0);
+        QCOMPARE(module.statement(), statements::deleteAll());
+        QVERIFY(!module.showsTableRows());
+        QCOMPARE(module.DataSource1()->rowCount(), 0);
+
+        // The result set stays closed until the next button, also when rows arrive.
+        module.Append(Seed.first());
+        module.Refresh();
+        QCOMPARE(module.DataSource1()->rowCount(), 0);
+        QCOMPARE(module.statement(), statements::deleteAll());
+        QCOMPARE(openRows(module, statements::listing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s,
+                                                      u"2026-12-07"_s)),
+                 seedRows({0}));
+    }
+
+    void invalidStatement()
+    {
+        QTemporaryDir dir;
+        seedDatabase(dbPath(dir), Seed);
+        TDataModule3 module(dir.path());
+        module.OpenQuery(statements::selectAll());
+        QCOMPARE(module.DataSource1()->rowCount(), Seed.size());
+
+        const QString broken = u"select 名称 from 评价 where (名称 like '%a'b%')"_s;
+        try {
+            module.OpenQuery(broken);
+            QFAIL("OpenQuery did not throw");
+        } catch (const KioskError &e) {
+            QVERIFY2(e.message().contains(u"syntax error"_s), qPrintable(e.message()));
+        }
+        QCOMPARE(module.statement(), broken);
+        QCOMPARE(module.DataSource1()->rowCount(), 0);
+        QVERIFY(!module.showsTableRows());
+        module.Refresh();
+        QCOMPARE(module.DataSource1()->rowCount(), 0);
+        QCOMPARE(openRows(module, statements::selectAll()).size(), Seed.size());
+    }
+
+    // The grid fetches rows as it needs them, and no read stays open while nobody looks: a
+    // checkpoint of another connection can then empty the write-ahead log completely.
+    void lazyResultAndReleasedRead()
+    {
+        QTemporaryDir dir;
+        const QString path = dbPath(dir);
+        QList<EvaluationRecord> many;
+        for (int i = 0; i < 3000; ++i)
+            many << EvaluationRecord{u"窗口%1"_s.arg(i % 37), u"2024-03-01"_s, u"09:00:00"_s,
+                                     grades::word(1 + i % 5)};
+        seedDatabase(path, many);
+
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        module.OpenStartupQuery();
+        QSqlQueryModel *model = module.DataSource1();
+        QCOMPARE(model->rowCount(), 0);
+
+        RawDb other(path);
+        const auto checkpointBusy = [&other] {
+            // Something in the log first, then try to empty it; "busy" is the first column.
+            other.exec(u"insert into 评价 (名称) values ('x')"_s);
+            return other.value(u"pragma wal_checkpoint(TRUNCATE)"_s) == u"1"_s;
+        };
+        QVERIFY(!checkpointBusy());
+
+        module.Refresh();
+        QVERIFY(model->rowCount() > 0);
+        QVERIFY(model->rowCount() < many.size());
+        QVERIFY(model->canFetchMore());
+        QVERIFY(checkpointBusy());
+
+        module.ReleaseResult();
+        QCOMPARE(model->rowCount(), 0);
+        QVERIFY(module.showsTableRows());
+        QVERIFY(!checkpointBusy());
+
+        module.Refresh();
+        QCOMPARE(modelRows(model).size(), many.size() + 3);
+    }
+
+    // Another kiosk process writes while this one's grid holds a partly read result: the next
+    // rating here must still be stored.
+    void appendWhileGridReadsAndOtherProcessWrites()
+    {
+        QTemporaryDir dir;
+        QList<EvaluationRecord> many;
+        for (int i = 0; i < 2000; ++i)
+            many << EvaluationRecord{ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s};
+        seedDatabase(dbPath(dir), many);
+
+        TDataModule3 module(dir.path());
+        module.OpenStartupQuery();
+        module.Refresh();
+        QVERIFY(module.DataSource1()->canFetchMore());
+
+        QProcess worker;
+        worker.start(QStringLiteral(APPEND_WORKER), {dir.path(), u"5"_s, LiSi});
+        QVERIFY(worker.waitForFinished(60000));
+        QCOMPARE(worker.exitCode(), 0);
+
+        module.Append({OBrien, u"2024-03-01"_s, u"09:00:00"_s, u"非常满意"_s});
+        RawDb raw(dbPath(dir));
+        QCOMPARE(raw.count(), many.size() + 6);
+    }
+
+    void concurrentProcesses()
+    {
+        QTemporaryDir dir;
+        store::createDatabaseFile(dbPath(dir));
+        const int perProcess = 200;
+        QProcess first;
+        QProcess second;
+        first.start(QStringLiteral(APPEND_WORKER),
+                    {dir.path(), QString::number(perProcess), ZhangSan});
+        second.start(QStringLiteral(APPEND_WORKER),
+                     {dir.path(), QString::number(perProcess), LiSi});
+        // This process appends at the same time, as the kiosk itself would.
+        TDataModule3 module(dir.path());
+        for (int i = 0; i < 50; ++i)
+            module.Append({OBrien, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s});
+        QVERIFY(first.waitForFinished(120000));
+        QVERIFY(second.waitForFinished(120000));
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(second.exitCode(), 0);
+
+        RawDb raw(dbPath(dir));
+        QCOMPARE(raw.rows(u"select 名称,count(*) from 评价 group by 名称 order by 名称"_s),
+                 (QList<QStringList>{{ZhangSan, QString::number(perProcess)},
+                                     {LiSi, QString::number(perProcess)},
+                                     {OBrien, u"50"_s}}));
+    }
+
+    void schemaTool_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("new file") << u"none"_s << 0 << 0;
+        QTest::newRow("old file without the index is upgraded") << u"old"_s << 0 << 1;
+        QTest::newRow("not a database") << u"garbage"_s << 1 << -1;
+        QTest::newRow("missing folder") << u"nofolder"_s << 1 << -1;
+    }
+    void schemaTool()
+    {
+        QFETCH(QString, existing);
+        QFETCH(int, exitCode);
+        QFETCH(int, rows);
+
+        QTemporaryDir dir;
+        QString path = dbPath(dir);
+        const QByteArray garbage = "this is not a database, only some text: 名称 日期 时间";
+        if (existing == u"old"_s) {
+            RawDb raw(path);
+            QVERIFY(
+                raw.exec(u"create table 评价 (名称 TEXT, 日期 TEXT, 时间 TEXT, 综合评价 TEXT)"_s));
+            QVERIFY(raw.exec(u"insert into 评价 values ('a','2024-01-01','09:00:00','一般')"_s));
+        } else if (existing == u"garbage"_s) {
+            writeBytes(path, garbage);
+        } else if (existing == u"nofolder"_s) {
+            path = dir.filePath(u"missing/db.dll"_s);
+        }
+
+        QProcess tool;
+        tool.start(QStringLiteral(MKDB_TOOL), {path});
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), exitCode);
+        const QString out = QString::fromUtf8(tool.readAllStandardOutput());
+        const QString err = QString::fromUtf8(tool.readAllStandardError());
+        if (exitCode != 0) {
+            QVERIFY(out.isEmpty());
+            QCOMPARE(err.count(u'\n'), 1);
+            QVERIFY2(err.contains(existing == u"garbage"_s ? u"file is not a database"_s
+                                                           : u"unable to open database file"_s),
+                     qPrintable(err));
+            if (existing == u"garbage"_s)
+                QCOMPARE(fileBytes(path), garbage);
+            else
+                QVERIFY(!QFile::exists(path));
+            return;
+        }
+        QCOMPARE(out.count(u'\n'), 1);
+        QVERIFY(out.contains(path));
+
+        RawDb raw(path);
+        QCOMPARE(raw.count(), rows);
+        QCOMPARE(raw.value(u"pragma journal_mode"_s), u"wal"_s);
+        QCOMPARE(raw.rows(u"select name from sqlite_master where type='index' order by name"_s),
+                 (QList<QStringList>{{u"评价_名称_日期"_s}}));
+        // The kiosk works on the result.
+        TDataModule3 module(dir.path());
+        module.OpenStartupQuery();
+        module.Append(Seed.first());
+        QCOMPARE(raw.count(), rows + 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTDataModule3)
+#include "tst_tdatamodule3.moc"
