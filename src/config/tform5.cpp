@@ -10,11 +10,7 @@
 #include "platform/widgets/rzbutton.h"
 #include "store/statements.h"
 
-#include <QGuiApplication>
 #include <QLabel>
-#include <QPainter>
-#include <QRadialGradient>
-#include <QScreen>
 
 #include <array>
 #include <utility>
@@ -78,68 +74,16 @@ QString text(const char16_t *s)
 
 } // namespace
 
-QPixmap staffWindowSky()
-{
-    QPixmap stored(u":/builtin/sky.jpg"_s);
-    if (!stored.isNull())
-        return stored;
-    QImage image(1024, 768, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient sky(0, 0, 0, image.height());
-    sky.setColorAt(0.0, QColor(38, 112, 200));
-    sky.setColorAt(1.0, QColor(150, 200, 240));
-    p.fillRect(image.rect(), sky);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    const QPoint clouds[] = {{200, 180}, {640, 260}, {420, 520}, {860, 600}};
-    for (const QPoint &c : clouds) {
-        QRadialGradient puff(c, 160);
-        puff.setColorAt(0.0, QColor(255, 255, 255, 230));
-        puff.setColorAt(1.0, QColor(255, 255, 255, 0));
-        p.setBrush(puff);
-        p.drawEllipse(c, 220, 90);
-    }
-    p.end();
-    return QPixmap::fromImage(image);
-}
-
-void setUpStaffWindow(QWidget *window, const QString &caption)
-{
-    window->setWindowTitle(caption);
-    QFont font;
-    font.setFamilies({u"MS Sans Serif"_s, u"WenQuanYi Micro Hei"_s, u"SimHei"_s});
-    font.setPixelSize(11);
-    window->setFont(font);
-    window->resize(862, 473);
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
-}
-
-RzButton *staffButton(const QString &name, const QString &caption, const QRect &geometry,
-                      QWidget *parent)
-{
-    auto *button = new RzButton(caption, parent);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    button->setFrameColor(colors::fromBgr(7617536));
-    button->setFaceColor(colors::fromBgr(15791348));
-    return button;
-}
-
 TForm5::TForm5(QWidget *parent)
-    : KioskForm(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                            Qt::WindowTitleHint)
+    : KioskForm(parent, DialogFlags)
 {
     setObjectName(u"Form5"_s);
-    setUpStaffWindow(this, u"参数设置 只能填入阿拉伯数字"_s);
+    setUpWindow(u"参数设置 只能填入阿拉伯数字"_s);
 
     Image1 = new PictureBox(this);
     Image1->setObjectName(u"Image1"_s);
     Image1->setGeometry(0, 0, 862, 473);
-    Image1->setPicture(staffWindowSky());
+    Image1->setPicture(builtinPicture(u"sky.jpg"_s));
 
     for (const EditPlace &place : Edits) {
         auto *edit = new LabeledEdit(text(place.label), this);
@@ -162,8 +106,8 @@ TForm5::TForm5(QWidget *parent)
         this->*place.picker = picker;
     }
 
-    RzButton1 = staffButton(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, 25), this);
-    RzButton2 = staffButton(u"RzButton2"_s, u" 关  闭"_s, QRect(464, 296, 75, 25), this);
+    RzButton1 = RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, 25), this);
+    RzButton2 = RzButton::create(u"RzButton2"_s, u" 关  闭"_s, QRect(464, 296, 75, 25), this);
     connect(RzButton1, &QPushButton::clicked, this,
             [this] { platform::guarded(this, [this] { RzButton1Click(); }); });
     connect(RzButton2, &QPushButton::clicked, this,

@@ -48,14 +48,3 @@ protected:
     void FormShow() override;
 };
 
-// The built-in background of both staff windows: a blue sky with white clouds. Should the
-// resource be missing, a drawn sky of the same size stands in.
-QPixmap staffWindowSky();
-
-// Sets up one of the two staff windows: caption, "MS Sans Serif" 11 pixels high (falling back
-// to the installed CJK font), client area 862 x 473, centred on the screen.
-void setUpStaffWindow(QWidget *window, const QString &caption);
-
-// A push button of the staff windows: frame 7617536 (dark blue), face 15791348 (off-white).
-RzButton *staffButton(const QString &name, const QString &caption, const QRect &geometry,
-                      QWidget *parent);

@@ -1,7 +1,6 @@
 #include "config/tform6.h"
 
 #include "config/photorename.h"
-#include "config/tform5.h"
 #include "kiosk/catalogue.h"
 #include "kiosk/tileimages.h"
 #include "platform/error.h"
@@ -34,11 +33,10 @@ LabeledEdit *edit(const QString &name, const QString &label, const QRect &geomet
 } // namespace
 
 TForm6::TForm6(QWidget *parent)
-    : KioskForm(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                            Qt::WindowTitleHint)
+    : KioskForm(parent, DialogFlags)
 {
     setObjectName(u"Form6"_s);
-    setUpStaffWindow(this, u"图片设置(请点击下方左侧图片文件名列表)"_s);
+    setUpWindow(u"图片设置(请点击下方左侧图片文件名列表)"_s);
 
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName(u"ListBox1"_s);
@@ -51,7 +49,7 @@ TForm6::TForm6(QWidget *parent)
     Image1 = new PictureBox(this);
     Image1->setObjectName(u"Image1"_s);
     Image1->setGeometry(345, 0, 517, 473);
-    Image1->setPicture(staffWindowSky());
+    Image1->setPicture(builtinPicture(u"sky.jpg"_s));
 
     Image2 = new PictureBox(this);
     Image2->setObjectName(u"Image2"_s);
@@ -64,8 +62,8 @@ TForm6::TForm6(QWidget *parent)
     LabeledEdit1 = edit(u"LabeledEdit1"_s, u"图片标题1文字"_s, QRect(610, 143, 177, 21), this);
     LabeledEdit2 = edit(u"LabeledEdit2"_s, u"图片标题2文字"_s, QRect(610, 192, 177, 21), this);
 
-    RzButton2 = staffButton(u"RzButton2"_s, u"关闭"_s, QRect(612, 248, 75, 25), this);
-    RzButton1 = staffButton(u"RzButton1"_s, u"保存修改"_s, QRect(712, 248, 75, 25), this);
+    RzButton2 = RzButton::create(u"RzButton2"_s, u"关闭"_s, QRect(612, 248, 75, 25), this);
+    RzButton1 = RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(712, 248, 75, 25), this);
 
     // The selection changes by pointer or keys; changes the program makes itself block the
     // signal and call the handler where they mean to.

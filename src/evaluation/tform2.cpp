@@ -1,5 +1,7 @@
 #include "evaluation/tform2.h"
 
+#include "kiosk/tileimages.h"
+
 #include "config/settingsfile.h"
 #include "kiosk/forms.h"
 #include "platform/error.h"
@@ -13,11 +15,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QScreen>
 #include <QTimer>
 
 #include <optional>
@@ -33,47 +32,6 @@ constexpr int StarLefts[5] = {328, 428, 528, 628, 728};
 constexpr int StarTop = 256;
 constexpr int StarSize = 78;
 
-// Loads one of the asset pictures from the current directory, anew on every call. A missing or
-// undecodable file throws, naming the file.
-QPixmap loadAsset(const QString &relative)
-{
-    const QString path = platform::workPath(relative);
-    QImageReader reader(path);
-    const QImage image = reader.read();
-    if (image.isNull()) {
-        const QString shown = QDir::toNativeSeparators(path);
-        if (!QFileInfo::exists(path))
-            throw KioskError(u"无法打开文件“%1”：系统找不到指定的文件"_s.arg(shown));
-        throw KioskError(u"无法读取图片“%1”：%2"_s.arg(shown, reader.errorString()));
-    }
-    return QPixmap::fromImage(image);
-}
-
-// The background the window carries until creation replaces it. The picture is built into the
-// program; should the resource be missing, a plain gradient in the same tones stands in.
-QPixmap defaultBackground()
-{
-    QPixmap stored(u":/builtin/dialog-background.jpg"_s);
-    if (!stored.isNull())
-        return stored;
-    QImage image(1024, 768, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient g(0, 0, 0, image.height());
-    g.setColorAt(0.0, QColor(24, 88, 160));
-    g.setColorAt(1.0, QColor(8, 40, 92));
-    p.fillRect(image.rect(), g);
-    p.end();
-    return QPixmap::fromImage(image);
-}
-
-// The configured background: an absolute path, or one relative to the current directory.
-QString backgroundPath(const QString &setting)
-{
-    QString path = setting;
-    path.replace(u'\\', u'/');
-    return QFileInfo(path).isAbsolute() ? path : platform::workPath(path);
-}
-
 } // namespace
 
 QString TForm2::submitPrompt()
@@ -87,17 +45,15 @@ QString TForm2::submitCaption(int star)
 }
 
 TForm2::TForm2(QWidget *parent)
-    : KioskForm(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                            Qt::WindowTitleHint)
+    : KioskForm(parent, DialogFlags)
 {
     setObjectName(u"Form2"_s);
-    setWindowTitle(u"欢迎评价"_s);
-    resize(862, 473);
+    setUpWindow(u"欢迎评价"_s);
 
     Image7 = new PictureBox(this);
     Image7->setObjectName(u"Image7"_s);
     Image7->setGeometry(rect());
-    Image7->setPicture(defaultBackground());
+    Image7->setPicture(builtinPicture(u"dialog-background.jpg"_s));
 
     Image6 = new PictureBox(this);
     Image6->setObjectName(u"Image6"_s);
@@ -154,10 +110,6 @@ TForm2::TForm2(QWidget *parent)
     connect(RzButton2, &RzButton::clicked, this, &TForm2::RzButton2Click);
     connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
 
-    // Centred on the screen.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-
     runCreate();
 }
 
@@ -181,7 +133,8 @@ void TForm2::FormCreate()
     Image6->resize(Image6->width(), settings.ReadSettingNumber(u"pic_height"_s));
     // A configured background that cannot be used leaves the built-in one, silently.
     try {
-        const QImage background(backgroundPath(settings.ReadSetting(u"pic_bg"_s)));
+        const QImage background(
+            tileimages::loadByExtension(tileimages::settingPath(settings.ReadSetting(u"pic_bg"_s))));
         if (!background.isNull())
             Image7->setPicture(background);
     } catch (...) {
@@ -197,7 +150,7 @@ void TForm2::FormShow()
 
 void TForm2::greyAllStars()
 {
-    const QPixmap grey = loadAsset(GreyStar);
+    const QPixmap grey = QPixmap::fromImage(tileimages::loadAsset(GreyStar));
     for (int i = 1; i <= 5; ++i)
         star(i)->setPicture(grey);
 }
@@ -205,11 +158,11 @@ void TForm2::greyAllStars()
 void TForm2::starClick(int k)
 {
     platform::guarded(this, [this, k] {
-        const QPixmap lit = loadAsset(LitStar);
+        const QPixmap lit = QPixmap::fromImage(tileimages::loadAsset(LitStar));
         for (int i = 1; i <= k; ++i)
             star(i)->setPicture(lit);
         if (k < 5) {
-            const QPixmap grey = loadAsset(GreyStar);
+            const QPixmap grey = QPixmap::fromImage(tileimages::loadAsset(GreyStar));
             for (int i = k + 1; i <= 5; ++i)
                 star(i)->setPicture(grey);
         }

@@ -34,7 +34,6 @@ const QString ShowWelcome = u"欢迎光临四川省CD市JN区综合服务中心3
 const QString LeftArrowFile = u"pic/xiangzuo.png"_s;
 const QString RightArrowFile = u"pic/xiangyou.png"_s;
 const QString DefaultBackgroundFile = u"pic/背景图片.jpg"_s;
-const QString BuiltinBackground = u":/builtin/main-background.jpg"_s;
 
 const QColor Cream(255, 251, 240);
 
@@ -76,14 +75,6 @@ QString trimmedText(const QString &s)
     while (end > begin && s.at(end - 1).unicode() <= u' ')
         --end;
     return s.mid(begin, end - begin);
-}
-
-// pic_bg is used as it stands: an absolute path, or one relative to the current directory.
-QString backgroundPath(const QString &setting)
-{
-    if (setting.isEmpty())
-        return {};
-    return QDir::isAbsolutePath(setting) ? setting : platform::workPath(setting);
 }
 
 // Runs a computation that fills its result step by step, applies what was filled, and lets a
@@ -156,7 +147,7 @@ void TForm1::buildControls()
     };
 
     Image3 = picture(u"Image3", 0, 0, 1009, 568);
-    Image3->setPicture(QImage(BuiltinBackground));
+    Image3->setPicture(builtinPicture(u"main-background.jpg"_s));
     Image1 = picture(u"Image1", 56, 256, 55, 80);
     Image2 = picture(u"Image2", 928, 232, 55, 80);
 
@@ -343,14 +334,8 @@ void TForm1::FormCreate()
                              CnAALabel21->setPointSize(*title.pointSize);
                      });
 
-    auto loadArrow = [](PictureBox *arrow, const QString &file) {
-        const QImage image = tileimages::loadAs(platform::workPath(file), "png");
-        if (image.isNull())
-            throw KioskError(u"无法加载图片文件 %1"_s.arg(QDir::toNativeSeparators(file)));
-        arrow->setPicture(image);
-    };
-    loadArrow(Image1, LeftArrowFile);
-    loadArrow(Image2, RightArrowFile);
+    Image1->setPicture(tileimages::loadAsset(LeftArrowFile));
+    Image2->setPicture(tileimages::loadAsset(RightArrowFile));
 
     GridInput in;
     in.windowWidth = W;
@@ -403,17 +388,12 @@ void TForm1::FormShow()
 
     QImage background;
     try {
-        background = tileimages::loadByExtension(backgroundPath(ini.ReadSetting(u"pic_bg"_s)),
-                                                 Image3->size());
+        background = tileimages::loadByExtension(
+            tileimages::settingPath(ini.ReadSetting(u"pic_bg"_s)), Image3->size());
     } catch (...) {
     }
-    if (background.isNull()) {
-        background =
-            tileimages::loadByExtension(platform::workPath(DefaultBackgroundFile), Image3->size());
-        if (background.isNull())
-            throw KioskError(
-                u"无法加载图片文件 %1"_s.arg(QDir::toNativeSeparators(DefaultBackgroundFile)));
-    }
+    if (background.isNull())
+        background = tileimages::loadAsset(DefaultBackgroundFile, Image3->size());
     Image3->setPicture(background);
 
     // A value that names no colour of its own (no colour, a system colour) leaves the label's

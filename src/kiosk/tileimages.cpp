@@ -1,5 +1,10 @@
 #include "kiosk/tileimages.h"
 
+#include "platform/error.h"
+#include "platform/platform.h"
+
+#include <QDir>
+
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -51,9 +56,26 @@ QImage loadByExtension(const QString &path, QSize scaledTo)
     return decode(path, QFileInfo(path).suffix().toLower().toLatin1(), scaledTo);
 }
 
-QImage loadAs(const QString &path, const QByteArray &format)
+QString settingPath(const QString &setting)
 {
-    return decode(path, format, {});
+    if (setting.isEmpty())
+        return {};
+    QString path = setting;
+    path.replace(u'\\', u'/');
+    return QDir::isAbsolutePath(path) ? path : platform::workPath(path);
+}
+
+QImage loadAsset(const QString &relative, QSize scaledTo)
+{
+    const QString path = platform::workPath(relative);
+    const QImage image = loadByExtension(path, scaledTo);
+    if (image.isNull()) {
+        const QString shown = QDir::toNativeSeparators(relative);
+        if (!QFileInfo::exists(path))
+            throw KioskError(QStringLiteral("无法打开图片文件 %1：文件不存在").arg(shown));
+        throw KioskError(QStringLiteral("无法加载图片文件 %1：不是有效的图片").arg(shown));
+    }
+    return image;
 }
 
 } // namespace tileimages

@@ -18,8 +18,14 @@ constexpr qint64 MaxPixels = 100'000'000;
 // at that size (JPEG through DCT scaling), which is what a stretched control shows anyway.
 QImage loadByExtension(const QString &path, QSize scaledTo = {});
 
-// Decodes the picture at path as the given format (e.g. "png"), whatever its extension.
-QImage loadAs(const QString &path, const QByteArray &format);
+// The file a picture setting (pic_bg) names: an absolute path as it stands, a relative one
+// against the current directory. "\" counts as a separator, as in paths typed on Windows.
+QString settingPath(const QString &setting);
+
+// Loads one of the program's asset pictures ("pic/huidu.png"), relative to the current
+// directory and decoded by its extension, anew on every call. Throws KioskError naming the file
+// when it is missing or cannot be decoded.
+QImage loadAsset(const QString &relative, QSize scaledTo = {});
 
 } // namespace tileimages
 

@@ -14,14 +14,11 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScreen>
 #include <QSqlQueryModel>
-#include <QStyle>
 
 using namespace Qt::StringLiterals;
 
@@ -80,17 +77,10 @@ QDateEdit *makeDatePicker(QWidget *parent, const QString &name, const QRect &geo
 } // namespace
 
 TForm4::TForm4(QWidget *parent)
-    : KioskForm(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                            Qt::WindowTitleHint)
+    : KioskForm(parent, DialogFlags)
 {
     setObjectName(u"Form4"_s);
-    setWindowTitle(u"统计分析"_s);
-    resize(862, 473);
-
-    QFont formFont = font();
-    formFont.setFamilies({u"MS Sans Serif"_s, u"SimSun"_s, u"WenQuanYi Micro Hei"_s});
-    formFont.setPixelSize(11);
-    setFont(formFont);
+    setUpWindow(u"统计分析"_s);
     // Behind the labels when the background picture is missing, so white text stays readable.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, RzButton::defaultFrame());
@@ -108,7 +98,7 @@ TForm4::TForm4(QWidget *parent)
 
     Image1 = new PictureBox(this);
     Image1->setObjectName(u"Image1"_s);
-    Image1->setPicture(QImage(u":/builtin/stats-background.jpg"_s));
+    Image1->setPicture(builtinPicture(u"stats-background.jpg"_s));
 
     // The grid is docked left at full height, the picture fills the rest.
     auto *dock = new QHBoxLayout(this);
@@ -167,11 +157,6 @@ TForm4::TForm4(QWidget *parent)
     connect(DBGrid1, &DBGrid::deleteRecordRequested, this, [this](int row) {
         platform::guarded(this, [this, row] { DBGrid1DeleteRecord(row); });
     });
-
-    // Centred on the screen.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
-                                        screen->availableGeometry()));
 
     runCreate();
 }

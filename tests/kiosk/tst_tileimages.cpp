@@ -1,4 +1,6 @@
 #include "kiosk/tileimages.h"
+#include "platform/error.h"
+#include "support/recorder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -96,11 +98,18 @@ private slots:
         QVERIFY(tileimages::loadByExtension(full).isNull());
     }
 
-    void forcedFormatIgnoresExtension()
+    void assetsThrowNamingTheFile()
     {
-        QCOMPARE(tileimages::loadAs(path(u"arrow.dat"_s), "png").size(), QSize(40, 30));
-        QVERIFY(tileimages::loadAs(path(u"photo.jpg"_s), "png").isNull());
-        QVERIFY(tileimages::loadAs(path(u"missing.png"_s), "png").isNull());
+        RecordingServices services(m_dir.path(), m_dir.path());
+        QCOMPARE(tileimages::loadAsset(u"arrow.png"_s).size(), QSize(40, 30));
+        for (const QString &name : {u"missing.png"_s, u"garbage.jpg"_s}) {
+            try {
+                tileimages::loadAsset(name);
+                QFAIL("no error");
+            } catch (const KioskError &e) {
+                QVERIFY2(e.message().contains(name), qPrintable(e.message()));
+            }
+        }
     }
 
     // A JPEG whose header claims 20000 x 20000 pixels is refused before anything is decoded,

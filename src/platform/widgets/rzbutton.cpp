@@ -9,6 +9,15 @@ RzButton::RzButton(const QString &text, QWidget *parent) : QPushButton(text, par
     restyle();
 }
 
+RzButton *RzButton::create(const QString &name, const QString &caption, const QRect &geometry,
+                           QWidget *parent)
+{
+    auto *button = new RzButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    return button;
+}
+
 void RzButton::setFaceColor(const QColor &color)
 {
     m_face = color;

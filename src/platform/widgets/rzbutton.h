@@ -10,6 +10,9 @@ class RzButton : public QPushButton
     Q_OBJECT
 public:
     explicit RzButton(const QString &text = {}, QWidget *parent = nullptr);
+    // A button with the shared colours, named and placed.
+    static RzButton *create(const QString &name, const QString &caption, const QRect &geometry,
+                            QWidget *parent);
 
     void setFaceColor(const QColor &color);
     void setFrameColor(const QColor &color);
