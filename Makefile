@@ -1,20 +1,30 @@
 # Set-up, build, run and test of the kiosk on Debian 12.
 #   make run           install what is missing, build, prepare build/kiosk/ and start the kiosk there
 #   make run-headless  the same, but on a private Xvfb screen (1024x768) until Ctrl+C
-#   make test          install what is missing, build, run every test
+#   make test          install what is missing, build, run every test; then the same again in a
+#                      sanitizer build (clang, AddressSanitizer and UndefinedBehaviorSanitizer,
+#                      leaks included) whose suite also fuzzes each libFuzzer target for 5 s
+#   make soak          the kill test with KILLS (500) kills and the two-kiosk test with
+#                      SOAK_RATINGS (5000) ratings each
+#   make fuzz          each libFuzzer target for FUZZ_SECONDS (60) seconds in the sanitizer build
 
 BUILD   ?= build
 RUNDIR  ?= $(BUILD)/kiosk
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 SCREEN  ?= 1024x768x24
+ASAN_BUILD   ?= build-asan
+FUZZ_SECONDS ?= 60
+KILLS        ?= 500
+SOAK_RATINGS ?= 5000
+FUZZERS       = fuzz_settings fuzz_photoname fuzz_statements
 
 PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite \
            qt6-qpa-plugins qt6-translations-l10n libgl-dev libvulkan-dev libxkbcommon-dev \
-           fonts-wqy-microhei xvfb xauth sqlite3
+           fonts-wqy-microhei xvfb xauth sqlite3 clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run run-headless run-folder clean
+.PHONY: all deps build test test-sanitize soak fuzz run run-headless run-folder clean
 
 all: build
 
@@ -34,6 +44,29 @@ build: deps $(BUILD)/CMakeCache.txt
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-sanitize
+
+# The sanitizer build: every test again under ASan and UBSan (the options are set by the tests'
+# CMake files), the fuzz targets included as tests of a few seconds each.
+$(ASAN_BUILD)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKIOSK_SANITIZE=ON -DKIOSK_FUZZ=ON
+
+test-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+soak: build
+	cd $(BUILD) && KIOSK_KILLS=$(KILLS) KIOSK_CONCURRENT_RATINGS=$(SOAK_RATINGS) \
+	  QT_QPA_PLATFORM=offscreen ./tests/reliability/tst_durability
+
+fuzz: deps $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target $(FUZZERS)
+	@cd $(ASAN_BUILD)/tests/fuzz && for f in $(FUZZERS); do \
+	  echo "== $$f for $(FUZZ_SECONDS) s"; \
+	  ./$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	    -artifact_prefix=artifacts/ corpus/$$f || exit 1; \
+	done
 
 # The run folder: a copy of the program (not a link: it finds opt.ini beside its own resolved
 # path), the pictures of folder pic written anew, and opt.ini, the sample photos of 图片 and an
@@ -55,4 +88,22 @@ run-headless: run-folder
 	@tools/headless.sh $(RUNDIR) $(SCREEN)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# make bench: install what the baselines need, build the benchmarks of bench/ in a Release build
+# of their own and run all five; they print their figures, baselines and ratios. Generated photos
+# and databases are kept in $(BENCH_BUILD)/bench/bench-data. Never part of make test.
+BENCH_BUILD    ?= build-bench
+BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev
+BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory
+
+.PHONY: bench
+bench: build
+	@missing=$$(for p in $(BENCH_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target $(BENCHMARKS) -- --no-print-directory
+	@cd $(BENCH_BUILD)/bench && for b in $(BENCHMARKS); do ./$$b || exit 1; done

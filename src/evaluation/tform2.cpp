@@ -131,10 +131,11 @@ void TForm2::FormCreate()
     // The photo gets the size of a main-screen tile. A bad value ends creation here.
     Image6->resize(settings.ReadSettingNumber(u"pic_width"_s), Image6->height());
     Image6->resize(Image6->width(), settings.ReadSettingNumber(u"pic_height"_s));
-    // A configured background that cannot be used leaves the built-in one, silently.
+    // A configured background that cannot be used leaves the built-in one, silently. It is
+    // decoded at the size it is shown at, so a large picture costs no more than a screenful.
     try {
-        const QImage background(
-            tileimages::loadByExtension(tileimages::settingPath(settings.ReadSetting(u"pic_bg"_s))));
+        const QImage background(tileimages::loadByExtension(
+            tileimages::settingPath(settings.ReadSetting(u"pic_bg"_s)), Image7->size()));
         if (!background.isNull())
             Image7->setPicture(background);
     } catch (...) {

@@ -68,8 +68,25 @@ QString trimmedText(const QString &text)
 
 QString quoted(const QString &text)
 {
-    QString result = text;
-    result.replace(u'\'', u"''"_s);
+    QString result;
+    result.reserve(text.size() + 8);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\'') {
+            result += u"''"_s;
+        } else if (c.isNull()) {
+            // The engine reads statement text only up to a NUL, so it cannot stand in a
+            // literal; no stored name holds one either.
+        } else if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            result += c;
+            result += text.at(++i);
+        } else if (c.isSurrogate()) {
+            // Half a character is no text the engine can take.
+            result += QChar(QChar::ReplacementCharacter);
+        } else {
+            result += c;
+        }
+    }
     return result;
 }
 
@@ -136,6 +153,21 @@ QString journalMode()
 QString journalModeWal()
 {
     return u"pragma journal_mode=WAL"_s;
+}
+
+QString checkpoint()
+{
+    return u"pragma wal_checkpoint(TRUNCATE)"_s;
+}
+
+QString busyTimeoutOff()
+{
+    return u"pragma busy_timeout=0"_s;
+}
+
+QString busyTimeoutOn()
+{
+    return u"pragma busy_timeout=5000"_s;
 }
 
 QString beginWrite()

@@ -16,7 +16,8 @@ QString deleteAll();
 QString trimmedText(const QString &text);
 
 // Makes text safe inside a single-quoted literal: each "'" is doubled, so typed text can never
-// end the literal. "%" and "_" keep their LIKE meaning.
+// end the literal. "%" and "_" keep their LIKE meaning. NUL characters are dropped and half a
+// surrogate pair becomes U+FFFD, so that the statement is always text the engine reads whole.
 QString quoted(const QString &text);
 
 // The statistics window's listing ("查  询") and count ("统  计") statements. nameBox and
@@ -45,6 +46,11 @@ QString pageCount();
 QString synchronousFull();
 QString journalMode();
 QString journalModeWal();
+// After a write: copies the write-ahead log into the database file and empties the log, and the
+// busy wait set off and on around it, so that it never waits for anyone.
+QString checkpoint();
+QString busyTimeoutOff();
+QString busyTimeoutOn();
 // The write transaction around an append or a delete.
 QString beginWrite();
 QString commit();

@@ -59,6 +59,24 @@ QVariant scalar(QSqlDatabase &db, const QString &text)
     return value;
 }
 
+// After a write in WAL mode: copies the log into db.dll and empties the log, without waiting
+// for anyone. db.dll alone then holds every stored rating (a copy of it is complete), and a log
+// left beside a db.dll that staff moved away or replaced holds nothing that could be replayed
+// into the new file. A reader elsewhere only makes it stop short; what was written is stored
+// either way, so nothing here fails.
+void settle(QSqlDatabase &db)
+{
+    try {
+        run(db, statements::busyTimeoutOff());
+        scalar(db, statements::checkpoint());
+    } catch (const KioskError &) {
+    }
+    try {
+        run(db, statements::busyTimeoutOn());
+    } catch (const KioskError &) {
+    }
+}
+
 // Which file a path names now, so that a db.dll replaced or removed under an open connection
 // is noticed instead of writing on into the old file.
 struct FileIdentity
@@ -151,6 +169,9 @@ void TDataModule3::OpenConnection()
     if (d->connected) {
         if (identityOf(d->path) == d->identity)
             return;
+        // The log still belongs to the old file: empty it into that file before letting go.
+        if (d->wal && !d->readOnly)
+            settle(d->writer);
         closeConnection();
     }
 
@@ -243,6 +264,8 @@ void TDataModule3::Append(const EvaluationRecord &record)
         }
         throw;
     }
+    if (d->wal)
+        settle(db);
 }
 
 QSqlQueryModel *TDataModule3::DataSource1() const
@@ -270,6 +293,8 @@ void TDataModule3::ExecuteStatement(const QString &statement)
     d->tableRows = false;
     ensureConnected();
     run(d->writeHandle(), statement);
+    if (d->wal)
+        settle(d->writeHandle());
 }
 
 QString TDataModule3::statement() const
@@ -328,6 +353,9 @@ void TDataModule3::DeleteRow(int row)
             remove.addBindValue(values.value(field));
         if (!remove.exec())
             throw KioskError(engineMessage(remove.lastError()));
+        remove.finish();
+        if (d->wal)
+            settle(db);
     } catch (const KioskError &e) {
         failure = e;
     }

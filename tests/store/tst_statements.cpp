@@ -150,6 +150,10 @@ private slots:
         QTest::newRow("one quote") << u"a'b"_s << u"a''b"_s;
         QTest::newRow("two quotes in a row") << u"''"_s << u"''''"_s;
         QTest::newRow("wildcards untouched") << u"%_"_s << u"%_"_s;
+        QTest::newRow("NUL dropped") << u"a"_s + QChar(0) + u"'b"_s << u"a''b"_s;
+        QTest::newRow("lone surrogate replaced")
+            << u"a"_s + QChar(0xD800) + u"b"_s + QChar(0xDC00) << u"a\uFFFDb\uFFFD"_s;
+        QTest::newRow("surrogate pair kept") << u"😀'"_s << u"😀''"_s;
     }
     void quoted()
     {

@@ -1,0 +1,318 @@
+// db.dll missing, broken, read-only or held by another process: start-up reports the engine's
+// message, a rating ends in "评价失败！", the statistics window reports the engine's message, and
+// nothing already stored is changed.
+#include "dbcheck.h"
+#include "evaluation/tform2.h"
+#include "kiosk/forms.h"
+#include "platform/widgets/aalabel.h"
+#include "platform/widgets/rzbutton.h"
+#include "runfolder.h"
+#include "stats/dbgrid.h"
+#include "stats/tform4.h"
+#include "store/tdatamodule3.h"
+#include "support/recorder.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlQueryModel>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using runfolder::RunFolder;
+
+namespace {
+
+const QString Worker = QStringLiteral(KIOSK_WORKER);
+const QString Failed = u"评价失败！"_s;
+const QString Unopenable = u"unable to open database file."_s;
+const QString NotADatabase = u"file is not a database."_s;
+const QString NoTable = u"no such table: 评价."_s;
+const QString ReadOnly = u"attempt to write a readonly database."_s;
+const QString Locked = u"database is locked."_s;
+
+const QList<QStringList> Seed = {
+    {u"张三  一号窗口"_s, u"2024-03-01"_s, u"09:00:00"_s, u"非常满意"_s},
+    {u"O'Brien  二号窗口"_s, u"2024-03-02"_s, u"10:30:00"_s, u"一般"_s},
+    {u"李四  三号窗口"_s, u"2024-03-03"_s, u"16:45:10"_s, u"非常不满意"_s},
+};
+
+bool seed(const QString &path)
+{
+    store::createDatabaseFile(path);
+    for (const QStringList &row : Seed) {
+        const auto result = dbcheck::rows(
+            path, u"insert into 评价 values ('%1','%2','%3','%4')"_s.arg(
+                      QString(row[0]).replace(u'\'', u"''"_s), row[1], row[2], row[3]));
+        if (!result.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+QList<QStringList> gridRows()
+{
+    QList<QStringList> rows;
+    QSqlQueryModel *model = DataModule3->DataSource1();
+    while (model->canFetchMore())
+        model->fetchMore();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < model->columnCount(); ++c)
+            row.append(model->index(r, c).data().toString());
+        rows.append(row);
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestBadDatabase : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<RunFolder> m_folder;
+    std::unique_ptr<RecordingServices> m_rec;
+
+private slots:
+    void init()
+    {
+        m_folder = std::make_unique<RunFolder>();
+        QVERIFY(m_folder->isValid());
+        QVERIFY(QFile::remove(m_folder->db()));
+        QVERIFY(m_folder->writePhoto(u"0001@一号窗口#社保业务.jpg"_s, Qt::red));
+        m_rec = std::make_unique<RecordingServices>(m_folder->root(), m_folder->root());
+        m_rec->fixedNow = QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0));
+    }
+
+    void cleanup()
+    {
+        DestroyForms();
+        m_rec.reset();
+        if (m_folder)
+            QFile::setPermissions(m_folder->db(), QFile::ReadOwner | QFile::WriteOwner);
+        m_folder.reset();
+    }
+
+    void everyPathReportsAndKeepsTheData_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("startupErrors");
+        QTest::addColumn<QString>("queryError"); // empty: the query shows the stored rows
+        QTest::addColumn<QString>("clearError");
+
+        QTest::newRow("missing") << u"missing"_s << QStringList{Unopenable, Unopenable}
+                                 << Unopenable << Unopenable;
+        QTest::newRow("empty file (0 bytes)")
+            << u"empty"_s << QStringList{NoTable} << NoTable << NoTable;
+        QTest::newRow("random bytes") << u"random"_s << QStringList{NotADatabase, NotADatabase}
+                                      << NotADatabase << NotADatabase;
+        QTest::newRow("a Jet database")
+            << u"jet"_s << QStringList{NotADatabase, NotADatabase} << NotADatabase << NotADatabase;
+        QTest::newRow("without table 评价")
+            << u"notable"_s << QStringList{NoTable} << NoTable << NoTable;
+        QTest::newRow("read-only (no write bits)")
+            << u"readonly"_s << QStringList() << QString() << ReadOnly;
+        QTest::newRow("held by another process beyond the wait")
+            << u"locked"_s << QStringList() << QString() << Locked;
+        QTest::newRow("removed after start-up")
+            << u"removed"_s << QStringList() << Unopenable << Unopenable;
+    }
+    void everyPathReportsAndKeepsTheData()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, startupErrors);
+        QFETCH(QString, queryError);
+        QFETCH(QString, clearError);
+
+        const QString db = m_folder->db();
+        const bool seeded = kind == u"readonly" || kind == u"locked";
+        QByteArray content;
+        if (kind == u"random") {
+            content.resize(8192);
+            for (qsizetype i = 0; i < content.size(); ++i)
+                content[i] = char((i * 7919 + 13) % 251);
+        } else if (kind == u"jet") {
+            content =
+                QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(4076, '\x5a');
+        }
+        if (kind == u"empty" || !content.isEmpty())
+            QVERIFY(runfolder::writeBytes(db, content));
+        if (kind == u"notable") {
+            store::createDatabaseFile(db);
+            QVERIFY(dbcheck::rows(db, u"drop table 评价"_s).isEmpty());
+            QVERIFY(dbcheck::rows(db, u"create table other (x TEXT)"_s).isEmpty());
+            QVERIFY(dbcheck::rows(db, u"insert into other values ('kept')"_s).isEmpty());
+        }
+        if (seeded || kind == u"removed")
+            QVERIFY(seed(db));
+        if (kind == u"readonly")
+            QVERIFY(
+                QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        const QByteArray before = dbcheck::bytes(db);
+
+        QProcess locker;
+        if (kind == u"locked") {
+            locker.start(Worker, {u"lock"_s, m_folder->root(), u"60000"_s});
+            QVERIFY(locker.waitForReadyRead(20000));
+            QCOMPARE(locker.readLine().trimmed(), QByteArray("locked"));
+        }
+
+        // Start-up.
+        CreateForms();
+        QCOMPARE(m_rec->errors, startupErrors);
+        if (kind == u"removed")
+            QVERIFY(QFile::remove(db));
+
+        // A rating.
+        m_rec->clearRecords();
+        Form2->show();
+        Form2->CnAALabel1->setText(u"王五  四号窗口"_s);
+        Form2->Image3Click();
+        QElapsedTimer clock;
+        clock.start();
+        Form2->RzButton1Click();
+        const qint64 waited = clock.elapsed();
+        QCOMPARE(m_rec->messages, QStringList{Failed});
+        QCOMPARE(m_rec->errors, QStringList());
+        QVERIFY(Form2->isHidden());
+        QVERIFY(!Form2->RzButton1->isEnabled());
+        if (kind == u"locked")
+            QVERIFY2(waited >= 4500 && waited < 15000, qPrintable(u"waited %1 ms"_s.arg(waited)));
+        else
+            QVERIFY2(waited < 2000, qPrintable(u"took %1 ms"_s.arg(waited)));
+
+        // The statistics window: the listing, then the clear (answered Yes).
+        m_rec->clearRecords();
+        Form4->show();
+        // Showing brings the start-up result up to date: only a file lost since start-up fails.
+        QCOMPARE(m_rec->errors, kind == u"removed" ? QStringList{Unopenable} : QStringList());
+        m_rec->clearRecords();
+        Form4->RzButton1->click();
+        QCOMPARE(m_rec->errors, queryError.isEmpty() ? QStringList() : QStringList{queryError});
+        if (queryError.isEmpty()) {
+            QList<QStringList> listed = Seed; // ordered by name, then date
+            std::sort(listed.begin(), listed.end());
+            QCOMPARE(gridRows(), listed);
+        } else
+            QCOMPARE(DataModule3->DataSource1()->rowCount(), 0);
+        m_rec->clearRecords();
+        m_rec->questionAnswers = {true};
+        Form4->RzButton5->click();
+        QCOMPARE(m_rec->questions.size(), 1);
+        QCOMPARE(m_rec->errors, QStringList{clearError});
+        Form4->hide();
+
+        if (kind == u"locked") {
+            locker.closeWriteChannel();
+            QVERIFY(locker.waitForFinished(20000));
+            QCOMPARE(locker.exitCode(), 0);
+        }
+
+        // Nothing that was there is changed, nothing is created.
+        if (kind == u"missing" || kind == u"removed") {
+            QVERIFY(!QFile::exists(db));
+        } else if (seeded) {
+            QCOMPARE(dbcheck::integrity(db), u"ok"_s);
+            QCOMPARE(dbcheck::table(db), Seed);
+            if (kind == u"readonly")
+                QCOMPARE(dbcheck::bytes(db), before);
+        } else if (kind == u"notable") {
+            QCOMPARE(dbcheck::integrity(db), u"ok"_s);
+            QCOMPARE(dbcheck::rows(db, u"select x from other"_s), QList<QStringList>{{u"kept"_s}});
+            QCOMPARE(dbcheck::rows(db, u"select count(*) from sqlite_master where name='评价'"_s),
+                     QList<QStringList>{{u"0"_s}});
+        } else {
+            QCOMPARE(dbcheck::bytes(db), before);
+        }
+        // No journal with content is left beside the file (an empty one is harmless).
+        if (!seeded && kind != u"notable") {
+            QVERIFY(dbcheck::bytes(db + u"-wal"_s).isEmpty());
+            QVERIFY(!QFile::exists(db + u"-journal"_s));
+        }
+    }
+
+    // Staff copy db.dll alone while the kiosk runs (a backup, or to read it elsewhere): the copy
+    // holds every rating stored so far.
+    void copyOfTheFileAloneIsComplete()
+    {
+        QVERIFY(seed(m_folder->db()));
+        TDataModule3 module(m_folder->root());
+        module.OpenConnection();
+        module.OpenStartupQuery();
+        QList<QStringList> expected = Seed;
+        for (int i = 0; i < 3; ++i) {
+            const EvaluationRecord r{u"王五  %1号窗口"_s.arg(i), u"2024-03-05"_s, u"11:00:00"_s,
+                                     u"一般"_s};
+            module.Append(r);
+            expected.append({r.name, r.date, r.time, r.grade});
+        }
+        const QString copy = m_folder->path(u"backup.dll"_s);
+        QVERIFY(QFile::copy(m_folder->db(), copy));
+        QCOMPARE(dbcheck::table(copy), expected);
+        QCOMPARE(dbcheck::integrity(copy), u"ok"_s);
+    }
+
+    // Staff move db.dll away (to keep the year's ratings) and put an empty one in its place while
+    // the kiosk runs: the moved file keeps every rating, and the new one gets only the new ones.
+    void fileMovedAwayAndReplacedWhileRunning()
+    {
+        const QString db = m_folder->db();
+        QVERIFY(seed(db));
+        TDataModule3 module(m_folder->root());
+        module.OpenConnection();
+        module.OpenStartupQuery();
+        const EvaluationRecord old{u"王五  旧"_s, u"2024-03-05"_s, u"11:00:00"_s, u"一般"_s};
+        module.Append(old);
+
+        const QString archive = m_folder->path(u"2024.dll"_s);
+        QVERIFY(QFile::rename(db, archive));
+        const QString fresh = m_folder->path(u"fresh.dll"_s);
+        store::createDatabaseFile(fresh);
+        QVERIFY(QFile::rename(fresh, db));
+
+        const EvaluationRecord next{u"赵六  新"_s, u"2024-03-06"_s, u"09:00:00"_s, u"非常满意"_s};
+        module.Append(next);
+        QCOMPARE(dbcheck::table(db),
+                 (QList<QStringList>{{next.name, next.date, next.time, next.grade}}));
+        QCOMPARE(dbcheck::integrity(db), u"ok"_s);
+        QList<QStringList> archived = Seed;
+        archived.append({old.name, old.date, old.time, old.grade});
+        QCOMPARE(dbcheck::table(archive), archived);
+        QCOMPARE(dbcheck::integrity(archive), u"ok"_s);
+    }
+
+    // A lock shorter than the 5 s wait is waited out: the rating is stored, not refused.
+    void shortLockIsWaitedOut()
+    {
+        QVERIFY(seed(m_folder->db()));
+        CreateForms();
+        QCOMPARE(m_rec->errors, QStringList());
+        Form2->show();
+        Form2->CnAALabel1->setText(u"王五  四号窗口"_s);
+        Form2->Image5Click();
+
+        QProcess locker;
+        locker.start(Worker, {u"lock"_s, m_folder->root(), u"2000"_s});
+        QVERIFY(locker.waitForReadyRead(20000));
+        QElapsedTimer clock;
+        clock.start();
+        Form2->RzButton1Click();
+        const qint64 waited = clock.elapsed();
+        QCOMPARE(m_rec->messages, QStringList{u"评价成功！谢谢。"_s});
+        QVERIFY2(waited >= 1000 && waited < 4500, qPrintable(u"waited %1 ms"_s.arg(waited)));
+        QVERIFY(locker.waitForFinished(20000));
+        QCOMPARE(locker.exitCode(), 0);
+
+        QList<QStringList> expected = Seed;
+        expected.append({u"王五  四号窗口"_s, u"2024-03-05"_s, u"11:00:00"_s, u"非常满意"_s});
+        QCOMPARE(dbcheck::table(m_folder->db()), expected);
+        QCOMPARE(dbcheck::integrity(m_folder->db()), u"ok"_s);
+    }
+};
+
+QTEST_MAIN(TestBadDatabase)
+#include "tst_baddatabase.moc"
