@@ -6,6 +6,7 @@
 #include "evaluation/tform2.h"
 #include "kiosk/forms.h"
 #include "kiosk/layout.h"
+#include "kiosk/tilecache.h"
 #include "kiosk/tileimages.h"
 #include "platform/color.h"
 #include "platform/error.h"
@@ -24,6 +25,8 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
+
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -430,27 +433,38 @@ void TForm1::Timer2Timer()
     Image2->setVisible(true);
 }
 
+QList<tilecache::TileRequest> TForm1::pageTiles(int page) const
+{
+    QList<tilecache::TileRequest> requests;
+    requests.reserve(10);
+    for (int k = 0; k < 10; ++k) {
+        const QString name = catalogue.entry(10 * page + k);
+        requests.append({name.isEmpty() ? QString() : platform::workPath(u"图片/"_s + name),
+                         m_tiles[k]->size()});
+    }
+    return requests;
+}
+
 void TForm1::Action1Execute()
 {
     const SettingsFile ini(platform::services().exeDir());
 
     // Everything of the new page is prepared first and then set in one go, so no half page
-    // is ever drawn. Each picture is loaded again, so a photo replaced on disk shows at once.
-    std::array<QImage, 10> pictures;
+    // is ever drawn. Each file is checked again at every fill: a photo replaced on disk shows
+    // at once, an unchanged one comes from the tile cache without decoding.
+    const QList<QImage> pictures = tilecache::loadTiles(pageTiles(pageIndex));
     std::array<Captions, 10> captions;
+    for (int k = 0; k < 10; ++k)
+        captions[k] = SplitPhotoName(catalogue.entry(10 * pageIndex + k));
     for (int k = 0; k < 10; ++k) {
-        const QString name = catalogue.entry(10 * pageIndex + k);
-        if (!name.isEmpty())
-            pictures[k] = loadTileImage(platform::workPath(u"图片/"_s + name), m_tiles[k]->size());
-        captions[k] = SplitPhotoName(name);
-    }
-    for (int k = 0; k < 10; ++k) {
-        m_tiles[k]->setPicture(pictures[k]);
+        m_tiles[k]->setPicture(pictures.at(k));
         m_line1[k]->setText(captions[k].line1);
         m_line2[k]->setText(captions[k].line2);
         m_line1[k]->move(m_tiles[k]->x(), m_line1[k]->y());
         m_line2[k]->move(m_tiles[k]->x(), m_line2[k]->y());
     }
+    if (m_prefetching)
+        QTimer::singleShot(0, this, &TForm1::prefetchOtherPages);
 
     const qint32 size1 = ini.ReadSettingNumber(u"xiaobiaoti1"_s);
     for (AALabel *label : m_line1)
@@ -458,6 +472,36 @@ void TForm1::Action1Execute()
     const qint32 size2 = ini.ReadSettingNumber(u"xiaobiaoti2"_s);
     for (AALabel *label : m_line2)
         label->setPointSize(size2);
+}
+
+void TForm1::prefetchOtherPages()
+{
+    // The pages nearest to the current one first (next, previous, the one after next...), as
+    // many as the cache holds beside the current page, so that preparing never pushes out
+    // what is shown.
+    const int pages = PageCountFor(catalogue.count());
+    qint64 room = tilecache::shared().budget();
+    for (const PictureBox *tile : m_tiles)
+        room -= qint64(tile->width()) * tile->height() * 4;
+    std::vector<bool> planned(size_t(qMax(pages, 0)), false);
+    if (pageIndex >= 0 && pageIndex < pages)
+        planned[size_t(pageIndex)] = true;
+    QList<tilecache::TileRequest> requests;
+    for (int distance = 1; distance < pages && room > 0; ++distance) {
+        for (const int step : {distance, -distance}) {
+            const int page = (((pageIndex + step) % pages) + pages) % pages;
+            if (planned[size_t(page)])
+                continue;
+            planned[size_t(page)] = true;
+            for (const tilecache::TileRequest &request : pageTiles(page)) {
+                if (request.path.isEmpty() || room <= 0)
+                    continue;
+                room -= qint64(request.size.width()) * request.size.height() * 4;
+                requests.append(request);
+            }
+        }
+    }
+    tilecache::prefetch(requests);
 }
 
 void TForm1::placePageLabel()
@@ -627,6 +671,11 @@ void TForm1::closeEvent(QCloseEvent *event)
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     const auto type = event->type();
+    if (type == QEvent::Paint && watched == this && !m_prefetching) {
+        // The first page is on screen: the other pages are prepared from now on.
+        m_prefetching = true;
+        QTimer::singleShot(0, this, &TForm1::prefetchOtherPages);
+    }
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
         type != QEvent::MouseButtonRelease)
         return KioskForm::eventFilter(watched, event);

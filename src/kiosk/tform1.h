@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kiosk/catalogue.h"
+#include "kiosk/tilecache.h"
 #include "platform/widgets/form.h"
 
 #include <QPoint>
@@ -112,6 +113,11 @@ private:
     void placePageLabel();
     void tileTap(int tile);
     void touchHeld();
+    // The tile requests of a page: its photo files (empty path for an empty entry) at the
+    // sizes of the ten tiles.
+    QList<tilecache::TileRequest> pageTiles(int page) const;
+    // Prepares the pictures of the other pages in the background (tilecache::prefetch).
+    void prefetchOtherPages();
 
     QRect m_screenArea;
     std::array<PictureBox *, 10> m_tiles{};
@@ -122,4 +128,7 @@ private:
     QTimer *m_holdTimer = nullptr;
     QPoint m_holdStart;       // global position of the touch
     bool m_holdFired = false; // the hold opened the menu: the rest of the touch is no tap
+    // Set once the window was first painted: from then on every fill also prepares the pages
+    // around the new one.
+    bool m_prefetching = false;
 };

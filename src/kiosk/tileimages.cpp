@@ -1,5 +1,6 @@
 #include "kiosk/tileimages.h"
 
+#include "kiosk/tilecache.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 
@@ -82,5 +83,5 @@ QImage loadAsset(const QString &relative, QSize scaledTo)
 
 QImage loadTileImage(const QString &path, QSize tileSize)
 {
-    return tileimages::loadByExtension(path, tileSize);
+    return tilecache::loadTiles({tilecache::TileRequest{path, tileSize}}).constFirst();
 }

@@ -29,7 +29,8 @@ QImage loadAsset(const QString &relative, QSize scaledTo = {});
 
 } // namespace tileimages
 
-// The picture of one photo tile: the file at path decoded at tileSize. The single entry point
-// for tile pictures, so that a cache keyed by file identity and size can sit behind it; the
-// returned image is implicitly shared and cheap to copy.
+// The picture of one photo tile: the file at path decoded at tileSize, or kept from an earlier
+// call while the file is unchanged (tilecache.h; a whole page at once: tilecache::loadTiles).
+// An empty tileSize decodes the full picture and keeps nothing. The returned image is
+// implicitly shared and cheap to copy.
 QImage loadTileImage(const QString &path, QSize tileSize);

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QSqlRecord>
+#include <QTimer>
 #include <QUrl>
 
 #include <atomic>
@@ -140,6 +141,10 @@ struct TDataModule3::Private
     bool wal = false;
     FileIdentity identity;
 
+    // Settles the log a moment after the last append rather than inside it, so a burst of
+    // ratings pays for one checkpoint and a submit waits only for its own synced commit.
+    QTimer settleTimer;
+
     QSqlQueryModel model;
     QString statement;
     // Whether the statement counts as open: Refresh then shows its rows. False after the clear
@@ -156,6 +161,12 @@ TDataModule3::TDataModule3(const QString &workDir, QObject *parent)
     d->path = QFileInfo(workDir + u"/db.dll"_s).absoluteFilePath();
     d->connectionName = u"kiosk-db-%1"_s.arg(++connectionCounter);
     d->statement = statements::selectAll();
+    d->settleTimer.setSingleShot(true);
+    d->settleTimer.setInterval(1000);
+    connect(&d->settleTimer, &QTimer::timeout, this, [this] {
+        if (d->connected && d->wal && !d->readOnly)
+            settle(d->writer);
+    });
 }
 
 TDataModule3::~TDataModule3()
@@ -265,7 +276,7 @@ void TDataModule3::Append(const EvaluationRecord &record)
         throw;
     }
     if (d->wal)
-        settle(db);
+        d->settleTimer.start();
 }
 
 QSqlQueryModel *TDataModule3::DataSource1() const
@@ -366,6 +377,12 @@ void TDataModule3::DeleteRow(int row)
 
 void TDataModule3::closeConnection()
 {
+    // A log not yet settled goes into the file it belongs to before the handles close.
+    if (d->settleTimer.isActive()) {
+        d->settleTimer.stop();
+        if (d->connected && d->wal && !d->readOnly)
+            settle(d->writer);
+    }
     d->model.clear();
     const QString readerName = d->reader.connectionName();
     const QString writerName = d->writer.connectionName();

@@ -194,6 +194,8 @@ private:
 
 private slots:
     void initTestCase() { m_touch = QTest::createTouchDevice(); }
+    // The test owns the device; deleting it unregisters it.
+    void cleanupTestCase() { delete m_touch; }
 
     void init()
     {

@@ -809,7 +809,8 @@ private slots:
         QCOMPARE(raw.count(), rows);
         QCOMPARE(raw.value(u"pragma journal_mode"_s), u"wal"_s);
         QCOMPARE(raw.rows(u"select name from sqlite_master where type='index' order by name"_s),
-                 (QList<QStringList>{{u"评价_名称_日期"_s}}));
+                 (QList<QStringList>{
+                     {u"评价_名称_日期"_s}, {u"评价_名称_评价_日期"_s}, {u"评价_评价_日期"_s}}));
         // The kiosk works on the result.
         TDataModule3 module(dir.path());
         module.OpenStartupQuery();
