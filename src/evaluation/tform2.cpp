@@ -70,11 +70,7 @@ TForm2::TForm2(QWidget *parent)
 
     CnAALabel1 = new AALabel(this);
     CnAALabel1->setObjectName(u"CnAALabel1"_s);
-    QFont nameFont = CnAALabel1->font();
-    nameFont.setFamilies({u"黑体"_s, u"SimHei"_s, u"WenQuanYi Micro Hei"_s});
-    nameFont.setBold(true);
-    nameFont.setPixelSize(21);
-    CnAALabel1->setFont(nameFont);
+    CnAALabel1->setFont(AALabel::heiti(21));
     CnAALabel1->setColor(Qt::white);
     CnAALabel1->setAutoSize(true);
     CnAALabel1->move(344, 72);

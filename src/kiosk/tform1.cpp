@@ -1,5 +1,7 @@
 #include "kiosk/tform1.h"
 
+#include "store/statements.h"
+
 #include "config/settingsfile.h"
 #include "config/tform5.h"
 #include "config/tform6.h"
@@ -59,26 +61,6 @@ constexpr std::array<DesignTile, 10> DesignTiles{{{424, 240},
                                                   {488, 296},
                                                   {496, 304},
                                                   {504, 312}}};
-
-QFont heiti(int pixelHeight)
-{
-    QFont f;
-    f.setFamilies({u"黑体"_s, u"SimHei"_s, u"WenQuanYi Micro Hei"_s});
-    f.setBold(true);
-    f.setPixelSize(pixelHeight);
-    return f;
-}
-
-// Text with leading and trailing blanks and control characters removed.
-QString trimmedText(const QString &s)
-{
-    qsizetype begin = 0, end = s.size();
-    while (begin < end && s.at(begin).unicode() <= u' ')
-        ++begin;
-    while (end > begin && s.at(end - 1).unicode() <= u' ')
-        --end;
-    return s.mid(begin, end - begin);
-}
 
 // Runs a computation that fills its result step by step, applies what was filled, and lets a
 // failure go on after the partial result is applied.
@@ -162,7 +144,7 @@ void TForm1::buildControls()
         auto *label = new AALabel(this);
         const QString name = u"CnAALabel%1"_s.arg(i + 1);
         label->setObjectName(name);
-        label->setFont(heiti(16));
+        label->setFont(AALabel::heiti(16));
         label->setColor(Qt::white);
         label->setAlignment(Qt::AlignCenter);
         label->setShadow(true);
@@ -177,7 +159,7 @@ void TForm1::buildControls()
     CnAALabel21 = new AALabel(this);
     CnAALabel21->setObjectName(u"CnAALabel21"_s);
     CnAALabel21->setAutoSize(false);
-    CnAALabel21->setFont(heiti(53));
+    CnAALabel21->setFont(AALabel::heiti(53));
     CnAALabel21->setColor(Qt::white);
     CnAALabel21->setAlignment(Qt::AlignCenter);
     CnAALabel21->setShadow(true);
@@ -198,7 +180,7 @@ void TForm1::buildControls()
     CnAALabel22 = new AALabel(this);
     CnAALabel22->setObjectName(u"CnAALabel22"_s);
     CnAALabel22->setAutoSize(false);
-    CnAALabel22->setFont(heiti(16));
+    CnAALabel22->setFont(AALabel::heiti(16));
     CnAALabel22->setColor(Cream);
     CnAALabel22->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     CnAALabel22->setShadow(true);
@@ -382,7 +364,7 @@ void TForm1::FormCreate()
 
 void TForm1::FormShow()
 {
-    if (trimmedText(CnAALabel21->text()).isEmpty() || CnAALabel21->isHidden()) {
+    if (statements::trimmedText(CnAALabel21->text()).isEmpty() || CnAALabel21->isHidden()) {
         CnAALabel21->setVisible(true);
         CnAALabel21->setText(ShowWelcome);
     }

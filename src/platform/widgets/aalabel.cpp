@@ -14,6 +14,15 @@ AALabel::AALabel(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(false);
 }
 
+QFont AALabel::heiti(int pixelHeight)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Micro Hei")});
+    f.setBold(true);
+    f.setPixelSize(pixelHeight);
+    return f;
+}
+
 void AALabel::setText(const QString &text)
 {
     if (text == m_text)

@@ -33,6 +33,10 @@ public:
 
     QSize sizeHint() const override;
 
+    // The labels' font: bold "黑体" (or the installed CJK font standing in for it) at a
+    // character height in pixels.
+    static QFont heiti(int pixelHeight);
+
 signals:
     void clicked();
 
