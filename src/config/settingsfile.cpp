@@ -32,7 +32,12 @@ struct Line
 {
     QByteArray raw;
     QByteArray ending; // "\r\n", "\n" or empty for a last line without one
-    enum Kind { Other, SectionHeader, Entry } kind = Other;
+    enum Kind
+    {
+        Other,
+        SectionHeader,
+        Entry
+    } kind = Other;
     QString name;  // section name, or key name (trimmed)
     QString value; // entry value (trimmed, outer quotes removed)
 };
@@ -64,9 +69,8 @@ QList<Line> parse(const QByteArray &bytes)
                 line.kind = Line::Entry;
                 line.name = text.left(eq).trimmed();
                 QString value = text.mid(eq + 1).trimmed();
-                if (value.size() >= 2 &&
-                    ((value.startsWith(u'"') && value.endsWith(u'"')) ||
-                     (value.startsWith(u'\'') && value.endsWith(u'\''))))
+                if (value.size() >= 2 && ((value.startsWith(u'"') && value.endsWith(u'"')) ||
+                                          (value.startsWith(u'\'') && value.endsWith(u'\''))))
                     value = value.mid(1, value.size() - 2);
                 line.value = value;
             }
@@ -125,7 +129,8 @@ std::optional<qint32> TryStrToInt(const QString &text)
     } else if (i < n && (text.at(i) == u'x' || text.at(i) == u'X')) {
         base = 16;
         ++i;
-    } else if (i + 1 < n && text.at(i) == u'0' && (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {
+    } else if (i + 1 < n && text.at(i) == u'0' &&
+               (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {
         base = 16;
         i += 2;
     }
@@ -232,8 +237,7 @@ QByteArray withProfileValue(const QByteArray &bytes, const QString &key, const Q
     return out;
 }
 
-SettingsFile::SettingsFile(const QString &exeDir)
-    : m_path(QDir::cleanPath(exeDir + u"/opt.ini"_s))
+SettingsFile::SettingsFile(const QString &exeDir) : m_path(QDir::cleanPath(exeDir + u"/opt.ini"_s))
 {
 }
 
@@ -256,12 +260,14 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
     QByteArray bytes;
     if (info.exists()) {
         if (info.isDir())
-            throw KioskError(u"无法写入 %1：它是一个文件夹"_s.arg(QDir::toNativeSeparators(m_path)));
+            throw KioskError(
+                u"无法写入 %1：它是一个文件夹"_s.arg(QDir::toNativeSeparators(m_path)));
         if (!hasWritePermission(info))
             throw KioskError(u"无法写入 %1：文件只读"_s.arg(QDir::toNativeSeparators(m_path)));
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))
-            throw KioskError(u"无法读取 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), file.errorString()));
+            throw KioskError(
+                u"无法读取 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), file.errorString()));
         bytes = file.readAll();
     }
 
@@ -269,9 +275,11 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
 
     QSaveFile save(m_path);
     if (!save.open(QIODevice::WriteOnly))
-        throw KioskError(u"无法写入 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), save.errorString()));
+        throw KioskError(
+            u"无法写入 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), save.errorString()));
     if (save.write(out) != out.size() || !save.commit())
-        throw KioskError(u"无法写入 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), save.errorString()));
+        throw KioskError(
+            u"无法写入 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), save.errorString()));
     if (info.exists())
         QFile::setPermissions(m_path, info.permissions());
 }

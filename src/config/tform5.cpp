@@ -74,8 +74,7 @@ QString text(const char16_t *s)
 
 } // namespace
 
-TForm5::TForm5(QWidget *parent)
-    : KioskForm(parent, DialogFlags)
+TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
 {
     setObjectName(u"Form5"_s);
     setUpWindow(u"参数设置 只能填入阿拉伯数字"_s);

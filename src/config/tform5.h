@@ -47,4 +47,3 @@ public:
 protected:
     void FormShow() override;
 };
-

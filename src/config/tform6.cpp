@@ -32,8 +32,7 @@ LabeledEdit *edit(const QString &name, const QString &label, const QRect &geomet
 
 } // namespace
 
-TForm6::TForm6(QWidget *parent)
-    : KioskForm(parent, DialogFlags)
+TForm6::TForm6(QWidget *parent) : KioskForm(parent, DialogFlags)
 {
     setObjectName(u"Form6"_s);
     setUpWindow(u"图片设置(请点击下方左侧图片文件名列表)"_s);

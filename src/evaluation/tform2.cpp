@@ -44,8 +44,7 @@ QString TForm2::submitCaption(int star)
     return u"%1！%2分！点我提交评价。"_s.arg(grades::word(star)).arg(grades::points(star));
 }
 
-TForm2::TForm2(QWidget *parent)
-    : KioskForm(parent, DialogFlags)
+TForm2::TForm2(QWidget *parent) : KioskForm(parent, DialogFlags)
 {
     setObjectName(u"Form2"_s);
     setUpWindow(u"欢迎评价"_s);

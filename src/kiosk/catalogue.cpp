@@ -49,9 +49,9 @@ void Catalogue::ListPhotoFolder(const QString &folderPath)
     if (folderPath.isEmpty())
         return;
     QDir dir(folderPath);
-    QStringList names = dir.entryList({u"*.jpg"_s},
-                                      QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                      QDir::NoSort);
+    QStringList names = dir.entryList(
+        {u"*.jpg"_s}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDir::NoSort);
     // The name filter ignores case already; keep only real ".jpg" endings (no "x.jpg.bak").
     names.removeIf([](const QString &n) { return !n.endsWith(u".jpg"_s, Qt::CaseInsensitive); });
     sortFileNames(names);

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// The two caption lines that a photo's file name carries: order number "@" line 1 "#" line 2 ".jpg".
+// The two caption lines that a photo's file name carries: order number "@" line 1 "#" line 2
+// ".jpg".
 struct Captions
 {
     QString line1;

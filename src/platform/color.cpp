@@ -14,7 +14,8 @@ qint32 toBgr(const QColor &color)
 {
     if (!color.isValid())
         return None;
-    return qint32(quint32(color.red()) | (quint32(color.green()) << 8) | (quint32(color.blue()) << 16));
+    return qint32(quint32(color.red()) | (quint32(color.green()) << 8) |
+                  (quint32(color.blue()) << 16));
 }
 
 } // namespace colors

@@ -9,7 +9,9 @@
 class KioskError : public std::exception
 {
 public:
-    explicit KioskError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    explicit KioskError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8())
+    {
+    }
 
     // The error's own text, without the full stop that the error box adds.
     const QString &message() const noexcept { return m_message; }

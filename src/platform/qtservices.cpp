@@ -29,7 +29,8 @@ void keepOnTop(QMessageBox &box)
 class PreviewFileDialog : public QFileDialog
 {
 public:
-    PreviewFileDialog(QWidget *owner, const QString &filter) : QFileDialog(owner, QString(), QString(), filter)
+    PreviewFileDialog(QWidget *owner, const QString &filter)
+        : QFileDialog(owner, QString(), QString(), filter)
     {
         setOption(QFileDialog::DontUseNativeDialog);
         setFileMode(QFileDialog::ExistingFile);
@@ -68,7 +69,8 @@ QString QtServices::workDir() const
 
 void QtServices::message(QWidget *owner, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, platform::applicationTitle(), text, QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::NoIcon, platform::applicationTitle(), text, QMessageBox::Ok,
+                    owner);
     box.button(QMessageBox::Ok)->setText(u"确定"_s);
     keepOnTop(box);
     box.exec();
@@ -76,7 +78,8 @@ void QtServices::message(QWidget *owner, const QString &text)
 
 void QtServices::error(QWidget *owner, const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, platform::applicationTitle(), text, QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Critical, platform::applicationTitle(), text, QMessageBox::Ok,
+                    owner);
     box.button(QMessageBox::Ok)->setText(u"确定"_s);
     keepOnTop(box);
     box.exec();
@@ -84,7 +87,8 @@ void QtServices::error(QWidget *owner, const QString &text)
 
 bool QtServices::question(QWidget *owner, const QString &caption, const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    owner);
     box.button(QMessageBox::Yes)->setText(u"是"_s);
     box.button(QMessageBox::No)->setText(u"否"_s);
     keepOnTop(box);
@@ -106,7 +110,8 @@ QString QtServices::openPicture(QWidget *owner, const QString &filter)
     PreviewFileDialog dialog(owner, filter);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
+    return QDir::toNativeSeparators(
+        QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
 }
 
 void QtServices::restart()

@@ -76,8 +76,7 @@ QDateEdit *makeDatePicker(QWidget *parent, const QString &name, const QRect &geo
 
 } // namespace
 
-TForm4::TForm4(QWidget *parent)
-    : KioskForm(parent, DialogFlags)
+TForm4::TForm4(QWidget *parent) : KioskForm(parent, DialogFlags)
 {
     setObjectName(u"Form4"_s);
     setUpWindow(u"统计分析"_s);

@@ -7,12 +7,18 @@ namespace grades {
 QString word(int star)
 {
     switch (star) {
-    case 1: return u"非常不满意"_s;
-    case 2: return u"不满意"_s;
-    case 3: return u"一般"_s;
-    case 4: return u"比较满意"_s;
-    case 5: return u"非常满意"_s;
-    default: return {};
+    case 1:
+        return u"非常不满意"_s;
+    case 2:
+        return u"不满意"_s;
+    case 3:
+        return u"一般"_s;
+    case 4:
+        return u"比较满意"_s;
+    case 5:
+        return u"非常满意"_s;
+    default:
+        return {};
     }
 }
 

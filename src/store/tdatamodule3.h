@@ -31,9 +31,10 @@ public:
 
     // Appends one record to 评价 and returns once it is durably stored (it survives a killed
     // process or a power cut). A second after the last append the log is emptied into db.dll
-    // (when the event loop runs), so db.dll alone then holds every rating. Reconnects first when the connection was never opened or was
-    // lost (db.dll replaced or removed). Waits up to 5 s while another process holds the write lock. Throws on any failure,
-    // and then nothing is stored.
+    // (when the event loop runs), so db.dll alone then holds every rating. Reconnects first when
+    // the connection was never opened or was lost (db.dll replaced or removed). Waits up to 5 s
+    // while another process holds the write lock. Throws on any failure, and then nothing is
+    // stored.
     void Append(const EvaluationRecord &record);
 
     // The shared result set, bound to the statistics grid. Rows are fetched as they are needed.

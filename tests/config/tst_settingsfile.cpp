@@ -104,22 +104,36 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("simple") << QByteArray("[canshu]\r\npic_width=150\r\n") << u"pic_width"_s << u"150"_s;
-        QTest::newRow("LF line ends") << QByteArray("[canshu]\npic_width=150\n") << u"pic_width"_s << u"150"_s;
-        QTest::newRow("section case") << QByteArray("[CanShu]\npic_width=150\n") << u"pic_width"_s << u"150"_s;
-        QTest::newRow("key case") << QByteArray("[canshu]\nPIC_Width=150\n") << u"pic_width"_s << u"150"_s;
-        QTest::newRow("blanks around") << QByteArray("[canshu]\n  pic_width  =  150  \n") << u"pic_width"_s << u"150"_s;
-        QTest::newRow("quoted value") << QByteArray("[canshu]\npic_bg=\"a b.jpg\"\n") << u"pic_bg"_s << u"a b.jpg"_s;
-        QTest::newRow("other section only") << QByteArray("[other]\npic_width=150\n") << u"pic_width"_s << u"pic_width"_s;
-        QTest::newRow("key in other section after") << QByteArray("[canshu]\na=1\n[x]\npic_width=9\n") << u"pic_width"_s << u"pic_width"_s;
-        QTest::newRow("first duplicate wins") << QByteArray("[canshu]\npic_width=1\npic_width=2\n") << u"pic_width"_s << u"1"_s;
-        QTest::newRow("comment line") << QByteArray("[canshu]\n;pic_width=1\npic_width=2\n") << u"pic_width"_s << u"2"_s;
-        QTest::newRow("empty value") << QByteArray("[canshu]\npic_width=\n") << u"pic_width"_s << QString();
-        QTest::newRow("no final line end") << QByteArray("[canshu]\npic_width=150") << u"pic_width"_s << u"150"_s;
+        QTest::newRow("simple") << QByteArray("[canshu]\r\npic_width=150\r\n") << u"pic_width"_s
+                                << u"150"_s;
+        QTest::newRow("LF line ends")
+            << QByteArray("[canshu]\npic_width=150\n") << u"pic_width"_s << u"150"_s;
+        QTest::newRow("section case")
+            << QByteArray("[CanShu]\npic_width=150\n") << u"pic_width"_s << u"150"_s;
+        QTest::newRow("key case") << QByteArray("[canshu]\nPIC_Width=150\n") << u"pic_width"_s
+                                  << u"150"_s;
+        QTest::newRow("blanks around")
+            << QByteArray("[canshu]\n  pic_width  =  150  \n") << u"pic_width"_s << u"150"_s;
+        QTest::newRow("quoted value")
+            << QByteArray("[canshu]\npic_bg=\"a b.jpg\"\n") << u"pic_bg"_s << u"a b.jpg"_s;
+        QTest::newRow("other section only")
+            << QByteArray("[other]\npic_width=150\n") << u"pic_width"_s << u"pic_width"_s;
+        QTest::newRow("key in other section after")
+            << QByteArray("[canshu]\na=1\n[x]\npic_width=9\n") << u"pic_width"_s << u"pic_width"_s;
+        QTest::newRow("first duplicate wins")
+            << QByteArray("[canshu]\npic_width=1\npic_width=2\n") << u"pic_width"_s << u"1"_s;
+        QTest::newRow("comment line")
+            << QByteArray("[canshu]\n;pic_width=1\npic_width=2\n") << u"pic_width"_s << u"2"_s;
+        QTest::newRow("empty value")
+            << QByteArray("[canshu]\npic_width=\n") << u"pic_width"_s << QString();
+        QTest::newRow("no final line end")
+            << QByteArray("[canshu]\npic_width=150") << u"pic_width"_s << u"150"_s;
         QTest::newRow("empty file") << QByteArray() << u"pic_width"_s << u"pic_width"_s;
-        QTest::newRow("GBK value") << (QByteArray("[canshu]\r\npic_bg=") + gbk::encode(u"D:\\图片\\背景.jpg") + "\r\n")
-                                   << u"pic_bg"_s << u"D:\\图片\\背景.jpg"_s;
-        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[canshu\x01\n\x80=\x81\n", 14) << u"pic_width"_s << u"pic_width"_s;
+        QTest::newRow("GBK value")
+            << (QByteArray("[canshu]\r\npic_bg=") + gbk::encode(u"D:\\图片\\背景.jpg") + "\r\n")
+            << u"pic_bg"_s << u"D:\\图片\\背景.jpg"_s;
+        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[canshu\x01\n\x80=\x81\n", 14)
+                                        << u"pic_width"_s << u"pic_width"_s;
     }
     void reading()
     {
@@ -152,7 +166,8 @@ private slots:
         s.WriteSetting(u"pic_width"_s, u"150"_s);
         QCOMPARE(readBytes(s.path()), QByteArray("[canshu]\r\npic_width=150\r\n"));
         s.WriteSetting(u"pic_height"_s, u"180"_s);
-        QCOMPARE(readBytes(s.path()), QByteArray("[canshu]\r\npic_width=150\r\npic_height=180\r\n"));
+        QCOMPARE(readBytes(s.path()),
+                 QByteArray("[canshu]\r\npic_width=150\r\npic_height=180\r\n"));
         QCOMPARE(s.ReadSettingNumber(u"pic_height"_s), 180);
     }
 
@@ -160,14 +175,21 @@ private slots:
     {
         QTemporaryDir dir;
         SettingsFile s(dir.path());
-        const QByteArray before = "; kiosk settings\n[other]\npic_width=1\n\n[CANSHU]\nPIC_WIDTH = 100\nextra=keep me\n\n; end\n[tail]\nz=9";
+        const QByteArray before = "; kiosk settings\n[other]\npic_width=1\n\n[CANSHU]\nPIC_WIDTH = "
+                                  "100\nextra=keep me\n\n; end\n[tail]\nz=9";
         writeBytes(s.path(), before);
         s.WriteSetting(u"pic_width"_s, u"150"_s);
-        QCOMPARE(readBytes(s.path()),
-                 QByteArray("; kiosk settings\n[other]\npic_width=1\n\n[CANSHU]\npic_width=150\nextra=keep me\n\n; end\n[tail]\nz=9"));
+        QCOMPARE(
+            readBytes(s.path()),
+            QByteArray(
+                "; kiosk settings\n[other]\npic_width=1\n\n[CANSHU]\npic_width=150\nextra=keep "
+                "me\n\n; end\n[tail]\nz=9"));
         s.WriteSetting(u"biaoti_top"_s, u"40"_s);
-        QCOMPARE(readBytes(s.path()),
-                 QByteArray("; kiosk settings\n[other]\npic_width=1\n\n[CANSHU]\npic_width=150\nextra=keep me\nbiaoti_top=40\n\n; end\n[tail]\nz=9"));
+        QCOMPARE(
+            readBytes(s.path()),
+            QByteArray(
+                "; kiosk settings\n[other]\npic_width=1\n\n[CANSHU]\npic_width=150\nextra=keep "
+                "me\nbiaoti_top=40\n\n; end\n[tail]\nz=9"));
         QCOMPARE(s.ReadSetting(u"z"_s), u"z"_s); // outside canshu
     }
 
@@ -216,7 +238,8 @@ private slots:
         SettingsFile s(dir.path());
         const QByteArray before = "[canshu]\npic_width=150\n";
         writeBytes(s.path(), before);
-        QVERIFY(QFile::setPermissions(s.path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QVERIFY(QFile::setPermissions(s.path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                    QFileDevice::ReadOther));
         QVERIFY_THROWS_EXCEPTION(KioskError, s.WriteSetting(u"pic_width"_s, u"1"_s));
         QCOMPARE(readBytes(s.path()), before);
     }
@@ -242,10 +265,12 @@ private slots:
         QTemporaryDir dir;
         SettingsFile s(dir.path());
         writeBytes(s.path(), "[canshu]\n");
-        const auto perms = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+        const auto perms =
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
         QVERIFY(QFile::setPermissions(s.path(), perms));
         s.WriteSetting(u"a"_s, u"1"_s);
-        QCOMPARE(QFile::permissions(s.path()) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), perms);
+        QCOMPARE(QFile::permissions(s.path()) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 perms);
     }
 };
 

@@ -24,11 +24,13 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("line1");
         QTest::addColumn<QString>("line2");
-        QTest::newRow("full scheme") << u"0012@一号窗口#社保业务.jpg"_s << u"一号窗口"_s << u"社保业务"_s;
+        QTest::newRow("full scheme")
+            << u"0012@一号窗口#社保业务.jpg"_s << u"一号窗口"_s << u"社保业务"_s;
         QTest::newRow("no @") << u"0012#社保业务.jpg"_s << u"0012"_s << u"社保业务"_s;
         QTest::newRow("no #") << u"0012@一号窗口.jpg"_s << QString() << u"0012@一号窗口"_s;
         QTest::newRow("neither") << u"一号窗口.jpg"_s << QString() << u"一号窗口"_s;
-        QTest::newRow("upper-case .JPG") << u"0012@一号窗口#社保业务.JPG"_s << u"一号窗口"_s << QString();
+        QTest::newRow("upper-case .JPG")
+            << u"0012@一号窗口#社保业务.JPG"_s << u"一号窗口"_s << QString();
         QTest::newRow("empty line 2") << u"0012@一号窗口#.jpg"_s << u"一号窗口"_s << QString();
         QTest::newRow("empty line 1") << u"0012@#社保业务.jpg"_s << QString() << u"社保业务"_s;
         QTest::newRow("empty name") << QString() << QString() << QString();
@@ -41,7 +43,8 @@ private slots:
         QTest::newRow("emoji and quotes") << u"0001@'😀'#50%_x.jpg"_s << u"'😀'"_s << u"50%_x"_s;
         // In GBK "@" (0x40) is also a valid trail byte, e.g. of 丂 (0x81 0x40); a byte search
         // would split such a name inside the character.
-        QTest::newRow("GBK trail byte 0x40") << u"0001@丂号#乀业务.jpg"_s << u"丂号"_s << u"乀业务"_s;
+        QTest::newRow("GBK trail byte 0x40")
+            << u"0001@丂号#乀业务.jpg"_s << u"丂号"_s << u"乀业务"_s;
         QTest::newRow("trail byte without @") << u"丂号#x.jpg"_s << u"丂号"_s << u"x"_s;
     }
     void split()
@@ -78,10 +81,10 @@ private slots:
     {
         QTemporaryDir dir;
         const QString d = dir.path();
-        const QStringList files = {u"0100@b#c.jpg"_s, u"0012@a#b.jpg"_s, u"120@x#y.jpg"_s, u"1000@z#w.jpg"_s,
-                                   u"0012@A#a.jpg"_s, u"UPPER@u#v.JPG"_s, u".hidden@h#i.jpg"_s,
-                                   u"photo.jpeg"_s, u"photo.png"_s, u"photo.bmp"_s, u"x.jpg.bak"_s,
-                                   u"Thumbs.db"_s};
+        const QStringList files = {u"0100@b#c.jpg"_s,    u"0012@a#b.jpg"_s, u"120@x#y.jpg"_s,
+                                   u"1000@z#w.jpg"_s,    u"0012@A#a.jpg"_s, u"UPPER@u#v.JPG"_s,
+                                   u".hidden@h#i.jpg"_s, u"photo.jpeg"_s,   u"photo.png"_s,
+                                   u"photo.bmp"_s,       u"x.jpg.bak"_s,    u"Thumbs.db"_s};
         for (const QString &f : files)
             touch(d + u'/' + f);
         QVERIFY(QDir(d).mkdir(u"folder.jpg"_s));

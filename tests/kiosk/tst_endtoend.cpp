@@ -12,10 +12,10 @@
 
 #include <QFile>
 #include <QSqlDatabase>
-#include <QTimer>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -39,8 +39,8 @@ class TestEndToEnd : public QObject
             if (db.open()) {
                 QSqlQuery q(u"select 名称,日期,时间,综合评价 from 评价"_s, db);
                 while (q.next())
-                    rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
-                                 q.value(3).toString()});
+                    rows.append({q.value(0).toString(), q.value(1).toString(),
+                                 q.value(2).toString(), q.value(3).toString()});
             }
         }
         QSqlDatabase::removeDatabase(u"check"_s);

@@ -28,9 +28,9 @@ struct FakeSettings
 FakeSettings workedExample()
 {
     FakeSettings s;
-    s.values = {{u"biaoti_top"_s, 40},        {u"biaoti_size"_s, 36},
-                {u"pic_width"_s, 150},        {u"pic_height"_s, 180},
-                {u"pic_zuoyoujiange"_s, 40},  {u"pic_shangxiajiange"_s, 100},
+    s.values = {{u"biaoti_top"_s, 40},          {u"biaoti_size"_s, 36},
+                {u"pic_width"_s, 150},          {u"pic_height"_s, 180},
+                {u"pic_zuoyoujiange"_s, 40},    {u"pic_shangxiajiange"_s, 100},
                 {u"pic_shangxiaxiuzheng"_s, 20}};
     return s;
 }
@@ -114,14 +114,16 @@ private slots:
     void failureLeavesLaterFieldsUnset_data()
     {
         QTest::addColumn<QString>("failing");
-        QTest::addColumn<bool>("widths");    // all tile widths set
+        QTest::addColumn<bool>("widths"); // all tile widths set
         QTest::addColumn<bool>("firstHeight");
         QTest::addColumn<bool>("tops");
         QTest::addColumn<bool>("lefts");
         QTest::newRow("pic_width") << u"pic_width"_s << false << false << false << false;
         QTest::newRow("pic_height") << u"pic_height"_s << false << false << false << false;
-        QTest::newRow("pic_shangxiajiange") << u"pic_shangxiajiange"_s << true << true << false << false;
-        QTest::newRow("pic_shangxiaxiuzheng") << u"pic_shangxiaxiuzheng"_s << true << true << false << false;
+        QTest::newRow("pic_shangxiajiange")
+            << u"pic_shangxiajiange"_s << true << true << false << false;
+        QTest::newRow("pic_shangxiaxiuzheng")
+            << u"pic_shangxiaxiuzheng"_s << true << true << false << false;
         QTest::newRow("pic_zuoyoujiange") << u"pic_zuoyoujiange"_s << true << true << true << false;
     }
     void failureLeavesLaterFieldsUnset()

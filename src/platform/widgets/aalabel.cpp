@@ -17,7 +17,8 @@ AALabel::AALabel(QWidget *parent) : QWidget(parent)
 QFont AALabel::heiti(int pixelHeight)
 {
     QFont f;
-    f.setFamilies({QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Micro Hei")});
+    f.setFamilies(
+        {QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Micro Hei")});
     f.setBold(true);
     f.setPixelSize(pixelHeight);
     return f;
@@ -121,7 +122,8 @@ void AALabel::mousePressEvent(QMouseEvent *event)
 
 void AALabel::mouseReleaseEvent(QMouseEvent *event)
 {
-    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click = m_pressed && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
     m_pressed = false;
     QWidget::mouseReleaseEvent(event);
     if (click)

@@ -58,7 +58,8 @@ void ColorEdit::refresh()
 {
     const QColor c = colors::fromBgr(m_value);
     if (c.isValid()) {
-        const QColor text = qGray(c.rgb()) > 128 ? Qt::black : Qt::white; // by luminance: yellow gets black
+        const QColor text =
+            qGray(c.rgb()) > 128 ? Qt::black : Qt::white; // by luminance: yellow gets black
         m_edit->setStyleSheet(u"background-color: %1; color: %2;"_s.arg(c.name(), text.name()));
         m_edit->setText(c.name().toUpper());
     } else {

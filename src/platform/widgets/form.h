@@ -13,8 +13,8 @@ public:
     explicit KioskForm(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
 
     // The program's modeless windows: topmost, with a title bar that has no buttons.
-    static constexpr Qt::WindowFlags DialogFlags = Qt::Window | Qt::WindowStaysOnTopHint |
-                                                   Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    static constexpr Qt::WindowFlags DialogFlags =
+        Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 
     // One of the pictures built into the program (":/builtin/<name>").
     static QPixmap builtinPicture(const QString &name);

@@ -47,10 +47,10 @@ void RzButton::restyle()
 {
     const QString text = m_text.isValid() ? u"color: %1;"_s.arg(m_text.name()) : QString();
     const QColor hover(255, 244, 200); // warm highlight under the pointer
-    setStyleSheet(u"RzButton { background-color: %1; border: 1px solid %2; border-radius: 2px; %3 }"
-                  "RzButton:hover { background-color: %4; border: 2px solid %2; }"
-                  "RzButton:pressed { background-color: %5; }"
-                  "RzButton:disabled { color: #a0a0a0; border-color: #a0a0a0; }"_s
-                      .arg(m_face.name(), m_frame.name(), text, hover.name(),
-                           m_face.darker(115).name()));
+    setStyleSheet(
+        u"RzButton { background-color: %1; border: 1px solid %2; border-radius: 2px; %3 }"
+        "RzButton:hover { background-color: %4; border: 2px solid %2; }"
+        "RzButton:pressed { background-color: %5; }"
+        "RzButton:disabled { color: #a0a0a0; border-color: #a0a0a0; }"_s.arg(
+            m_face.name(), m_frame.name(), text, hover.name(), m_face.darker(115).name()));
 }
