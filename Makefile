@@ -20,7 +20,7 @@ FUZZERS       = fuzz_settings fuzz_photoname fuzz_statements
 
 PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite \
            qt6-qpa-plugins qt6-translations-l10n libgl-dev libvulkan-dev libxkbcommon-dev \
-           fonts-wqy-microhei xvfb xauth sqlite3 clang libclang-rt-14-dev
+           fonts-wqy-microhei xvfb xauth sqlite3 clang libclang-rt-14-dev ccache
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -36,8 +36,11 @@ deps:
 	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 
+# ccache keeps compiled objects across clones and build folders of this machine.
+CCACHE := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CCACHE)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -49,7 +52,7 @@ test: build
 # The sanitizer build: every test again under ASan and UBSan (the options are set by the tests'
 # CMake files), the fuzz targets included as tests of a few seconds each.
 $(ASAN_BUILD)/CMakeCache.txt:
-	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CCACHE) \
 	  -DKIOSK_SANITIZE=ON -DKIOSK_FUZZ=ON
 
 test-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt

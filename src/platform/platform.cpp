@@ -27,6 +27,7 @@ public:
     bool question(QWidget *, const QString &, const QString &) override { return false; }
     bool confirm(QWidget *, const QString &) override { return false; }
     QString openPicture(QWidget *, const QString &) override { return {}; }
+    QString chooseFolder(QWidget *, const QString &) override { return {}; }
     void restart() override {}
     void openFolder(const QString &) override {}
     void quit() override { QCoreApplication::quit(); }

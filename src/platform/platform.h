@@ -33,6 +33,9 @@ public:
     virtual bool confirm(QWidget *owner, const QString &text) = 0;
     // File-open dialog with picture preview. Returns the chosen full path, or empty on cancel.
     virtual QString openPicture(QWidget *owner, const QString &filter) = 0;
+    // Folder choice for files the program writes (report exports). Returns the chosen folder's
+    // full path, or empty on cancel.
+    virtual QString chooseFolder(QWidget *owner, const QString &caption) = 0;
 
     // Starts the program's own executable anew, detached, with its full path; the result is
     // not looked at. Then requests the end of this instance.

@@ -114,6 +114,17 @@ QString QtServices::openPicture(QWidget *owner, const QString &filter)
         QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
 }
 
+QString QtServices::chooseFolder(QWidget *owner, const QString &caption)
+{
+    QFileDialog dialog(owner, caption);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+}
+
 void QtServices::restart()
 {
     QProcess::startDetached(QCoreApplication::applicationFilePath(), {}, QDir::currentPath());

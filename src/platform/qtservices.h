@@ -13,6 +13,7 @@ public:
     bool question(QWidget *owner, const QString &caption, const QString &text) override;
     bool confirm(QWidget *owner, const QString &text) override;
     QString openPicture(QWidget *owner, const QString &filter) override;
+    QString chooseFolder(QWidget *owner, const QString &caption) override;
     void restart() override;
     void openFolder(const QString &path) override;
     void quit() override;

@@ -85,6 +85,10 @@ public:
     }
     bool confirm(QWidget *o, const QString &t) override { return m_inner.confirm(o, t); }
     QString openPicture(QWidget *o, const QString &f) override { return m_inner.openPicture(o, f); }
+    QString chooseFolder(QWidget *o, const QString &c) override
+    {
+        return m_inner.chooseFolder(o, c);
+    }
     void restart() override { m_inner.restart(); }
     void openFolder(const QString &p) override { m_inner.openFolder(p); }
     void quit() override { m_inner.quit(); }

@@ -50,6 +50,12 @@ QString RecordingServices::openPicture(QWidget *, const QString &filter)
     return pictureAnswers.isEmpty() ? QString() : pictureAnswers.takeFirst();
 }
 
+QString RecordingServices::chooseFolder(QWidget *, const QString &caption)
+{
+    folderCaptions.append(caption);
+    return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+}
+
 void RecordingServices::restart()
 {
     ++restarts;

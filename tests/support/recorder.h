@@ -26,6 +26,7 @@ public:
     bool question(QWidget *owner, const QString &caption, const QString &text) override;
     bool confirm(QWidget *owner, const QString &text) override;
     QString openPicture(QWidget *owner, const QString &filter) override;
+    QString chooseFolder(QWidget *owner, const QString &caption) override;
     void restart() override;
     void openFolder(const QString &path) override;
     void quit() override;
@@ -51,6 +52,8 @@ public:
     QList<bool> confirmAnswers;
     bool defaultConfirmAnswer = false;
     QStringList pictureAnswers; // empty string = cancel
+    QStringList folderCaptions;
+    QStringList folderAnswers; // empty string = cancel
 
     // When set, now() returns it instead of the real clock.
     QDateTime fixedNow;
