@@ -3,10 +3,11 @@
 #   make run-headless  the same, but on a private Xvfb screen (1024x768) until Ctrl+C
 #   make test          install what is missing, build, run every test; then the same again in a
 #                      sanitizer build (clang, AddressSanitizer and UndefinedBehaviorSanitizer,
-#                      leaks included) whose suite also fuzzes each libFuzzer target for 5 s
+#                      leaks included) whose suite also replays each libFuzzer target's corpus
+#                      and makes a fixed number of mutations from a fixed seed
 #   make soak          the kill test with KILLS (500) kills and the two-kiosk test with
 #                      SOAK_RATINGS (5000) ratings each
-#   make fuzz          each libFuzzer target for FUZZ_SECONDS (60) seconds in the sanitizer build
+#   make fuzz          each libFuzzer target for FUZZ_SECONDS (60) seconds with a fresh seed
 
 BUILD   ?= build
 RUNDIR  ?= $(BUILD)/kiosk
@@ -20,7 +21,7 @@ FUZZERS       = fuzz_settings fuzz_photoname fuzz_statements
 
 PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite \
            qt6-qpa-plugins qt6-translations-l10n libgl-dev libvulkan-dev libxkbcommon-dev \
-           fonts-wqy-microhei xvfb xauth sqlite3 clang libclang-rt-14-dev ccache
+           fonts-wqy-microhei xvfb xauth sqlite3 clang libclang-rt-14-dev clang-format ccache
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -50,7 +51,8 @@ test: build
 	@$(MAKE) --no-print-directory test-sanitize
 
 # The sanitizer build: every test again under ASan and UBSan (the options are set by the tests'
-# CMake files), the fuzz targets included as tests of a few seconds each.
+# CMake files), the fuzz targets included as tests that replay their corpus and mutate from a
+# fixed seed.
 $(ASAN_BUILD)/CMakeCache.txt:
 	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CCACHE) \
 	  -DKIOSK_SANITIZE=ON -DKIOSK_FUZZ=ON
@@ -60,15 +62,17 @@ test-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 soak: build
-	cd $(BUILD) && KIOSK_KILLS=$(KILLS) KIOSK_CONCURRENT_RATINGS=$(SOAK_RATINGS) \
+	cd $(BUILD) && KIOSK_SEED=$${KIOSK_SEED:-$$(date +%s)} KIOSK_KILLS=$(KILLS) KIOSK_CONCURRENT_RATINGS=$(SOAK_RATINGS) \
 	  QT_QPA_PLATFORM=offscreen ./tests/reliability/tst_durability
 
 fuzz: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS) --target $(FUZZERS)
 	@cd $(ASAN_BUILD)/tests/fuzz && for f in $(FUZZERS); do \
-	  echo "== $$f for $(FUZZ_SECONDS) s"; \
-	  ./$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-	    -artifact_prefix=artifacts/ corpus/$$f || exit 1; \
+	  echo "== $$f for $(FUZZ_SECONDS) s, fresh seed"; \
+	  mkdir -p found/$$f artifacts; \
+	  QT_HASH_SEED=0 ./$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -print_final_stats=1 -artifact_prefix=artifacts/ found/$$f $(CURDIR)/tests/fuzz/corpus/$$f || \
+	    { echo "A failing input is in $(ASAN_BUILD)/tests/fuzz/artifacts/: add it to tests/fuzz/corpus/$$f/ with the fix."; exit 1; }; \
 	done
 
 # The run folder: a copy of the program (not a link: it finds opt.ini beside its own resolved

@@ -80,6 +80,16 @@ QList<Line> parse(const QByteArray &bytes)
     return lines;
 }
 
+// Gives a line that has none (the file's last line) a line end. A line that ends in a lone "\r"
+// gets "\r\n" whatever the file uses: a bare "\n" would turn that "\r" into part of the line end
+// and so change what the line says.
+void endLine(Line &line, const QByteArray &ending)
+{
+    if (!line.ending.isEmpty())
+        return;
+    line.ending = line.raw.endsWith('\r') ? QByteArrayLiteral("\r\n") : ending;
+}
+
 bool sameName(const QString &a, const QString &b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -208,8 +218,8 @@ QByteArray withProfileValue(const QByteArray &bytes, const QString &key, const Q
             qsizetype at = end;
             while (at > begin && lines[at - 1].kind == Line::Other)
                 --at;
-            if (at > 0 && lines[at - 1].ending.isEmpty())
-                lines[at - 1].ending = ending;
+            if (at > 0)
+                endLine(lines[at - 1], ending);
             Line l;
             l.raw = entry;
             l.ending = ending;
@@ -217,8 +227,8 @@ QByteArray withProfileValue(const QByteArray &bytes, const QString &key, const Q
             lines.insert(at, l);
         }
     } else {
-        if (!lines.isEmpty() && lines.last().ending.isEmpty())
-            lines.last().ending = ending;
+        if (!lines.isEmpty())
+            endLine(lines.last(), ending);
         Line header;
         header.raw = '[' + gbk::encode(Section) + ']';
         header.ending = ending;

@@ -10,7 +10,18 @@ QString decode(QByteArrayView bytes)
     QStringDecoder decoder("GBK");
     if (!decoder.isValid())
         return QString::fromLocal8Bit(bytes);
-    return decoder.decode(bytes);
+    if (bytes.isEmpty() || quint8(bytes.back()) < 0x80)
+        return decoder.decode(bytes);
+    // A double-byte character cut off at the end would vanish silently, and the same bytes
+    // followed by more text would read differently. A control byte that is never a trail byte,
+    // decoded after them and dropped again, makes such a cut-off byte U+FFFD like any other
+    // byte that is no character.
+    QByteArray padded(bytes.data(), bytes.size());
+    padded.append('\x1f');
+    QString text = decoder.decode(padded);
+    if (text.endsWith(QChar(0x1f)))
+        text.chop(1);
+    return text;
 }
 
 QByteArray encode(QStringView text)

@@ -202,15 +202,40 @@ private slots:
         QCOMPARE(readBytes(s.path()), QByteArray("[other]\r\na=1\r\n[canshu]\r\npic_bg=x.jpg\r\n"));
     }
 
-    void loneCarriageReturnIsNoLineEnd()
+    // Broken files: setting a key and reading it back gives the value, the other keys read as
+    // before, and every line of the file is still there byte for byte (before the new lines).
+    void writeReadsBackInBrokenFiles_data()
     {
-        // Found by fuzzing: a last line ending in a bare "\r" must not make "\r" the line end of
-        // the lines a write adds, or the new section would never be read back.
-        QTemporaryDir dir;
-        SettingsFile s(dir.path());
-        writeBytes(s.path(), "'\r");
-        s.WriteSetting(u"pic_width"_s, u"150"_s);
-        QCOMPARE(s.ReadSetting(u"pic_width"_s), u"150"_s);
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("header without ], invalid GBK, lone CR (found by fuzzing)")
+            << QByteArray::fromBase64("CltjYW5zaHWIDQ==");
+        QTest::newRow("lone CR after a quote") << QByteArray("'\r");
+        QTest::newRow("header without ]") << QByteArray("[canshu\npic_bg=a.jpg\n");
+        QTest::newRow("header without ], last line") << QByteArray("pic_bg=a.jpg\n[canshu");
+        QTest::newRow("header cut by a lead byte") << QByteArray("[canshu\x88\npic_bg=a.jpg");
+        QTest::newRow("lead byte before ]") << QByteArray("[canshu\x88]\r\npic_bg=a.jpg\r\n");
+        QTest::newRow("section, last line ends in CR") << QByteArray("[canshu]\npic_bg=a.jpg\r");
+        QTest::newRow("only CRs") << QByteArray("\r\r\r");
+        QTest::newRow("CR LF CR") << QByteArray("[canshu]\r\n\r");
+        QTest::newRow("NUL in header") << QByteArray("[can\0shu]\npic_bg=a.jpg\n", 24);
+        QTest::newRow("NUL after section") << QByteArray("[canshu]\npic_bg=a.jpg\n\0", 23);
+        QTest::newRow("lead byte at the very end") << QByteArray("[canshu]\npic_bg=a.jpg\n\xfe");
+        QTest::newRow("key line cut by a lead byte") << QByteArray("[canshu]\npic_width\x81");
+    }
+    void writeReadsBackInBrokenFiles()
+    {
+        QFETCH(QByteArray, content);
+        const QString keys[] = {u"pic_bg"_s, u"biaoti_color"_s};
+        for (const QString &value : {u"150"_s, u"大厅 2"_s, QString()}) {
+            const QByteArray updated = withProfileValue(content, u"pic_width"_s, value);
+            QCOMPARE(profileValue(updated, u"pic_width"_s), std::optional<QString>(value));
+            for (const QString &other : keys)
+                QCOMPARE(profileValue(updated, other), profileValue(content, other));
+            if (!profileValue(content, u"pic_width"_s))
+                QVERIFY2(updated.startsWith(content) ||
+                             updated.startsWith(content.left(content.lastIndexOf('\n') + 1)),
+                         updated.toPercentEncoding().constData());
+        }
     }
 
     void gbkRoundTrip()

@@ -428,7 +428,6 @@ private slots:
         QVERIFY(rec->errors.isEmpty());
         verifyReady();
         // The next showing starts afresh with the full 30 seconds.
-        QTest::qWait(50);
         form->show();
         QVERIFY(form->Timer1->isActive());
         QVERIFY(form->Timer1->remainingTime() > 29000);

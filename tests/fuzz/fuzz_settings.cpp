@@ -28,6 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                        gbk::decode(gbk::encode(written)) == written;
     if (plain && *after != written)
         __builtin_trap();
+    // The other keys read as before.
+    for (const QString &other : {u"pic_bg"_s, u"biaoti_color"_s}) {
+        if (profileValue(updated, other) != profileValue(content, other))
+            __builtin_trap();
+    }
     (void)TryStrToInt(gbk::decode(content));
     return 0;
 }

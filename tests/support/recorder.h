@@ -55,7 +55,7 @@ public:
     QStringList folderCaptions;
     QStringList folderAnswers; // empty string = cancel
 
-    // When set, now() returns it instead of the real clock.
+    // What now() returns; when not set, a fixed moment (2026-12-08 10:00:00), never the real clock.
     QDateTime fixedNow;
 
     // Called while a plain message box would be open (to act "behind" the box), with its text.

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Runs one libFuzzer target the same way every time: it replays every input of the checked-in
+# corpus (each input that ever failed among them), then makes RUNS mutations from a fixed seed.
+# New inputs go to a scratch folder that is emptied first, so no run changes the next one.
+#   run-fuzzer.sh FUZZER CORPUS SCRATCH ARTIFACTS RUNS
+set -eu
+fuzzer=$1 corpus=$2 scratch=$3 artifacts=$4 runs=$5
+rm -rf "$scratch"
+mkdir -p "$scratch" "$artifacts"
+exec "$fuzzer" -seed=1 -runs="$runs" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$scratch" "$corpus"
