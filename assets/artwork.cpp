@@ -1,5 +1,6 @@
 #include "artwork.h"
 
+#include "config/settingkeys.h"
 #include "platform/gbk.h"
 
 #include <QDir>
@@ -755,18 +756,18 @@ bool writeCameraPhotos(const QString &dir, int count, QSize size)
 QList<std::pair<QString, qint32>> defaultSettings()
 {
     return {
-        {u"pic_width"_s, 140},
-        {u"pic_height"_s, 168},
-        {u"pic_zuoyoujiange"_s, 36},
-        {u"pic_shangxiajiange"_s, 90},
-        {u"pic_shangxiaxiuzheng"_s, 30},
-        {u"biaoti_top"_s, 36},
-        {u"biaoti_size"_s, 36},
-        {u"biaoti_color"_s, 65535}, // yellow
-        {u"xiaobiaoti1"_s, 14},
-        {u"xiaobiaoti2"_s, 12},
-        {u"xiaobiaoti1_color"_s, 16777215}, // white
-        {u"xiaobiaoti2_color"_s, 15794175}, // pale yellow (RGB 255, 255, 240)
+        {keyName(Setting::PicWidth), 140},
+        {keyName(Setting::PicHeight), 168},
+        {keyName(Setting::PicZuoyoujiange), 36},
+        {keyName(Setting::PicShangxiajiange), 90},
+        {keyName(Setting::PicShangxiaxiuzheng), 30},
+        {keyName(Setting::BiaotiTop), 36},
+        {keyName(Setting::BiaotiSize), 36},
+        {keyName(Setting::BiaotiColor), 65535}, // yellow
+        {keyName(Setting::Xiaobiaoti1), 14},
+        {keyName(Setting::Xiaobiaoti2), 12},
+        {keyName(Setting::Xiaobiaoti1Color), 16777215}, // white
+        {keyName(Setting::Xiaobiaoti2Color), 15794175}, // pale yellow (RGB 255, 255, 240)
     };
 }
 

@@ -5,7 +5,6 @@
 // statement on the same file (its own ".timer", result written to /dev/null).
 #include "benchsupport.h"
 
-#include "kiosk/forms.h"
 #include "platform/widgets/rzbutton.h"
 #include "stats/dbgrid.h"
 #include "stats/tform4.h"
@@ -81,17 +80,17 @@ int main(int argc, char *argv[])
     const QString db = dir + u"/db.dll"_s;
 
     RecordingServices services(dir, dir);
-    DataModule3 = new TDataModule3(dir);
-    DataModule3->OpenConnection();
-    DataModule3->OpenStartupQuery();
-    Form4 = new TForm4;
-    Form4->show();
-    if (!QTest::qWaitForWindowExposed(Form4)) {
+    auto *module = new TDataModule3(dir);
+    module->OpenConnection();
+    module->OpenStartupQuery();
+    auto *form4 = new TForm4(module);
+    form4->show();
+    if (!QTest::qWaitForWindowExposed(form4)) {
         std::fprintf(stderr, "bench: the statistics window was not exposed\n");
         return 1;
     }
     PaintWatch watch;
-    Form4->DBGrid1->viewport()->installEventFilter(&watch);
+    form4->DBGrid1->viewport()->installEventFilter(&watch);
 
     // One name of the 200 (a LIKE on the name matches it alone), and the grade word that also
     // matches "非常不满意".
@@ -116,9 +115,9 @@ int main(int argc, char *argv[])
         RzButton *button;
         int kind; // 0 listing, 1 count, 2 overall
     };
-    const QList<Button> buttons = {{u"查  询"_s, Form4->RzButton1, 0},
-                                   {u"统  计"_s, Form4->RzButton2, 1},
-                                   {u"综合满意度"_s, Form4->RzButton3, 2}};
+    const QList<Button> buttons = {{u"查  询"_s, form4->RzButton1, 0},
+                                   {u"统  计"_s, form4->RzButton2, 1},
+                                   {u"综合满意度"_s, form4->RzButton3, 2}};
 
     bench::printNote(u"name filter \"%1\", grade filter \"%2\"; %3 runs each; shell = sqlite3 "
                      "running the statement to its last row"_s.arg(nameFilter, gradeFilter)
@@ -130,15 +129,15 @@ int main(int argc, char *argv[])
         bench::printNote(u"-- %1, %2 .. %3%4"_s.arg(
             range.name, range.start.toString(u"yyyy-MM-dd"_s), range.end.toString(u"yyyy-MM-dd"_s),
             range.target > 0 ? u" (target %1 ms)"_s.arg(range.target) : u" (no target)"_s));
-        Form4->DateTimePicker1->setDate(range.start);
-        Form4->DateTimePicker2->setDate(range.end);
+        form4->DateTimePicker1->setDate(range.start);
+        form4->DateTimePicker2->setDate(range.end);
         for (const Button &button : buttons) {
             for (const Filter &filter : filters) {
                 // The overall satisfaction has no name or grade filter: once is enough.
                 if (button.kind == 2 && filter.label != u"no filter"_s)
                     continue;
-                Form4->Edit1->setText(filter.name);
-                Form4->ComboBox1->setCurrentIndex(Form4->ComboBox1->findText(filter.grade));
+                form4->Edit1->setText(filter.name);
+                form4->ComboBox1->setCurrentIndex(form4->ComboBox1->findText(filter.grade));
                 QCoreApplication::processEvents();
                 auto click = [&] {
                     const int before = watch.paints;
@@ -147,16 +146,16 @@ int main(int argc, char *argv[])
                         QCoreApplication::processEvents();
                 };
                 const bench::Samples s = bench::measure(runs, click, {}, 1);
-                const int rows = Form4->DBGrid1->model()->rowCount();
+                const int rows = form4->DBGrid1->model()->rowCount();
                 const QString start = range.start.toString(u"yyyy-MM-dd"_s);
                 const QString end = range.end.toString(u"yyyy-MM-dd"_s);
                 const QString statement =
                     button.kind == 0   ? statements::listing(filter.name, filter.grade, start, end)
                     : button.kind == 1 ? statements::count(filter.name, filter.grade, start, end)
                                        : statements::overall(start, end);
-                if (DataModule3->statement() != statement) {
+                if (module->statement() != statement) {
                     std::fprintf(stderr, "bench: the button ran another statement: %s\n",
-                                 qPrintable(DataModule3->statement()));
+                                 qPrintable(module->statement()));
                     return 1;
                 }
                 QList<double> shell;
@@ -189,9 +188,7 @@ int main(int argc, char *argv[])
     if (!misses.isEmpty())
         bench::printNote(u"not met: "_s + misses.join(u", "_s));
 
-    delete Form4;
-    Form4 = nullptr;
-    delete DataModule3;
-    DataModule3 = nullptr;
+    delete form4;
+    delete module;
     return 0;
 }

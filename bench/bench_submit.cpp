@@ -8,7 +8,6 @@
 #include "benchsupport.h"
 
 #include "evaluation/tform2.h"
-#include "kiosk/forms.h"
 #include "platform/widgets/aalabel.h"
 #include "store/schema.h"
 #include "store/tdatamodule3.h"
@@ -123,12 +122,13 @@ SubmitFigures run(RecordingServices &services, const QString &runDir, int submit
                   const QString &bareTablePath, const QString &bareSchemaPath)
 {
     services.setDirs(runDir, runDir);
-    DataModule3 = new TDataModule3(runDir);
-    DataModule3->OpenConnection();
-    DataModule3->OpenStartupQuery();
-    Form2 = new TForm2;
-    Form2->CnAALabel1->setText(bench::ratingName(3));
-    Form2->show();
+    auto *module = new TDataModule3(runDir);
+    module->OpenConnection();
+    module->OpenStartupQuery();
+    auto *form2 = new TForm2;
+    form2->setDataModule(module);
+    form2->CnAALabel1->setText(bench::ratingName(3));
+    form2->show();
     QCoreApplication::processEvents();
 
     std::unique_ptr<BareInsert> bareTable, bareSchema;
@@ -154,13 +154,13 @@ SubmitFigures run(RecordingServices &services, const QString &runDir, int submit
     sqlite3_wal_hook(handle, &CommitWatch::hook, &commits);
     const qint64 before = rowCount(runDir + u"/db.dll"_s);
     for (int i = 0; i < submits; ++i) {
-        if (!Form2->isVisible())
-            Form2->show();
-        Form2->Image3Click(); // star 3 arms the submit button
+        if (!form2->isVisible())
+            form2->show();
+        form2->Image3Click(); // star 3 arms the submit button
         thankedAt = -1;
         commits.committedAt = -1;
         clock.start();
-        Form2->RzButton1Click();
+        form2->RzButton1Click();
         f.handler.ms << double(clock.nsecsElapsed()) / 1e6;
         f.durable.ms << commits.committedAt;
         f.thanked.ms << thankedAt;
@@ -181,10 +181,8 @@ SubmitFigures run(RecordingServices &services, const QString &runDir, int submit
     sqlite3_wal_hook(handle, nullptr, nullptr);
     const int failures = int(services.messages.count(u"评价失败！"_s));
     services.clearRecords();
-    delete Form2;
-    Form2 = nullptr;
-    delete DataModule3;
-    DataModule3 = nullptr;
+    delete form2;
+    delete module;
     const qint64 after = rowCount(runDir + u"/db.dll"_s);
     if (failures || after - before != submits) {
         std::fprintf(stderr, "bench: %d submits failed, %lld rows stored of %d\n", failures,

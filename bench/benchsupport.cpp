@@ -162,8 +162,8 @@ void makeRunFolder(const QString &dir, const QStringList &photos, const QString 
     if (!QDir().mkpath(dir) || !artwork::writeRunFolder(dir, samples).ok)
         fail(u"cannot prepare run folder "_s + dir);
     const SettingsFile ini(dir);
-    ini.WriteSetting(u"pic_width"_s, u"150"_s);
-    ini.WriteSetting(u"pic_height"_s, u"180"_s);
+    ini.WriteSetting(Setting::PicWidth, u"150"_s);
+    ini.WriteSetting(Setting::PicHeight, u"180"_s);
     for (const QString &photo : photos)
         copyFile(photo, dir + u"/图片/"_s + QFileInfo(photo).fileName());
     if (!database.isEmpty())

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -30,27 +31,33 @@ bool fileSystemLacks(int error)
 // RENAME_NOREPLACE, then a hard link to the new name followed by removing the old one (link
 // refuses an existing target). Only a file system that offers neither (FAT without hard links)
 // gets the plain check before the rename, whose gap is harmless on a single-user kiosk.
-bool renameNoReplace(const QByteArray &from, const QByteArray &to)
+RenameResult renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
+    const auto refused = [](int error) {
+        return error == EEXIST ? RenameResult::TargetExists : RenameResult::Failed;
+    };
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
+        return RenameResult::Renamed;
     if (!fileSystemLacks(errno))
-        return false;
+        return refused(errno);
 
     if (::link(from.constData(), to.constData()) == 0) {
         if (::unlink(from.constData()) == 0)
-            return true;
+            return RenameResult::Renamed;
         // The old name could not go: take the new one away again so nothing has changed.
         ::unlink(to.constData());
-        return false;
+        return RenameResult::Failed;
     }
     if (!fileSystemLacks(errno))
-        return false;
+        return refused(errno);
 
     struct stat st;
-    if (::lstat(to.constData(), &st) == 0 || errno != ENOENT)
-        return false;
-    return ::rename(from.constData(), to.constData()) == 0;
+    if (::lstat(to.constData(), &st) == 0)
+        return RenameResult::TargetExists;
+    if (errno != ENOENT)
+        return RenameResult::Failed;
+    return ::rename(from.constData(), to.constData()) == 0 ? RenameResult::Renamed
+                                                           : RenameResult::Failed;
 }
 
 #endif
@@ -86,16 +93,18 @@ bool isPlainFileName(const QString &name)
            !name.contains(u'\\') && !name.contains(QChar(0));
 }
 
-bool renamePhoto(const QString &folder, const QString &oldName, const QString &newName)
+RenameResult renamePhoto(const QString &folder, const QString &oldName, const QString &newName)
 {
     if (!isPlainFileName(oldName) || !isPlainFileName(newName))
-        return false;
+        return RenameResult::InvalidName;
     const QString from = folder + u'/' + oldName;
     const QString to = folder + u'/' + newName;
 #ifdef Q_OS_UNIX
     return renameNoReplace(QFile::encodeName(from), QFile::encodeName(to));
 #else
     // The platform's move never replaces an existing file.
-    return QFile::rename(from, to);
+    if (QFile::rename(from, to))
+        return RenameResult::Renamed;
+    return QFileInfo::exists(to) ? RenameResult::TargetExists : RenameResult::Failed;
 #endif
 }

@@ -24,7 +24,15 @@ QString composePhotoName(const QString &order, const QString &line1, const QStri
 // "/", "\" or a NUL character, any of which would put the file somewhere else.
 bool isPlainFileName(const QString &name);
 
+// What a rename did.
+enum class RenameResult
+{
+    Renamed,      // the file has its new name
+    TargetExists, // a file of the new name exists (the same name included); nothing changed
+    InvalidName,  // either name is no plain file name (isPlainFileName); nothing changed
+    Failed,       // the source is missing or the file system refused; nothing changed
+};
+
 // Renames folder/oldName to folder/newName. Never replaces an existing file, not even one that
-// appears while the rename runs. Returns false and changes nothing when either name is not a
-// plain file name, the target exists, the source is missing or the file system refuses the name.
-bool renamePhoto(const QString &folder, const QString &oldName, const QString &newName);
+// appears while the rename runs, and changes nothing unless it returns Renamed.
+RenameResult renamePhoto(const QString &folder, const QString &oldName, const QString &newName);

@@ -1,6 +1,7 @@
 #include "config/settingsfile.h"
 
 #include "platform/error.h"
+#include "platform/fileinfo.h"
 #include "platform/gbk.h"
 
 #include <QDir>
@@ -107,16 +108,6 @@ std::pair<qsizetype, qsizetype> findSection(const QList<Line> &lines, const QStr
         }
     }
     return {-1, -1};
-}
-
-bool hasWritePermission(const QFileInfo &info)
-{
-    // Checked on the permission bits, not by trying: root could write anyway, but a file marked
-    // read-only is meant to stay as it is.
-    // The *User flags tell what the current user may do (everything, for root); only the
-    // owner, group and other bits are the file's own marking.
-    return info.permissions() &
-           (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
 }
 
 } // namespace
@@ -272,7 +263,7 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
         if (info.isDir())
             throw KioskError(
                 u"无法写入 %1：它是一个文件夹"_s.arg(QDir::toNativeSeparators(m_path)));
-        if (!hasWritePermission(info))
+        if (!platform::hasWritePermissionBits(info))
             throw KioskError(u"无法写入 %1：文件只读"_s.arg(QDir::toNativeSeparators(m_path)));
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))

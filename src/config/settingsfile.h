@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/settingkeys.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -39,6 +41,14 @@ public:
     // atomically, so a crash never leaves it half-written. Throws KioskError when the write is
     // refused (no write permission bits on the file, folder not writable, disk full).
     void WriteSetting(const QString &key, const QString &value) const;
+
+    // The same, for a key of the table of settings.
+    QString ReadSetting(Setting setting) const { return ReadSetting(keyName(setting)); }
+    qint32 ReadSettingNumber(Setting setting) const { return ReadSettingNumber(keyName(setting)); }
+    void WriteSetting(Setting setting, const QString &value) const
+    {
+        WriteSetting(keyName(setting), value);
+    }
 
     static constexpr qsizetype MaxValueBytes = 2047;
 

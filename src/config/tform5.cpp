@@ -22,27 +22,27 @@ namespace {
 const QString SavedText = u"保存成功！"_s;
 const QString FailedText = u"保存失败！"_s;
 
+// An edit box or colour picker of the window: the setting it shows and edits (its label is
+// the setting's meaning in the table of keys) and where it stands.
 struct EditPlace
 {
     LabeledEdit *TForm5::*edit;
     const char16_t *name;
-    const char16_t *label;
-    const char16_t *key;
+    Setting setting;
     int left, top;
 };
 
 // The nine edit boxes in the order the window fills and saves them.
 constexpr std::array<EditPlace, 9> Edits{{
-    {&TForm5::LabeledEdit1, u"LabeledEdit1", u"图片宽度", u"pic_width", 40, 59},
-    {&TForm5::LabeledEdit2, u"LabeledEdit2", u"图片高度", u"pic_height", 198, 59},
-    {&TForm5::LabeledEdit3, u"LabeledEdit3", u"图片左右间距", u"pic_zuoyoujiange", 353, 59},
-    {&TForm5::LabeledEdit4, u"LabeledEdit4", u"图片上下间距", u"pic_shangxiajiange", 515, 59},
-    {&TForm5::LabeledEdit5, u"LabeledEdit5", u"第一行图片上下修正", u"pic_shangxiaxiuzheng", 674,
-     59},
-    {&TForm5::LabeledEdit6, u"LabeledEdit6", u"大标题文字距顶部距离", u"biaoti_top", 42, 139},
-    {&TForm5::LabeledEdit7, u"LabeledEdit7", u"图片标题1文字大小", u"xiaobiaoti1", 44, 211},
-    {&TForm5::LabeledEdit8, u"LabeledEdit8", u"图片标题2文字大小", u"xiaobiaoti2", 353, 211},
-    {&TForm5::LabeledEdit9, u"LabeledEdit9", u"大标题文字大小", u"biaoti_size", 200, 140},
+    {&TForm5::LabeledEdit1, u"LabeledEdit1", Setting::PicWidth, 40, 59},
+    {&TForm5::LabeledEdit2, u"LabeledEdit2", Setting::PicHeight, 198, 59},
+    {&TForm5::LabeledEdit3, u"LabeledEdit3", Setting::PicZuoyoujiange, 353, 59},
+    {&TForm5::LabeledEdit4, u"LabeledEdit4", Setting::PicShangxiajiange, 515, 59},
+    {&TForm5::LabeledEdit5, u"LabeledEdit5", Setting::PicShangxiaxiuzheng, 674, 59},
+    {&TForm5::LabeledEdit6, u"LabeledEdit6", Setting::BiaotiTop, 42, 139},
+    {&TForm5::LabeledEdit7, u"LabeledEdit7", Setting::Xiaobiaoti1, 44, 211},
+    {&TForm5::LabeledEdit8, u"LabeledEdit8", Setting::Xiaobiaoti2, 353, 211},
+    {&TForm5::LabeledEdit9, u"LabeledEdit9", Setting::BiaotiSize, 200, 140},
 }};
 
 struct ColorPlace
@@ -51,21 +51,25 @@ struct ColorPlace
     const char16_t *pickerName;
     QLabel *TForm5::*label;
     const char16_t *labelName;
-    const char16_t *labelText;
-    const char16_t *key;
+    Setting setting;
     QRect labelRect;
     QRect pickerRect;
 };
 
 // The three colour pickers in the order the window fills and saves them.
 const std::array<ColorPlace, 3> Colors{{
-    {&TForm5::RzColorEdit1, u"RzColorEdit1", &TForm5::Label1, u"Label1", u"大标题文字颜色",
-     u"biaoti_color", QRect(353, 123, 84, 13), QRect(352, 140, 121, 21)},
-    {&TForm5::RzColorEdit2, u"RzColorEdit2", &TForm5::Label2, u"Label2", u"图片标题1文字颜色",
-     u"xiaobiaoti1_color", QRect(200, 192, 108, 13), QRect(201, 211, 121, 21)},
-    {&TForm5::RzColorEdit3, u"RzColorEdit3", &TForm5::Label3, u"Label3", u"图片标题2文字颜色",
-     u"xiaobiaoti2_color", QRect(520, 192, 137, 13), QRect(520, 211, 121, 21)},
+    {&TForm5::RzColorEdit1, u"RzColorEdit1", &TForm5::Label1, u"Label1", Setting::BiaotiColor,
+     QRect(353, 123, 84, 13), QRect(352, 140, 121, 21)},
+    {&TForm5::RzColorEdit2, u"RzColorEdit2", &TForm5::Label2, u"Label2", Setting::Xiaobiaoti1Color,
+     QRect(200, 192, 108, 13), QRect(201, 211, 121, 21)},
+    {&TForm5::RzColorEdit3, u"RzColorEdit3", &TForm5::Label3, u"Label3", Setting::Xiaobiaoti2Color,
+     QRect(520, 192, 137, 13), QRect(520, 211, 121, 21)},
 }};
+
+QString meaning(Setting setting)
+{
+    return settingKey(setting).meaning.toString();
+}
 
 QString text(const char16_t *s)
 {
@@ -85,14 +89,14 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     Image1->setPicture(builtinPicture(u"sky.jpg"_s));
 
     for (const EditPlace &place : Edits) {
-        auto *edit = new LabeledEdit(text(place.label), this);
+        auto *edit = new LabeledEdit(meaning(place.setting), this);
         edit->setObjectName(text(place.name));
         edit->setGeometry(place.left, place.top, 121, 21);
         this->*place.edit = edit;
     }
 
     for (const ColorPlace &place : Colors) {
-        auto *label = new QLabel(text(place.labelText), this);
+        auto *label = new QLabel(meaning(place.setting), this);
         label->setObjectName(text(place.labelName));
         label->setGeometry(place.labelRect);
         label->setAttribute(Qt::WA_TranslucentBackground);
@@ -128,13 +132,13 @@ void TForm5::FormShow()
     const SettingsFile settings(platform::services().exeDir());
     // The texts as they stand in the file, unconverted; a missing key shows its own name.
     for (const EditPlace &place : Edits)
-        (this->*place.edit)->setText(settings.ReadSetting(text(place.key)));
+        (this->*place.edit)->setText(settings.ReadSetting(place.setting));
 
     // One guarded block: the first colour that is missing or no whole number ends it silently,
     // and the pickers after it keep what they held.
     try {
         for (const ColorPlace &place : Colors)
-            (this->*place.picker)->setSelectedColor(settings.ReadSettingNumber(text(place.key)));
+            (this->*place.picker)->setSelectedColor(settings.ReadSettingNumber(place.setting));
     } catch (...) {
     }
 }
@@ -147,10 +151,10 @@ void TForm5::RzButton1Click()
     try {
         const SettingsFile settings(platform::services().exeDir());
         for (const EditPlace &place : Edits)
-            settings.WriteSetting(text(place.key),
+            settings.WriteSetting(place.setting,
                                   statements::trimmedText((this->*place.edit)->text()));
         for (const ColorPlace &place : Colors)
-            settings.WriteSetting(text(place.key),
+            settings.WriteSetting(place.setting,
                                   QString::number((this->*place.picker)->selectedColor()));
     } catch (...) {
         platform::services().message(this, FailedText);

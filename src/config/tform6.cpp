@@ -1,5 +1,6 @@
 #include "config/tform6.h"
 
+#include "config/orderbox.h"
 #include "config/photorename.h"
 #include "kiosk/catalogue.h"
 #include "kiosk/tileimages.h"
@@ -144,7 +145,8 @@ void TForm6::RzButton1Click()
         const QString newName =
             composePhotoName(LabeledEdit3->text(), LabeledEdit1->text(), LabeledEdit2->text());
         // Relative to the current directory, like the preview. A name that exists already, or
-        // one that would leave the folder, is refused and the file keeps its old name.
+        // one that would leave the folder, is refused and the file keeps its old name; the
+        // window says nothing either way and lists the folder anew.
         renamePhoto(platform::workPath(PhotoFolder), oldName, newName);
         // Nothing is selected afterwards; the preview and the boxes keep their contents.
         refillList();
@@ -160,7 +162,7 @@ void TForm6::RzButton2Click()
 
 void TForm6::LabeledEdit3KeyPress(QChar &Key)
 {
-    if (Key == u'\b' || (Key >= u'0' && Key <= u'9'))
+    if (orderbox::accepts(Key))
         return;
     Key = QChar(0);
     platform::services().message(this, DigitsOnlyText);
@@ -173,23 +175,11 @@ bool TForm6::eventFilter(QObject *watched, QEvent *event)
 
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        // Keys that type no character pass unseen: arrows, Home, End, and Delete, whose event
-        // carries DEL on some platforms; Tab moves the focus.
-        switch (key->key()) {
-        case Qt::Key_Delete:
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-            return false;
-        default:
-            break;
-        }
-        const QString text = key->text();
-        if (text.isEmpty())
+        if (orderbox::passesUnchecked(key->key(), key->text()))
             return false;
         bool dropped = false;
         platform::guarded(this, [&] {
-            for (QChar c : text) {
-                QChar typed = key->key() == Qt::Key_Backspace ? QChar(u'\b') : c;
+            for (QChar typed : orderbox::typedCharacters(key->key(), key->text())) {
                 LabeledEdit3KeyPress(typed);
                 if (typed.isNull()) {
                     dropped = true;
@@ -201,22 +191,17 @@ bool TForm6::eventFilter(QObject *watched, QEvent *event)
     }
 
     if (event->type() == QEvent::InputMethod) {
-        // Text committed by an input method is typed text as well.
+        // Text committed by an input method is typed text as well: what comes before the first
+        // refused character is kept, and the refusal is said once.
         auto *im = static_cast<QInputMethodEvent *>(event);
         const QString text = im->commitString();
-        if (!text.isEmpty()) {
-            QString kept;
+        const QString kept = orderbox::keptPart(text);
+        if (kept != text) {
             platform::guarded(this, [&] {
-                for (QChar c : text) {
-                    QChar typed = c;
-                    LabeledEdit3KeyPress(typed);
-                    if (typed.isNull())
-                        break;
-                    kept += typed;
-                }
+                QChar refused = text.at(kept.size());
+                LabeledEdit3KeyPress(refused);
             });
-            if (kept != text)
-                im->setCommitString(kept);
+            im->setCommitString(kept);
         }
     }
     return false;

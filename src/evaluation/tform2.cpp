@@ -3,7 +3,7 @@
 #include "kiosk/tileimages.h"
 
 #include "config/settingsfile.h"
-#include "kiosk/forms.h"
+#include "evaluation/rating.h"
 #include "platform/error.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
@@ -124,13 +124,13 @@ void TForm2::FormCreate()
 {
     const SettingsFile settings(platform::services().exeDir());
     // The photo gets the size of a main-screen tile. A bad value ends creation here.
-    Image6->resize(settings.ReadSettingNumber(u"pic_width"_s), Image6->height());
-    Image6->resize(Image6->width(), settings.ReadSettingNumber(u"pic_height"_s));
+    Image6->resize(settings.ReadSettingNumber(Setting::PicWidth), Image6->height());
+    Image6->resize(Image6->width(), settings.ReadSettingNumber(Setting::PicHeight));
     // A configured background that cannot be used leaves the built-in one, silently. It is
     // decoded at the size it is shown at, so a large picture costs no more than a screenful.
     try {
         const QImage background(tileimages::loadByExtension(
-            tileimages::settingPath(settings.ReadSetting(u"pic_bg"_s)), Image7->size()));
+            tileimages::settingPath(settings.ReadSetting(Setting::PicBg)), Image7->size()));
         if (!background.isNull())
             Image7->setPicture(background);
     } catch (...) {
@@ -195,17 +195,10 @@ void TForm2::RzButton1Click()
         // The record is stored first; the visitor is thanked only for a row that is on disk.
         bool stored = false;
         try {
-            if (!DataModule3)
+            if (!m_module)
                 throw KioskError(u"数据库模块不存在"_s);
-            EvaluationRecord record;
-            record.name = CnAALabel1->text();
-            // Two readings of the clock, date first.
-            record.date = platform::services().now().toString(u"yyyy-MM-dd"_s);
-            record.time = platform::services().now().toString(u"hh:mm:ss"_s);
-            record.grade = grades::word(RzButton1->tag());
-            if (record.grade.isEmpty())
-                throw KioskError(u"未选择评价等级"_s);
-            DataModule3->Append(record);
+            m_module->Append(rating::makeRecord(
+                CnAALabel1->text(), [] { return platform::services().now(); }, RzButton1->tag()));
             stored = true;
         } catch (...) {
             // The module stores nothing when it throws; the visitor is told it failed.
@@ -214,11 +207,7 @@ void TForm2::RzButton1Click()
         // and the reset below then simply repeats.
         platform::services().message(this, stored ? u"评价成功！谢谢。"_s : u"评价失败！"_s);
 
-        const std::optional<KioskError> starError = resetStars();
-        RzButton1->setText(submitPrompt());
-        RzButton1->setTag(0);
-        RzButton1->setEnabled(false);
-        Timer1->stop();
+        const std::optional<KioskError> starError = resetChoice();
         hide();
         if (starError)
             throw *starError;
@@ -238,14 +227,20 @@ std::optional<KioskError> TForm2::resetStars()
     }
 }
 
+std::optional<KioskError> TForm2::resetChoice()
+{
+    Timer1->stop();
+    const std::optional<KioskError> starError = resetStars();
+    RzButton1->setEnabled(false);
+    RzButton1->setText(submitPrompt());
+    RzButton1->setTag(0);
+    return starError;
+}
+
 void TForm2::RzButton2Click()
 {
     platform::guarded(this, [this] {
-        Timer1->stop();
-        const std::optional<KioskError> starError = resetStars();
-        RzButton1->setEnabled(false);
-        RzButton1->setText(submitPrompt());
-        RzButton1->setTag(0);
+        const std::optional<KioskError> starError = resetChoice();
         hide();
         if (starError)
             throw *starError;
@@ -256,11 +251,7 @@ void TForm2::Timer1Timer()
 {
     platform::guarded(this, [this] {
         hide();
-        Timer1->stop();
-        const std::optional<KioskError> starError = resetStars();
-        RzButton1->setEnabled(false);
-        RzButton1->setText(submitPrompt());
-        RzButton1->setTag(0);
+        const std::optional<KioskError> starError = resetChoice();
         if (starError)
             throw *starError;
     });

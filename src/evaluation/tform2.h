@@ -9,6 +9,7 @@ class AALabel;
 class PictureBox;
 class QTimer;
 class RzButton;
+class TDataModule3;
 
 // The rating dialog "欢迎评价": the visitor taps one of five stars, then the submit button, and
 // one record is stored. Created once at start-up; afterwards it is only shown and hidden, so its
@@ -21,6 +22,10 @@ class TForm2 : public KioskForm
     Q_OBJECT
 public:
     explicit TForm2(QWidget *parent = nullptr);
+
+    // The database module that submit stores through (not owned). Without one, submit shows
+    // "评价失败！" and stores nothing.
+    void setDataModule(TDataModule3 *module) { m_module = module; }
 
     // Controls, named as in the form description.
     PictureBox *Image7 = nullptr; // background, fills the client area
@@ -64,5 +69,10 @@ private:
     // cannot be loaded. The load error is handed back so the handler finishes its reset and
     // closes anyway (a kiosk must not stay open with a stale choice), then reports it.
     std::optional<KioskError> resetStars();
+    // Back to Ready but for the visibility: timer stopped, stars reset, submit disabled with
+    // its prompt and no star. Hands back the star load error as resetStars does.
+    std::optional<KioskError> resetChoice();
     PictureBox *star(int index) const; // index 1..5
+
+    TDataModule3 *m_module = nullptr;
 };

@@ -21,12 +21,15 @@ void CreateForms()
     Form1 = new TForm1;
     Form2 = new TForm2;
     DataModule3 = new TDataModule3(platform::services().workDir());
+    // The rating dialog exists before the module; it stores through it from now on.
+    Form2->setDataModule(DataModule3);
     // The connection and the start-up query each report their own failure; start-up goes on.
     platform::guarded(nullptr, [] { DataModule3->OpenConnection(); });
     platform::guarded(nullptr, [] { DataModule3->OpenStartupQuery(); });
-    Form4 = new TForm4;
+    Form4 = new TForm4(DataModule3);
     Form5 = new TForm5;
     Form6 = new TForm6;
+    Form1->setWindows(Form2, Form4, Form5, Form6);
 }
 
 void DestroyForms()

@@ -1,5 +1,7 @@
 #include "kiosk/layout.h"
 
+#include "config/settingkeys.h"
+
 #include <QString>
 
 using namespace Qt::StringLiterals;
@@ -25,30 +27,30 @@ void layoutTitle(qint32 windowWidth, const NumberReader &read, TitleLayout &out)
 {
     out.width = sub(windowWidth, 5);
     out.left = 0;
-    out.top = read(u"biaoti_top"_s);
-    out.pointSize = read(u"biaoti_size"_s);
+    out.top = read(keyName(Setting::BiaotiTop));
+    out.pointSize = read(keyName(Setting::BiaotiSize));
 }
 
 void layoutGrid(const GridInput &in, const NumberReader &read, GridLayout &out)
 {
     constexpr int N = GridLayout::Tiles;
     for (int k = 0; k < N; ++k) {
-        out.tileWidth[k] = read(u"pic_width"_s);
-        out.tileHeight[k] = read(u"pic_height"_s);
+        out.tileWidth[k] = read(keyName(Setting::PicWidth));
+        out.tileHeight[k] = read(keyName(Setting::PicHeight));
     }
     const qint32 w = *out.tileWidth[0];
     const qint32 h = *out.tileHeight[0];
 
-    const qint32 gv = read(u"pic_shangxiajiange"_s);
+    const qint32 gv = read(keyName(Setting::PicShangxiajiange));
     const qint32 t = half(sub(sub(in.windowHeight, mul(2, h)), gv));
-    const qint32 row1 = add(t, read(u"pic_shangxiaxiuzheng"_s));
+    const qint32 row1 = add(t, read(keyName(Setting::PicShangxiaxiuzheng)));
     for (int k = 0; k < 5; ++k)
         out.tileTop[k] = row1;
-    const qint32 row2 = add(add(read(u"pic_shangxiajiange"_s), row1), h);
+    const qint32 row2 = add(add(read(keyName(Setting::PicShangxiajiange)), row1), h);
     for (int k = 5; k < N; ++k)
         out.tileTop[k] = row2;
 
-    const qint32 gh = read(u"pic_zuoyoujiange"_s);
+    const qint32 gh = read(keyName(Setting::PicZuoyoujiange));
     const qint32 left0 = half(sub(sub(in.windowWidth, mul(5, w)), mul(4, gh)));
     for (int k = 0; k < 5; ++k) {
         out.tileLeft[k] = add(mul(add(gh, w), k), left0);

@@ -3,11 +3,9 @@
 #include "store/statements.h"
 
 #include "config/settingsfile.h"
-#include "config/tform5.h"
-#include "config/tform6.h"
 #include "evaluation/tform2.h"
-#include "kiosk/forms.h"
 #include "kiosk/layout.h"
+#include "kiosk/paging.h"
 #include "kiosk/tilecache.h"
 #include "kiosk/tileimages.h"
 #include "platform/color.h"
@@ -16,7 +14,6 @@
 #include "platform/platform.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
-#include "stats/tform4.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -27,8 +24,6 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
-
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -274,6 +269,14 @@ void TForm1::watchTouchHolds()
     }
 }
 
+void TForm1::setWindows(TForm2 *rating, QWidget *statistics, QWidget *parameters, QWidget *pictures)
+{
+    m_rating = rating;
+    m_statistics = statistics;
+    m_parameters = parameters;
+    m_pictures = pictures;
+}
+
 void TForm1::showKiosk()
 {
     const Qt::WindowFlags kiosk = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
@@ -374,7 +377,7 @@ void TForm1::FormShow()
     QImage background;
     try {
         background = tileimages::loadByExtension(
-            tileimages::settingPath(ini.ReadSetting(u"pic_bg"_s)), Image3->size());
+            tileimages::settingPath(ini.ReadSetting(Setting::PicBg)), Image3->size());
     } catch (...) {
     }
     if (background.isNull())
@@ -383,17 +386,17 @@ void TForm1::FormShow()
 
     // A value that names no colour of its own (no colour, a system colour) leaves the label's
     // colour as it is; a value that is no whole number ends the block.
-    auto applyColor = [&ini](AALabel *label, const QString &key) {
+    auto applyColor = [&ini](AALabel *label, Setting key) {
         const QColor color = colors::fromBgr(ini.ReadSettingNumber(key));
         if (color.isValid())
             label->setColor(color);
     };
     try {
-        applyColor(CnAALabel21, u"biaoti_color"_s);
+        applyColor(CnAALabel21, Setting::BiaotiColor);
         for (AALabel *label : m_line1)
-            applyColor(label, u"xiaobiaoti1_color"_s);
+            applyColor(label, Setting::Xiaobiaoti1Color);
         for (AALabel *label : m_line2)
-            applyColor(label, u"xiaobiaoti2_color"_s);
+            applyColor(label, Setting::Xiaobiaoti2Color);
     } catch (...) {
     }
 
@@ -448,42 +451,19 @@ void TForm1::Action1Execute()
     if (m_prefetching)
         QTimer::singleShot(0, this, &TForm1::prefetchOtherPages);
 
-    const qint32 size1 = ini.ReadSettingNumber(u"xiaobiaoti1"_s);
+    const qint32 size1 = ini.ReadSettingNumber(Setting::Xiaobiaoti1);
     for (AALabel *label : m_line1)
         label->setPointSize(size1);
-    const qint32 size2 = ini.ReadSettingNumber(u"xiaobiaoti2"_s);
+    const qint32 size2 = ini.ReadSettingNumber(Setting::Xiaobiaoti2);
     for (AALabel *label : m_line2)
         label->setPointSize(size2);
 }
 
 void TForm1::prefetchOtherPages()
 {
-    // The pages nearest to the current one first (next, previous, the one after next...), as
-    // many as the cache holds beside the current page, so that preparing never pushes out
-    // what is shown.
-    const int pages = PageCountFor(catalogue.count());
-    qint64 room = tilecache::shared().budget();
-    for (const PictureBox *tile : m_tiles)
-        room -= qint64(tile->width()) * tile->height() * 4;
-    std::vector<bool> planned(size_t(qMax(pages, 0)), false);
-    if (pageIndex >= 0 && pageIndex < pages)
-        planned[size_t(pageIndex)] = true;
-    QList<tilecache::TileRequest> requests;
-    for (int distance = 1; distance < pages && room > 0; ++distance) {
-        for (const int step : {distance, -distance}) {
-            const int page = (((pageIndex + step) % pages) + pages) % pages;
-            if (planned[size_t(page)])
-                continue;
-            planned[size_t(page)] = true;
-            for (const tilecache::TileRequest &request : pageTiles(page)) {
-                if (request.path.isEmpty() || room <= 0)
-                    continue;
-                room -= qint64(request.size.width()) * request.size.height() * 4;
-                requests.append(request);
-            }
-        }
-    }
-    tilecache::prefetch(requests);
+    tilecache::prefetch(paging::choosePrefetch(pageIndex, PageCountFor(catalogue.count()),
+                                               tilecache::shared().budget(),
+                                               [this](int page) { return pageTiles(page); }));
 }
 
 void TForm1::placePageLabel()
@@ -495,10 +475,7 @@ void TForm1::placePageLabel()
 
 void TForm1::Image1Click()
 {
-    if (pageIndex >= 0)
-        --pageIndex;
-    if (pageIndex < 0)
-        pageIndex = catalogue.PageCount - 1;
+    pageIndex = paging::previousPage(pageIndex, catalogue.PageCount);
     CnAALabel22->setText(u"第%1页"_s.arg(pageIndex + 1));
     placePageLabel();
     Action1Execute();
@@ -506,9 +483,7 @@ void TForm1::Image1Click()
 
 void TForm1::Image2Click()
 {
-    ++pageIndex;
-    if (pageIndex >= catalogue.PageCount)
-        pageIndex = 0;
+    pageIndex = paging::nextPage(pageIndex, catalogue.PageCount);
     CnAALabel22->setText(u"第%1页"_s.arg(pageIndex + 1));
     placePageLabel();
     Action1Execute();
@@ -519,13 +494,13 @@ void TForm1::Image2Click()
 
 void TForm1::tileTap(int tile)
 {
-    if (!Form2)
+    if (!m_rating)
         return;
     // The dialog's show-time actions run before it receives the picture and the name; showing
     // a dialog that is already shown only brings it to the front.
-    showModeless(Form2);
-    Form2->Image6->setPicture(m_tiles[tile]->picture().copy());
-    Form2->CnAALabel1->setText(m_line1[tile]->text() + u"  "_s + m_line2[tile]->text());
+    showModeless(m_rating);
+    m_rating->Image6->setPicture(m_tiles[tile]->picture().copy());
+    m_rating->CnAALabel1->setText(m_line1[tile]->text() + u"  "_s + m_line2[tile]->text());
 }
 
 void TForm1::Image4Click()
@@ -574,17 +549,17 @@ void TForm1::Image13Click()
 
 void TForm1::N1Click()
 {
-    showModeless(Form4);
+    showModeless(m_statistics);
 }
 
 void TForm1::N2Click()
 {
-    showModeless(Form5);
+    showModeless(m_parameters);
 }
 
 void TForm1::N3Click()
 {
-    showModeless(Form6);
+    showModeless(m_pictures);
 }
 
 void TForm1::N5Click()
@@ -594,7 +569,7 @@ void TForm1::N5Click()
         const QString path = platform::services().openPicture(this, u"JPEG 图像文件 (*.jpg)"_s);
         if (path.isEmpty())
             return;
-        ini.WriteSetting(u"pic_bg"_s, QDir::toNativeSeparators(path));
+        ini.WriteSetting(Setting::PicBg, QDir::toNativeSeparators(path));
         platform::services().message(this, u"更改成功！重新打开软件后生效。"_s);
     } catch (...) {
         // The background stays as it was configured; nothing is reported.

@@ -14,6 +14,7 @@ class PictureBox;
 class QAction;
 class QMenu;
 class QTimer;
+class TForm2;
 
 // The full-screen main window: the title, ten photo tiles with two caption lines each, the page
 // label, two blinking page arrows over a background picture, and the administration menu that
@@ -30,6 +31,11 @@ public:
     // Shows the window borderless, topmost and covering the whole screen area, with or
     // without a window manager.
     void showKiosk();
+
+    // The windows this one opens: the rating dialog on a tile tap, and the statistics,
+    // parameter and picture editing windows from the menu. Any of them may be missing (a tap or
+    // menu command then does nothing). Set once all are created; none is owned.
+    void setWindows(TForm2 *rating, QWidget *statistics, QWidget *parameters, QWidget *pictures);
 
     // Page fill: pictures, captions, caption lefts and caption font sizes of the current page.
     void Action1Execute();
@@ -120,6 +126,10 @@ private:
     void prefetchOtherPages();
 
     QRect m_screenArea;
+    TForm2 *m_rating = nullptr;
+    QWidget *m_statistics = nullptr;
+    QWidget *m_parameters = nullptr;
+    QWidget *m_pictures = nullptr;
     std::array<PictureBox *, 10> m_tiles{};
     std::array<AALabel *, 10> m_line1{};
     std::array<AALabel *, 10> m_line2{};

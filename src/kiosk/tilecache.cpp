@@ -16,10 +16,6 @@
 #include <memory>
 #include <vector>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
 namespace tilecache {
 
 namespace {
@@ -142,7 +138,7 @@ private:
                 request = std::move(m_queue.front());
                 m_queue.pop_front();
             }
-            const FileStamp stamp = stampOf(request.path);
+            const FileStamp stamp = platform::fileIdentity(request.path);
             if (!stamp.regular || !cacheable(request.size) ||
                 shared().holds(request.path, request.size, stamp))
                 continue;
@@ -180,34 +176,6 @@ Prefetcher *prefetcher(bool create)
 }
 
 } // namespace
-
-FileStamp stampOf(const QString &path)
-{
-    FileStamp stamp;
-    if (path.isEmpty())
-        return stamp;
-#ifdef Q_OS_UNIX
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return stamp;
-    stamp.exists = true;
-    stamp.regular = S_ISREG(st.st_mode);
-    stamp.size = qint64(st.st_size);
-    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    stamp.changedNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-    stamp.inode = quint64(st.st_ino);
-#else
-    const QFileInfo info(path);
-    if (!info.exists())
-        return stamp;
-    stamp.exists = true;
-    stamp.regular = info.isFile();
-    stamp.size = info.size();
-    stamp.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1'000'000;
-    stamp.changedNs = info.metadataChangeTime().toMSecsSinceEpoch() * 1'000'000;
-#endif
-    return stamp;
-}
 
 // ---- TileCache ------------------------------------------------------------------------------
 
@@ -334,7 +302,7 @@ QList<QImage> loadTiles(const QList<TileRequest> &requests)
         const TileRequest &request = requests.at(i);
         if (request.path.isEmpty())
             continue;
-        const FileStamp stamp = stampOf(request.path);
+        const FileStamp stamp = platform::fileIdentity(request.path);
         if (!cacheable(request.size)) {
             batch->jobs.push_back({i, request.path, request.size, stamp, {}});
             continue;

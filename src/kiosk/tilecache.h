@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/fileinfo.h"
+
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -15,19 +17,9 @@
 // byte budget; the least recently used go first.
 namespace tilecache {
 
-// What the cache compares to tell whether a file is still the one it decoded: existence, kind,
-// size, modification and status-change time (nanoseconds) and the file number.
-struct FileStamp
-{
-    bool exists = false;
-    bool regular = false;
-    qint64 size = -1;
-    qint64 modifiedNs = 0;
-    qint64 changedNs = 0;
-    quint64 inode = 0;
-    bool operator==(const FileStamp &) const = default;
-};
-FileStamp stampOf(const QString &path);
+// What the cache compares to tell whether a file is still the one it decoded: its whole
+// identity (existence, kind, size, modification and status-change time, file number).
+using FileStamp = platform::FileIdentity;
 
 // One tile picture to provide: the file and the size of its tile.
 struct TileRequest

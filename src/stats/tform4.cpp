@@ -1,6 +1,5 @@
 #include "stats/tform4.h"
 
-#include "kiosk/forms.h"
 #include "platform/error.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
@@ -31,16 +30,6 @@ const QString NoRestriction = u"不限制"_s;
 const QStringList ListingFields = {u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s};
 const QStringList CountFields = {u"名称"_s, u"综合评价"_s, u"数量"_s, QString()};
 const QStringList OverallFields = {u"综合评价"_s, u"数量"_s, QString(), QString()};
-
-// The database module, with the grid bound to its result set. Throws when start-up never
-// created one, so a button reports it instead of failing silently.
-TDataModule3 &boundModule(DBGrid *grid)
-{
-    if (!DataModule3)
-        throw KioskError(u"数据库模块不可用"_s);
-    grid->setDataSource(DataModule3->DataSource1());
-    return *DataModule3;
-}
 
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
 {
@@ -76,7 +65,8 @@ QDateEdit *makeDatePicker(QWidget *parent, const QString &name, const QRect &geo
 
 } // namespace
 
-TForm4::TForm4(QWidget *parent) : KioskForm(parent, DialogFlags)
+TForm4::TForm4(TDataModule3 *module, QWidget *parent)
+    : KioskForm(parent, DialogFlags), m_module(module)
 {
     setObjectName(u"Form4"_s);
     setUpWindow(u"统计分析"_s);
@@ -160,11 +150,19 @@ TForm4::TForm4(QWidget *parent) : KioskForm(parent, DialogFlags)
     runCreate();
 }
 
+TDataModule3 &TForm4::boundModule()
+{
+    if (!m_module)
+        throw KioskError(u"数据库模块不可用"_s);
+    DBGrid1->setDataSource(m_module->DataSource1());
+    return *m_module;
+}
+
 void TForm4::FormCreate()
 {
     // The grid shows the module's result set from the start (the whole table after start-up).
-    if (DataModule3)
-        DBGrid1->setDataSource(DataModule3->DataSource1());
+    if (m_module)
+        DBGrid1->setDataSource(m_module->DataSource1());
 }
 
 void TForm4::FormShow()
@@ -178,16 +176,16 @@ void TForm4::FormShow()
             throw KioskError(u"'%1' is not a valid date"_s.arg(today));
         DateTimePicker2->setDate(date);
     });
-    if (DataModule3) {
-        DBGrid1->setDataSource(DataModule3->DataSource1());
-        DataModule3->Refresh();
+    if (m_module) {
+        DBGrid1->setDataSource(m_module->DataSource1());
+        m_module->Refresh();
     }
 }
 
 void TForm4::FormHide()
 {
-    if (DataModule3)
-        DataModule3->ReleaseResult();
+    if (m_module)
+        m_module->ReleaseResult();
 }
 
 void TForm4::Edit1Click()
@@ -197,7 +195,7 @@ void TForm4::Edit1Click()
 
 void TForm4::RzButton1Click()
 {
-    TDataModule3 &module = boundModule(DBGrid1);
+    TDataModule3 &module = boundModule();
     DBGrid1->setFields(ListingFields);
     module.OpenQuery(statements::listing(Edit1->text(), ComboBox1->currentText(),
                                          DateTimePicker1->date().toString(DateFormat),
@@ -206,7 +204,7 @@ void TForm4::RzButton1Click()
 
 void TForm4::RzButton2Click()
 {
-    TDataModule3 &module = boundModule(DBGrid1);
+    TDataModule3 &module = boundModule();
     DBGrid1->setFields(CountFields);
     module.OpenQuery(statements::count(Edit1->text(), ComboBox1->currentText(),
                                        DateTimePicker1->date().toString(DateFormat),
@@ -215,7 +213,7 @@ void TForm4::RzButton2Click()
 
 void TForm4::RzButton3Click()
 {
-    TDataModule3 &module = boundModule(DBGrid1);
+    TDataModule3 &module = boundModule();
     DBGrid1->setFields(OverallFields);
     module.OpenQuery(statements::overall(DateTimePicker1->date().toString(DateFormat),
                                          DateTimePicker2->date().toString(DateFormat)));
@@ -228,7 +226,7 @@ void TForm4::RzButton4Click()
 
 void TForm4::RzButton5Click()
 {
-    TDataModule3 &module = boundModule(DBGrid1);
+    TDataModule3 &module = boundModule();
     const QString text =
         u"程序即将清除所有数据！谨慎操作，不可恢复。点\"是\"清除，点\"否\"返回！"_s;
     if (!platform::services().question(this, u"提示"_s, text))
@@ -238,7 +236,7 @@ void TForm4::RzButton5Click()
 
 void TForm4::DBGrid1DeleteRecord(int row)
 {
-    TDataModule3 &module = boundModule(DBGrid1);
+    TDataModule3 &module = boundModule();
     // Count and overall results are not rows of the table: nothing to delete there.
     if (!module.showsTableRows())
         return;

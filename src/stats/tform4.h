@@ -9,6 +9,7 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class RzButton;
+class TDataModule3;
 
 // The statistics window: lists, counts per name and grade, counts per grade over a date range,
 // and clears all records, all through the database module's shared result set.
@@ -16,7 +17,9 @@ class TForm4 : public KioskForm
 {
     Q_OBJECT
 public:
-    explicit TForm4(QWidget *parent = nullptr);
+    // module: the database module whose shared result set the grid shows (not owned). Without
+    // one the grid stays empty and every button reports that the module is missing.
+    explicit TForm4(TDataModule3 *module, QWidget *parent = nullptr);
 
     DBGrid *DBGrid1 = nullptr;
     PictureBox *Image1 = nullptr;
@@ -49,4 +52,11 @@ protected:
 
     void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // The database module, with the grid bound to its result set. Throws when there is none,
+    // so a button reports it instead of failing silently.
+    TDataModule3 &boundModule();
+
+    TDataModule3 *m_module = nullptr;
 };

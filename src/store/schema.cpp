@@ -1,6 +1,8 @@
 #include "store/schema.h"
 
 #include "platform/error.h"
+#include "platform/fileinfo.h"
+#include "store/engine.h"
 #include "store/statements.h"
 
 #include <QFileInfo>
@@ -17,31 +19,6 @@ namespace store {
 namespace {
 
 std::atomic<quint64> toolConnectionCounter{0};
-
-QString engineMessage(const QSqlError &error)
-{
-    if (!error.databaseText().isEmpty())
-        return error.databaseText();
-    return error.driverText();
-}
-
-QString firstValue(QSqlDatabase &db, const QString &text)
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.exec(text))
-        throw KioskError(engineMessage(query.lastError()));
-    const QString value = query.next() ? query.value(0).toString() : QString();
-    query.finish();
-    return value;
-}
-
-void run(QSqlDatabase &db, const QString &text)
-{
-    QSqlQuery query(db);
-    if (!query.exec(text))
-        throw KioskError(engineMessage(query.lastError()));
-}
 
 // Indexes beside the listing's (名称,日期,时间,综合评价) one, each holding every field its
 // statement reads, so that a date range is read as ranges of the index instead of the table:
@@ -72,7 +49,7 @@ void createSchema(QSqlDatabase &db)
     firstValue(db, statements::probe());
     // WAL is a property of the file: set once here, every later connection uses it. It cannot
     // change inside a transaction, so it comes first.
-    const QString mode = firstValue(db, statements::journalModeWal());
+    const QString mode = firstValue(db, statements::journalModeWal()).toString();
     if (mode.compare(u"wal"_s, Qt::CaseInsensitive) != 0)
         throw KioskError(u"cannot switch the journal mode to WAL (it stays %1)"_s.arg(mode));
     run(db, statements::synchronousFull());
@@ -105,9 +82,7 @@ void createDatabaseFile(const QString &path)
         throw KioskError(u"unable to open database file"_s);
     // A file whose write permission bits are off is opened for reading only, also for a
     // privileged user, so it is never changed behind its owner's back.
-    const bool readOnly =
-        info.exists() && !(info.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup |
-                                                 QFileDevice::WriteOther));
+    const bool readOnly = info.exists() && !platform::hasWritePermissionBits(info);
     const QString name = u"kiosk-schema-%1"_s.arg(++toolConnectionCounter);
     QString failure;
     {

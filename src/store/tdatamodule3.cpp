@@ -1,6 +1,8 @@
 #include "store/tdatamodule3.h"
 
 #include "platform/error.h"
+#include "platform/fileinfo.h"
+#include "store/engine.h"
 #include "store/statements.h"
 
 #include <QFileInfo>
@@ -15,50 +17,11 @@
 #include <atomic>
 #include <optional>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
 
 std::atomic<quint64> connectionCounter{0};
-
-constexpr QFileDevice::Permissions WriteBits =
-    QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-constexpr QFileDevice::Permissions ReadBits =
-    QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-
-// The engine's own message for an error, without Qt's wording around it.
-QString engineMessage(const QSqlError &error)
-{
-    if (!error.databaseText().isEmpty())
-        return error.databaseText();
-    if (!error.driverText().isEmpty())
-        return error.driverText();
-    return u"unknown database error"_s;
-}
-
-void run(QSqlDatabase &db, const QString &text)
-{
-    QSqlQuery query(db);
-    if (!query.exec(text))
-        throw KioskError(engineMessage(query.lastError()));
-}
-
-// The first value of a one-row statement; the statement is finished before this returns, so
-// it holds no read open.
-QVariant scalar(QSqlDatabase &db, const QString &text)
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.exec(text))
-        throw KioskError(engineMessage(query.lastError()));
-    const QVariant value = query.next() ? query.value(0) : QVariant();
-    query.finish();
-    return value;
-}
 
 // After a write in WAL mode: copies the log into db.dll and empties the log, without waiting
 // for anyone. db.dll alone then holds every stored rating (a copy of it is complete), and a log
@@ -68,40 +31,14 @@ QVariant scalar(QSqlDatabase &db, const QString &text)
 void settle(QSqlDatabase &db)
 {
     try {
-        run(db, statements::busyTimeoutOff());
-        scalar(db, statements::checkpoint());
+        store::run(db, statements::busyTimeoutOff());
+        store::firstValue(db, statements::checkpoint());
     } catch (const KioskError &) {
     }
     try {
-        run(db, statements::busyTimeoutOn());
+        store::run(db, statements::busyTimeoutOn());
     } catch (const KioskError &) {
     }
-}
-
-// Which file a path names now, so that a db.dll replaced or removed under an open connection
-// is noticed instead of writing on into the old file.
-struct FileIdentity
-{
-    bool valid = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-    bool operator==(const FileIdentity &) const = default;
-};
-
-FileIdentity identityOf(const QString &path)
-{
-    FileIdentity id;
-#ifdef Q_OS_UNIX
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        id.valid = true;
-        id.device = quint64(st.st_dev);
-        id.inode = quint64(st.st_ino);
-    }
-#else
-    id.valid = QFileInfo::exists(path);
-#endif
-    return id;
 }
 
 // Opens one handle on an existing file. mode=rw opens read-write but never creates the file;
@@ -115,7 +52,7 @@ QSqlDatabase openHandle(const QString &name, const QString &path, bool readOnly)
                              ? u"QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY"_s
                              : u"QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"_s);
     if (!db.open()) {
-        const QString message = engineMessage(db.lastError());
+        const QString message = store::engineMessage(db.lastError());
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
         throw KioskError(message);
@@ -139,7 +76,9 @@ struct TDataModule3::Private
     bool connected = false;
     bool readOnly = false;
     bool wal = false;
-    FileIdentity identity;
+    // Which file the connection is open on, so that a db.dll replaced or removed under it is
+    // noticed instead of writing on into the old file.
+    platform::FileIdentity identity;
 
     // Settles the log a moment after the last append rather than inside it, so a burst of
     // ratings pays for one checkpoint and a submit waits only for its own synced commit.
@@ -178,7 +117,7 @@ TDataModule3::~TDataModule3()
 void TDataModule3::OpenConnection()
 {
     if (d->connected) {
-        if (identityOf(d->path) == d->identity)
+        if (platform::sameFile(platform::fileIdentity(d->path), d->identity))
             return;
         // The log still belongs to the old file: empty it into that file before letting go.
         if (d->wal && !d->readOnly)
@@ -189,24 +128,25 @@ void TDataModule3::OpenConnection()
     const QFileInfo info(d->path);
     // Permission bits decide, not whether opening works: a privileged user could read and
     // write anyway, but a file marked read-only must stay unchanged.
-    if (info.exists() && info.isFile() && !(info.permissions() & ReadBits))
+    if (info.exists() && info.isFile() && !platform::hasReadPermissionBits(info))
         throw KioskError(u"unable to open database file"_s);
-    const bool readOnly = info.exists() && !(info.permissions() & WriteBits);
-    const FileIdentity identity = identityOf(d->path);
+    const bool readOnly = info.exists() && !platform::hasWritePermissionBits(info);
+    const platform::FileIdentity identity = platform::fileIdentity(d->path);
 
     d->reader = openHandle(d->connectionName + u"-read"_s, d->path, readOnly);
     try {
         // The engine reads the file only when it needs to: make "file is not a database"
         // surface now, not at the first rating.
-        scalar(d->reader, statements::probe());
-        run(d->reader, statements::synchronousFull());
-        bool wal = scalar(d->reader, statements::journalMode())
+        store::firstValue(d->reader, statements::probe());
+        store::run(d->reader, statements::synchronousFull());
+        bool wal = store::firstValue(d->reader, statements::journalMode())
                        .toString()
                        .compare(u"wal"_s, Qt::CaseInsensitive) == 0;
         // WAL stays set in the file. An empty file is left alone: it is no database of ours.
-        if (!wal && !readOnly && scalar(d->reader, statements::pageCount()).toLongLong() > 0) {
+        if (!wal && !readOnly &&
+            store::firstValue(d->reader, statements::pageCount()).toLongLong() > 0) {
             try {
-                wal = scalar(d->reader, statements::journalModeWal())
+                wal = store::firstValue(d->reader, statements::journalModeWal())
                           .toString()
                           .compare(u"wal"_s, Qt::CaseInsensitive) == 0;
             } catch (const KioskError &) {
@@ -215,7 +155,7 @@ void TDataModule3::OpenConnection()
         }
         if (wal) {
             d->writer = openHandle(d->connectionName + u"-write"_s, d->path, readOnly);
-            run(d->writer, statements::synchronousFull());
+            store::run(d->writer, statements::synchronousFull());
         }
         d->wal = wal;
     } catch (...) {
@@ -238,7 +178,7 @@ void TDataModule3::OpenStartupQuery()
     // Checked, not run: the rows are read when the grid is shown.
     QSqlQuery query(d->reader);
     if (!query.prepare(d->statement))
-        throw KioskError(engineMessage(query.lastError()));
+        throw KioskError(store::engineMessage(query.lastError()));
     d->resultOpen = true;
     d->tableRows = true;
 }
@@ -252,24 +192,24 @@ void TDataModule3::Append(const EvaluationRecord &record)
 {
     ensureConnected();
     QSqlDatabase &db = d->writeHandle();
-    run(db, statements::beginWrite());
+    store::run(db, statements::beginWrite());
     try {
         {
             QSqlQuery insert(db);
             if (!insert.prepare(statements::appendRow()))
-                throw KioskError(engineMessage(insert.lastError()));
+                throw KioskError(store::engineMessage(insert.lastError()));
             insert.addBindValue(record.name);
             insert.addBindValue(record.date);
             insert.addBindValue(record.time);
             insert.addBindValue(record.grade);
             if (!insert.exec())
-                throw KioskError(engineMessage(insert.lastError()));
+                throw KioskError(store::engineMessage(insert.lastError()));
         }
         // With synchronous=FULL the commit returns once the row is on disk.
-        run(db, statements::commit());
+        store::run(db, statements::commit());
     } catch (...) {
         try {
-            run(db, statements::rollback());
+            store::run(db, statements::rollback());
         } catch (const KioskError &) {
             // The engine already ended the transaction.
         }
@@ -303,7 +243,7 @@ void TDataModule3::ExecuteStatement(const QString &statement)
     d->resultOpen = false;
     d->tableRows = false;
     ensureConnected();
-    run(d->writeHandle(), statement);
+    store::run(d->writeHandle(), statement);
     if (d->wal)
         settle(d->writeHandle());
 }
@@ -359,11 +299,11 @@ void TDataModule3::DeleteRow(int row)
         QSqlDatabase &db = d->writeHandle();
         QSqlQuery remove(db);
         if (!remove.prepare(statements::deleteOneRow()))
-            throw KioskError(engineMessage(remove.lastError()));
+            throw KioskError(store::engineMessage(remove.lastError()));
         for (const QString &field : fields)
             remove.addBindValue(values.value(field));
         if (!remove.exec())
-            throw KioskError(engineMessage(remove.lastError()));
+            throw KioskError(store::engineMessage(remove.lastError()));
         remove.finish();
         if (d->wal)
             settle(db);
@@ -409,10 +349,10 @@ void TDataModule3::populate()
     QSqlQuery query(d->reader);
     // Not forward-only: the model fetches rows in batches as the grid scrolls to them.
     if (!query.exec(d->statement))
-        throw KioskError(engineMessage(query.lastError()));
+        throw KioskError(store::engineMessage(query.lastError()));
     d->model.setQuery(std::move(query));
     if (d->model.lastError().isValid()) {
-        const QString message = engineMessage(d->model.lastError());
+        const QString message = store::engineMessage(d->model.lastError());
         d->model.clear();
         throw KioskError(message);
     }

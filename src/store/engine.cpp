@@ -1,0 +1,40 @@
+#include "store/engine.h"
+
+#include "platform/error.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+using namespace Qt::StringLiterals;
+
+namespace store {
+
+QString engineMessage(const QSqlError &error)
+{
+    if (!error.databaseText().isEmpty())
+        return error.databaseText();
+    if (!error.driverText().isEmpty())
+        return error.driverText();
+    return u"unknown database error"_s;
+}
+
+void run(QSqlDatabase &db, const QString &text)
+{
+    QSqlQuery query(db);
+    if (!query.exec(text))
+        throw KioskError(engineMessage(query.lastError()));
+}
+
+QVariant firstValue(QSqlDatabase &db, const QString &text)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(text))
+        throw KioskError(engineMessage(query.lastError()));
+    const QVariant value = query.next() ? query.value(0) : QVariant();
+    query.finish();
+    return value;
+}
+
+} // namespace store
