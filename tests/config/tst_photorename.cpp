@@ -1,4 +1,5 @@
 #include "config/photorename.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,22 +8,13 @@
 
 using namespace Qt::StringLiterals;
 
+Q_DECLARE_METATYPE(RenameResult)
+
 class TestPhotoRename : public QObject
 {
     Q_OBJECT
 
 private:
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile f(path);
-        QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-        f.write(bytes);
-    }
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
     static QStringList filesIn(const QString &dir)
     {
         QStringList names =
@@ -82,7 +74,7 @@ private slots:
         for (const QString &name :
              {u"0002@乙#二.jpg"_s, u"0001@甲#一.JPG"_s, u"Thumbs.db"_s, u"thumbs.db"_s,
               u"说明.txt"_s, u".hidden.jpg"_s, u"b.png"_s, u"A.png"_s, u"0010@x#y.jpeg"_s})
-            writeFile(folder + u'/' + name, "x");
+            writeBytes(folder + u'/' + name, "x");
         QVERIFY(QDir(folder).mkdir(u"0003@子#文件夹.jpg"_s));
         QVERIFY(QDir(folder).mkdir(u"sub"_s));
 
@@ -106,48 +98,55 @@ private slots:
     {
         QTest::addColumn<QString>("oldName");
         QTest::addColumn<QString>("newName");
-        QTest::addColumn<bool>("renamed");
+        QTest::addColumn<RenameResult>("result");
         QTest::newRow("new order number")
-            << u"0012@一号窗口#社保业务.jpg"_s << u"0003@一号窗口#社保业务.jpg"_s << true;
-        QTest::newRow("case only") << u"a.jpg"_s << u"A.jpg"_s << true;
-        QTest::newRow("same name")
-            << u"0012@一号窗口#社保业务.jpg"_s << u"0012@一号窗口#社保业务.jpg"_s << false;
+            << u"0012@一号窗口#社保业务.jpg"_s << u"0003@一号窗口#社保业务.jpg"_s
+            << RenameResult::Renamed;
+        QTest::newRow("case only") << u"a.jpg"_s << u"A.jpg"_s << RenameResult::Renamed;
+        QTest::newRow("same name") << u"0012@一号窗口#社保业务.jpg"_s
+                                   << u"0012@一号窗口#社保业务.jpg"_s << RenameResult::TargetExists;
         QTest::newRow("target exists")
-            << u"0012@一号窗口#社保业务.jpg"_s << u"0001@甲#一.jpg"_s << false;
+            << u"0012@一号窗口#社保业务.jpg"_s << u"0001@甲#一.jpg"_s << RenameResult::TargetExists;
         QTest::newRow("slash moves into a folder")
-            << u"0012@一号窗口#社保业务.jpg"_s << u"sub/x.jpg"_s << false;
+            << u"0012@一号窗口#社保业务.jpg"_s << u"sub/x.jpg"_s << RenameResult::InvalidName;
         QTest::newRow("slash leaves the folder")
-            << u"0012@一号窗口#社保业务.jpg"_s << u"0003@../x#y.jpg"_s << false;
+            << u"0012@一号窗口#社保业务.jpg"_s << u"0003@../x#y.jpg"_s << RenameResult::InvalidName;
         QTest::newRow("backslash")
-            << u"0012@一号窗口#社保业务.jpg"_s << u"0003@a\\b#c.jpg"_s << false;
-        QTest::newRow("empty") << u"0012@一号窗口#社保业务.jpg"_s << QString() << false;
-        QTest::newRow("dot") << u"0012@一号窗口#社保业务.jpg"_s << u"."_s << false;
-        QTest::newRow("dot dot") << u"0012@一号窗口#社保业务.jpg"_s << u".."_s << false;
-        QTest::newRow("NUL character")
-            << u"0012@一号窗口#社保业务.jpg"_s << u"0003@a\u0000b#c.jpg"_s << false;
-        QTest::newRow("name too long") << u"0012@一号窗口#社保业务.jpg"_s
-                                       << (u"0003@"_s + QString(300, u'长') + u"#x.jpg"_s) << false;
-        QTest::newRow("missing source") << u"9999@无#此.jpg"_s << u"0003@a#b.jpg"_s << false;
+            << u"0012@一号窗口#社保业务.jpg"_s << u"0003@a\\b#c.jpg"_s << RenameResult::InvalidName;
+        QTest::newRow("empty") << u"0012@一号窗口#社保业务.jpg"_s << QString()
+                               << RenameResult::InvalidName;
+        QTest::newRow("dot") << u"0012@一号窗口#社保业务.jpg"_s << u"."_s
+                             << RenameResult::InvalidName;
+        QTest::newRow("dot dot") << u"0012@一号窗口#社保业务.jpg"_s << u".."_s
+                                 << RenameResult::InvalidName;
+        QTest::newRow("NUL character") << u"0012@一号窗口#社保业务.jpg"_s
+                                       << u"0003@a\u0000b#c.jpg"_s << RenameResult::InvalidName;
+        QTest::newRow("name too long")
+            << u"0012@一号窗口#社保业务.jpg"_s << (u"0003@"_s + QString(300, u'长') + u"#x.jpg"_s)
+            << RenameResult::Failed;
+        QTest::newRow("missing source")
+            << u"9999@无#此.jpg"_s << u"0003@a#b.jpg"_s << RenameResult::Failed;
         QTest::newRow("source outside the folder")
-            << u"../outside.jpg"_s << u"0003@a#b.jpg"_s << false;
+            << u"../outside.jpg"_s << u"0003@a#b.jpg"_s << RenameResult::InvalidName;
     }
     void rename()
     {
         QFETCH(QString, oldName);
         QFETCH(QString, newName);
-        QFETCH(bool, renamed);
+        QFETCH(RenameResult, result);
+        const bool renamed = result == RenameResult::Renamed;
 
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString folder = dir.path() + u"/图片"_s;
         QVERIFY(QDir().mkpath(folder + u"/sub"_s));
-        writeFile(dir.path() + u"/outside.jpg"_s, "outside");
+        writeBytes(dir.path() + u"/outside.jpg"_s, "outside");
         const QStringList originals{u"0012@一号窗口#社保业务.jpg"_s, u"0001@甲#一.jpg"_s,
                                     u"a.jpg"_s};
         for (const QString &name : originals)
-            writeFile(folder + u'/' + name, name.toUtf8());
+            writeBytes(folder + u'/' + name, name.toUtf8());
 
-        QCOMPARE(renamePhoto(folder, oldName, newName), renamed);
+        QCOMPARE(renamePhoto(folder, oldName, newName), result);
 
         QStringList expected = originals;
         if (renamed) {
@@ -159,11 +158,11 @@ private slots:
         // Every file still holds its own content; nothing was replaced or moved elsewhere.
         for (const QString &name : originals) {
             const QString now = (renamed && name == oldName) ? newName : name;
-            QCOMPARE(readFile(folder + u'/' + now), name.toUtf8());
+            QCOMPARE(readBytes(folder + u'/' + now), name.toUtf8());
         }
         QVERIFY(filesIn(folder + u"/sub"_s).isEmpty());
         QCOMPARE(filesIn(dir.path()), QStringList{u"outside.jpg"_s});
-        QCOMPARE(readFile(dir.path() + u"/outside.jpg"_s), QByteArray("outside"));
+        QCOMPARE(readBytes(dir.path() + u"/outside.jpg"_s), QByteArray("outside"));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "config/settingsfile.h"
 #include "platform/error.h"
 #include "platform/gbk.h"
+#include "support/files.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,18 +14,6 @@ class TestSettingsFile : public QObject
     Q_OBJECT
 
 private:
-    static void writeBytes(const QString &path, const QByteArray &bytes)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    static QByteArray readBytes(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
 private slots:
     void conversion_data()
     {

@@ -5,6 +5,7 @@
 #include "platform/widgets/coloredit.h"
 #include "platform/widgets/labelededit.h"
 #include "platform/widgets/rzbutton.h"
+#include "support/files.h"
 #include "support/recorder.h"
 
 #include <QFile>
@@ -78,17 +79,8 @@ private:
     TForm5 *m_form = nullptr;
 
     QString iniPath() const { return m_dir->path() + u"/opt.ini"_s; }
-    void writeIni(const QByteArray &bytes)
-    {
-        QFile f(iniPath());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-    QByteArray iniBytes() const
-    {
-        QFile f(iniPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    void writeIni(const QByteArray &bytes) { writeBytes(iniPath(), bytes); }
+    QByteArray iniBytes() const { return readBytes(iniPath()); }
     QString stored(const QString &key) const
     {
         return profileValue(iniBytes(), key).value_or(u"<none>"_s);

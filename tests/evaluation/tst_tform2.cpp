@@ -1,5 +1,4 @@
 #include "evaluation/tform2.h"
-#include "kiosk/forms.h"
 #include "platform/guard.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
@@ -7,6 +6,7 @@
 #include "store/record.h"
 #include "store/schema.h"
 #include "store/tdatamodule3.h"
+#include "support/files.h"
 #include "support/recorder.h"
 
 #include <QFile>
@@ -119,6 +119,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<RecordingServices> rec;
     TForm2 *form = nullptr;
+    TDataModule3 *module = nullptr;
     QImage lit, grey, background;
 
     QString path(const QString &rel) const { return dir->filePath(rel); }
@@ -126,22 +127,21 @@ private:
 
     void writeSettings(const QByteArray &lines)
     {
-        QFile f(path(u"opt.ini"_s));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("[canshu]\r\n" + lines);
+        writeBytes(path(u"opt.ini"_s), "[canshu]\r\n" + lines);
     }
 
     // Database module as start-up makes it; its own failures are recorded like start-up's.
     void openModule()
     {
-        DataModule3 = new TDataModule3(dir->path());
-        platform::guarded(nullptr, [] { DataModule3->OpenConnection(); });
-        platform::guarded(nullptr, [] { DataModule3->OpenStartupQuery(); });
+        module = new TDataModule3(dir->path());
+        platform::guarded(nullptr, [this] { module->OpenConnection(); });
+        platform::guarded(nullptr, [this] { module->OpenStartupQuery(); });
     }
 
     void createForm()
     {
         form = new TForm2;
+        form->setDataModule(module);
         QCoreApplication::processEvents();
     }
 
@@ -193,8 +193,8 @@ private slots:
     {
         delete form;
         form = nullptr;
-        delete DataModule3;
-        DataModule3 = nullptr;
+        delete module;
+        module = nullptr;
         rec.reset();
         if (dir)
             QFile::setPermissions(dbPath(), QFile::ReadOwner | QFile::WriteOwner);

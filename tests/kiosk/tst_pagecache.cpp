@@ -5,6 +5,7 @@
 #include "platform/gbk.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
+#include "support/pictures.h"
 #include "support/recorder.h"
 
 #include <QDir>
@@ -21,33 +22,9 @@ namespace {
 
 const QRect Screen(0, 0, 1024, 768);
 
-QString photoName(int n)
-{
-    return u"%1@窗口%2#业务%2.jpg"_s.arg(n, 4, 10, QChar(u'0')).arg(n);
-}
-
-QColor photoColor(int n)
-{
-    return QColor::fromHsv((n * 37) % 360, 255, 230);
-}
-
-QImage solid(QSize size, QColor color)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
-
-bool near(QColor a, QColor b)
-{
-    return qAbs(a.red() - b.red()) < 24 && qAbs(a.green() - b.green()) < 24 &&
-           qAbs(a.blue() - b.blue()) < 24;
-}
-
 QColor centre(const PictureBox *box)
 {
-    const QImage image = box->picture().toImage();
-    return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+    return ::centre(box->picture().toImage());
 }
 
 } // namespace

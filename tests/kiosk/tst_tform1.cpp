@@ -1,10 +1,11 @@
 #include "config/settingsfile.h"
 #include "evaluation/tform2.h"
-#include "kiosk/forms.h"
 #include "kiosk/tform1.h"
 #include "platform/gbk.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
+#include "support/files.h"
+#include "support/pictures.h"
 #include "support/recorder.h"
 
 #include <QAction>
@@ -42,39 +43,9 @@ QMap<QString, QString> goodSettings()
             {u"xiaobiaoti1_color"_s, u"65280"_s}, {u"xiaobiaoti2_color"_s, u"16711680"_s}};
 }
 
-QString photoName(int n)
-{
-    return u"%1@窗口%2#业务%2.jpg"_s.arg(n, 4, 10, QChar(u'0')).arg(n);
-}
-
-QColor photoColor(int n)
-{
-    return QColor::fromHsv((n * 37) % 360, 255, 230);
-}
-
-QImage solid(QSize size, QColor color)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
-
-bool near(QColor a, QColor b)
-{
-    return qAbs(a.red() - b.red()) < 24 && qAbs(a.green() - b.green()) < 24 &&
-           qAbs(a.blue() - b.blue()) < 24;
-}
-
 QColor centre(const PictureBox *box)
 {
-    const QImage image = box->picture().toImage();
-    return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
-}
-
-QByteArray readBytes(const QString &file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return ::centre(box->picture().toImage());
 }
 
 // Counts how often the dialog's show-time actions run.
@@ -103,6 +74,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<RecordingServices> m_services;
     std::unique_ptr<TForm1> m_form;
+    std::unique_ptr<CountingForm2> m_dialog;
     QPointingDevice *m_touch = nullptr;
 
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
@@ -139,15 +111,17 @@ private:
     TForm1 *createForm()
     {
         m_form = std::make_unique<TForm1>(Screen);
+        m_form->setWindows(m_dialog.get(), nullptr, nullptr, nullptr);
         // The blink would hide the arrows in the middle of a test.
         m_form->Timer1->stop();
         return m_form.get();
     }
     CountingForm2 *createDialog()
     {
-        auto *dialog = new CountingForm2;
-        Form2 = dialog;
-        return dialog;
+        m_dialog = std::make_unique<CountingForm2>();
+        if (m_form)
+            m_form->setWindows(m_dialog.get(), nullptr, nullptr, nullptr);
+        return m_dialog.get();
     }
     TForm1 *showForm()
     {
@@ -207,8 +181,7 @@ private slots:
     {
         if (m_form && m_form->PopupMenu1)
             m_form->PopupMenu1->hide();
-        delete Form2;
-        Form2 = nullptr;
+        m_dialog.reset();
         m_form.reset();
         m_services.reset();
         m_dir.reset();

@@ -1,5 +1,6 @@
 #include "kiosk/tilecache.h"
 #include "kiosk/tileimages.h"
+#include "support/pictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,24 +12,6 @@ using namespace Qt::StringLiterals;
 using tilecache::TileRequest;
 
 namespace {
-
-QImage solid(QSize size, QColor color)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
-
-bool near(QColor a, QColor b)
-{
-    return qAbs(a.red() - b.red()) < 24 && qAbs(a.green() - b.green()) < 24 &&
-           qAbs(a.blue() - b.blue()) < 24;
-}
-
-QColor centre(const QImage &image)
-{
-    return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
-}
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "kiosk/tileimages.h"
 #include "platform/error.h"
+#include "support/files.h"
+#include "support/pictures.h"
 #include "support/recorder.h"
 
 #include <QFile>
@@ -19,29 +21,6 @@ private:
     QTemporaryDir m_dir;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
-
-    static QImage solid(QSize size, QColor color)
-    {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(color);
-        return image;
-    }
-    static void writeBytes(const QString &file, const QByteArray &bytes)
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    static QByteArray readBytes(const QString &file)
-    {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static bool near(QColor a, QColor b)
-    {
-        return qAbs(a.red() - b.red()) < 24 && qAbs(a.green() - b.green()) < 24 &&
-               qAbs(a.blue() - b.blue()) < 24;
-    }
 
 private slots:
     void initTestCase()

@@ -1,16 +1,17 @@
 // db.dll missing, broken, read-only or held by another process: start-up reports the engine's
 // message, a rating ends in "评价失败！", the statistics window reports the engine's message, and
 // nothing already stored is changed.
-#include "dbcheck.h"
 #include "evaluation/tform2.h"
 #include "kiosk/forms.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/rzbutton.h"
-#include "runfolder.h"
 #include "stats/dbgrid.h"
 #include "stats/tform4.h"
 #include "store/tdatamodule3.h"
+#include "support/dbcheck.h"
 #include "support/recorder.h"
+#include "support/runfolder.h"
+#include "support/startup.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -52,21 +53,6 @@ bool seed(const QString &path)
     return true;
 }
 
-QList<QStringList> gridRows()
-{
-    QList<QStringList> rows;
-    QSqlQueryModel *model = DataModule3->DataSource1();
-    while (model->canFetchMore())
-        model->fetchMore();
-    for (int r = 0; r < model->rowCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < model->columnCount(); ++c)
-            row.append(model->index(r, c).data().toString());
-        rows.append(row);
-    }
-    return rows;
-}
-
 } // namespace
 
 class TestBadDatabase : public QObject
@@ -74,28 +60,18 @@ class TestBadDatabase : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<RunFolder> m_folder;
-    std::unique_ptr<RecordingServices> m_rec;
+    StartupRun m_run;
 
 private slots:
     void init()
     {
-        m_folder = std::make_unique<RunFolder>();
-        QVERIFY(m_folder->isValid());
-        QVERIFY(QFile::remove(m_folder->db()));
-        QVERIFY(m_folder->writePhoto(u"0001@一号窗口#社保业务.jpg"_s, Qt::red));
-        m_rec = std::make_unique<RecordingServices>(m_folder->root(), m_folder->root());
-        m_rec->fixedNow = QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0));
+        QVERIFY(m_run.begin());
+        QVERIFY(QFile::remove(m_run.folder->db()));
+        QVERIFY(m_run.folder->writePhoto(u"0001@一号窗口#社保业务.jpg"_s, Qt::red));
+        m_run.rec->fixedNow = QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0));
     }
 
-    void cleanup()
-    {
-        DestroyForms();
-        m_rec.reset();
-        if (m_folder)
-            QFile::setPermissions(m_folder->db(), QFile::ReadOwner | QFile::WriteOwner);
-        m_folder.reset();
-    }
+    void cleanup() { m_run.end(); }
 
     void everyPathReportsAndKeepsTheData_data()
     {
@@ -128,7 +104,7 @@ private slots:
         QFETCH(QString, queryError);
         QFETCH(QString, clearError);
 
-        const QString db = m_folder->db();
+        const QString db = m_run.folder->db();
         const bool seeded = kind == u"readonly" || kind == u"locked";
         QByteArray content;
         if (kind == u"random") {
@@ -156,19 +132,19 @@ private slots:
 
         QProcess locker;
         if (kind == u"locked") {
-            locker.start(Worker, {u"lock"_s, m_folder->root(), u"60000"_s});
+            locker.start(Worker, {u"lock"_s, m_run.folder->root(), u"60000"_s});
             QVERIFY(locker.waitForReadyRead(20000));
             QCOMPARE(locker.readLine().trimmed(), QByteArray("locked"));
         }
 
         // Start-up.
         CreateForms();
-        QCOMPARE(m_rec->errors, startupErrors);
+        QCOMPARE(m_run.rec->errors, startupErrors);
         if (kind == u"removed")
             QVERIFY(QFile::remove(db));
 
         // A rating.
-        m_rec->clearRecords();
+        m_run.rec->clearRecords();
         Form2->show();
         Form2->CnAALabel1->setText(u"王五  四号窗口"_s);
         Form2->Image3Click();
@@ -176,8 +152,8 @@ private slots:
         clock.start();
         Form2->RzButton1Click();
         const qint64 waited = clock.elapsed();
-        QCOMPARE(m_rec->messages, QStringList{Failed});
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->messages, QStringList{Failed});
+        QCOMPARE(m_run.rec->errors, QStringList());
         QVERIFY(Form2->isHidden());
         QVERIFY(!Form2->RzButton1->isEnabled());
         // Only a lock is waited for, and then the whole busy wait (SQLite never sleeps less).
@@ -187,24 +163,24 @@ private slots:
             QVERIFY2(waited < 4500, qPrintable(u"took %1 ms"_s.arg(waited)));
 
         // The statistics window: the listing, then the clear (answered Yes).
-        m_rec->clearRecords();
+        m_run.rec->clearRecords();
         Form4->show();
         // Showing brings the start-up result up to date: only a file lost since start-up fails.
-        QCOMPARE(m_rec->errors, kind == u"removed" ? QStringList{Unopenable} : QStringList());
-        m_rec->clearRecords();
+        QCOMPARE(m_run.rec->errors, kind == u"removed" ? QStringList{Unopenable} : QStringList());
+        m_run.rec->clearRecords();
         Form4->RzButton1->click();
-        QCOMPARE(m_rec->errors, queryError.isEmpty() ? QStringList() : QStringList{queryError});
+        QCOMPARE(m_run.rec->errors, queryError.isEmpty() ? QStringList() : QStringList{queryError});
         if (queryError.isEmpty()) {
             QList<QStringList> listed = Seed; // ordered by name, then date
             std::sort(listed.begin(), listed.end());
-            QCOMPARE(gridRows(), listed);
+            QCOMPARE(allRows(DataModule3->DataSource1()), listed);
         } else
             QCOMPARE(DataModule3->DataSource1()->rowCount(), 0);
-        m_rec->clearRecords();
-        m_rec->questionAnswers = {true};
+        m_run.rec->clearRecords();
+        m_run.rec->questionAnswers = {true};
         Form4->RzButton5->click();
-        QCOMPARE(m_rec->questions.size(), 1);
-        QCOMPARE(m_rec->errors, QStringList{clearError});
+        QCOMPARE(m_run.rec->questions.size(), 1);
+        QCOMPARE(m_run.rec->errors, QStringList{clearError});
         Form4->hide();
 
         if (kind == u"locked") {
@@ -240,8 +216,8 @@ private slots:
     // holds every rating stored so far.
     void copyOfTheFileAloneIsComplete()
     {
-        QVERIFY(seed(m_folder->db()));
-        TDataModule3 module(m_folder->root());
+        QVERIFY(seed(m_run.folder->db()));
+        TDataModule3 module(m_run.folder->root());
         module.OpenConnection();
         module.OpenStartupQuery();
         QList<QStringList> expected = Seed;
@@ -252,10 +228,10 @@ private slots:
             expected.append({r.name, r.date, r.time, r.grade});
         }
         // The log is emptied into db.dll a moment after the last rating.
-        const QString copy = m_folder->path(u"backup.dll"_s);
+        const QString copy = m_run.folder->path(u"backup.dll"_s);
         auto copied = [&] {
             QFile::remove(copy);
-            QFile::copy(m_folder->db(), copy);
+            QFile::copy(m_run.folder->db(), copy);
             return dbcheck::table(copy);
         };
         QTRY_COMPARE_WITH_TIMEOUT(copied(), expected, 5000);
@@ -266,17 +242,17 @@ private slots:
     // the kiosk runs: the moved file keeps every rating, and the new one gets only the new ones.
     void fileMovedAwayAndReplacedWhileRunning()
     {
-        const QString db = m_folder->db();
+        const QString db = m_run.folder->db();
         QVERIFY(seed(db));
-        TDataModule3 module(m_folder->root());
+        TDataModule3 module(m_run.folder->root());
         module.OpenConnection();
         module.OpenStartupQuery();
         const EvaluationRecord old{u"王五  旧"_s, u"2024-03-05"_s, u"11:00:00"_s, u"一般"_s};
         module.Append(old);
 
-        const QString archive = m_folder->path(u"2024.dll"_s);
+        const QString archive = m_run.folder->path(u"2024.dll"_s);
         QVERIFY(QFile::rename(db, archive));
-        const QString fresh = m_folder->path(u"fresh.dll"_s);
+        const QString fresh = m_run.folder->path(u"fresh.dll"_s);
         store::createDatabaseFile(fresh);
         QVERIFY(QFile::rename(fresh, db));
 
@@ -294,29 +270,29 @@ private slots:
     // A lock shorter than the 5 s wait is waited out: the rating is stored, not refused.
     void shortLockIsWaitedOut()
     {
-        QVERIFY(seed(m_folder->db()));
+        QVERIFY(seed(m_run.folder->db()));
         CreateForms();
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
         Form2->show();
         Form2->CnAALabel1->setText(u"王五  四号窗口"_s);
         Form2->Image5Click();
 
         QProcess locker;
-        locker.start(Worker, {u"lock"_s, m_folder->root(), u"2000"_s});
+        locker.start(Worker, {u"lock"_s, m_run.folder->root(), u"2000"_s});
         QVERIFY(locker.waitForReadyRead(20000));
         QElapsedTimer clock;
         clock.start();
         Form2->RzButton1Click();
         const qint64 waited = clock.elapsed();
-        QCOMPARE(m_rec->messages, QStringList{u"评价成功！谢谢。"_s});
+        QCOMPARE(m_run.rec->messages, QStringList{u"评价成功！谢谢。"_s});
         qInfo("waited %lld ms for the lock", waited);
         QVERIFY(locker.waitForFinished(20000));
         QCOMPARE(locker.exitCode(), 0);
 
         QList<QStringList> expected = Seed;
         expected.append({u"王五  四号窗口"_s, u"2024-03-05"_s, u"11:00:00"_s, u"非常满意"_s});
-        QCOMPARE(dbcheck::table(m_folder->db()), expected);
-        QCOMPARE(dbcheck::integrity(m_folder->db()), u"ok"_s);
+        QCOMPARE(dbcheck::table(m_run.folder->db()), expected);
+        QCOMPARE(dbcheck::integrity(m_run.folder->db()), u"ok"_s);
     }
 };
 

@@ -2,7 +2,6 @@
 // odd file names and thousands of files. Each tile shows what it can, paging works, and a tap
 // stores the name as the tile shows it.
 #include "config/tform6.h"
-#include "dbcheck.h"
 #include "evaluation/tform2.h"
 #include "kiosk/catalogue.h"
 #include "kiosk/forms.h"
@@ -12,8 +11,10 @@
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/labelededit.h"
 #include "platform/widgets/picturebox.h"
-#include "runfolder.h"
+#include "support/dbcheck.h"
 #include "support/recorder.h"
+#include "support/runfolder.h"
+#include "support/startup.h"
 
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -53,7 +54,7 @@ quint32 crc32(const QByteArray &bytes)
 // small picture.
 QByteArray pngClaiming(int width, int height)
 {
-    QByteArray bytes = runfolder::encoded(runfolder::solid({16, 16}, Qt::blue), "PNG");
+    QByteArray bytes = runfolder::encoded(solid({16, 16}, Qt::blue), "PNG");
     // Signature (8), IHDR length (4), "IHDR" at 12, width at 16, height at 20, CRC at 29.
     auto put32 = [&bytes](qsizetype at, quint32 v) {
         for (int i = 0; i < 4; ++i)
@@ -84,8 +85,8 @@ struct Photo
 
 QList<Photo> mixedFolder()
 {
-    const QByteArray good = runfolder::encoded(runfolder::solid({200, 200}, Qt::red), "JPEG");
-    const QByteArray png = runfolder::encoded(runfolder::solid({200, 200}, Qt::red), "PNG");
+    const QByteArray good = runfolder::encoded(solid({200, 200}, Qt::red), "JPEG");
+    const QByteArray png = runfolder::encoded(solid({200, 200}, Qt::red), "PNG");
     return {
         {u"0001@零字节#空文件.jpg"_s, QByteArray(), false, false},
         {u"0002@截断#一半.jpg"_s, good.left(good.size() / 2), false, true},
@@ -136,8 +137,7 @@ class TestBadPhotos : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<RunFolder> m_folder;
-    std::unique_ptr<RecordingServices> m_rec;
+    StartupRun m_run;
 
     // Checks one page: captions from the names, pictures where they can be shown, empty tiles
     // elsewhere and after the last photo.
@@ -163,29 +163,22 @@ private:
 private slots:
     void init()
     {
-        m_folder = std::make_unique<RunFolder>();
-        QVERIFY(m_folder->isValid());
-        m_rec = std::make_unique<RecordingServices>(m_folder->root(), m_folder->root());
-        m_rec->fixedNow = QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0));
+        QVERIFY(m_run.begin());
+        m_run.rec->fixedNow = QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0));
     }
 
-    void cleanup()
-    {
-        DestroyForms();
-        m_rec.reset();
-        m_folder.reset();
-    }
+    void cleanup() { m_run.end(); }
 
     void eachTileShowsWhatItCan()
     {
         const QList<Photo> photos = mixedFolder();
         for (const Photo &p : photos)
-            QVERIFY2(m_folder->writePhoto(p.name, p.bytes), qPrintable(p.name));
+            QVERIFY2(m_run.folder->writePhoto(p.name, p.bytes), qPrintable(p.name));
         // The names really are beyond the system code page where they claim to be.
         QVERIFY(gbk::decode(gbk::encode(photos[8].name)) != photos[8].name);
 
         CreateForms();
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
         QCOMPARE(Form1->catalogue.count(), photos.size());
@@ -201,7 +194,7 @@ private slots:
         Form1->Image1Click(); // and back to the last
         QCOMPARE(Form1->CnAALabel22->text(), u"第2页"_s);
         verifyPage(photos, 1);
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
     }
 
     // A tap on any tile, broken picture or odd name, stores the name exactly as its two caption
@@ -210,9 +203,9 @@ private slots:
     {
         const QList<Photo> photos = mixedFolder();
         for (const Photo &p : photos)
-            QVERIFY(m_folder->writePhoto(p.name, p.bytes));
+            QVERIFY(m_run.folder->writePhoto(p.name, p.bytes));
         CreateForms();
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
         Form1->show(); // counts the pages
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
 
@@ -228,13 +221,13 @@ private slots:
                 QCOMPARE(Form2->CnAALabel1->text(), shown);
                 Form2->Image4Click();
                 Form2->RzButton1Click();
-                QCOMPARE(m_rec->messages.last(), Thanks);
+                QCOMPARE(m_run.rec->messages.last(), Thanks);
                 expected.append({shown, u"2024-03-01"_s, u"10:00:00"_s, u"比较满意"_s});
             }
             Form1->Image2Click();
         }
-        QCOMPARE(m_rec->errors, QStringList());
-        QCOMPARE(dbcheck::table(m_folder->db()), expected);
+        QCOMPARE(m_run.rec->errors, QStringList());
+        QCOMPARE(dbcheck::table(m_run.folder->db()), expected);
     }
 
     // The picture editing window lists the same folder and fills its boxes for every name it can
@@ -243,7 +236,7 @@ private slots:
     {
         const QList<Photo> photos = mixedFolder();
         for (const Photo &p : photos)
-            QVERIFY(m_folder->writePhoto(p.name, p.bytes));
+            QVERIFY(m_run.folder->writePhoto(p.name, p.bytes));
         CreateForms();
         Form6->show();
         QCOMPARE(Form6->ListBox1->count(), photos.size());
@@ -256,7 +249,7 @@ private slots:
                 QCOMPARE(Form6->LabeledEdit2->text(), c.line2);
             }
         }
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
     }
 
     // Pictures whose header claims far more pixels than any screen shows are refused before
@@ -276,12 +269,12 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, suffix);
-        const QString picture = m_folder->path(u"pic/huge."_s + suffix);
+        const QString picture = m_run.folder->path(u"pic/huge."_s + suffix);
         QVERIFY(runfolder::writeBytes(picture, bytes));
         if (suffix == u"jpg")
-            QVERIFY(m_folder->writePhoto(u"0001@巨大#照片.jpg"_s, bytes));
-        QVERIFY(m_folder->writeSettings(runfolder::section(runfolder::goodSettings()) +
-                                        "pic_bg=pic\\huge." + suffix.toLatin1() + "\r\n"));
+            QVERIFY(m_run.folder->writePhoto(u"0001@巨大#照片.jpg"_s, bytes));
+        QVERIFY(m_run.folder->writeSettings(runfolder::section(runfolder::goodSettings()) +
+                                            "pic_bg=pic\\huge." + suffix.toLatin1() + "\r\n"));
 
         const qint64 before = peakMiB();
         QVERIFY(tileimages::loadByExtension(picture).isNull());
@@ -293,7 +286,7 @@ private slots:
         QCoreApplication::processEvents();
         const qint64 grown = peakMiB() - before;
 
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
         QVERIFY(Form1->Image4->isEmpty());
         // The main window falls back to the default background, the dialog keeps its own.
         const QImage shown = Form1->Image3->picture().toImage();
@@ -310,10 +303,10 @@ private slots:
     void largePictureDecodedAtShownSize()
     {
         const QByteArray bytes = runfolder::jpegClaiming(10000, 9000);
-        QVERIFY(runfolder::writeBytes(m_folder->path(u"pic/large.jpg"_s), bytes));
-        QVERIFY(m_folder->writePhoto(u"0001@大图#照片.jpg"_s, bytes));
-        QVERIFY(m_folder->writeSettings(runfolder::section(runfolder::goodSettings()) +
-                                        "pic_bg=pic\\large.jpg\r\n"));
+        QVERIFY(runfolder::writeBytes(m_run.folder->path(u"pic/large.jpg"_s), bytes));
+        QVERIFY(m_run.folder->writePhoto(u"0001@大图#照片.jpg"_s, bytes));
+        QVERIFY(m_run.folder->writeSettings(runfolder::section(runfolder::goodSettings()) +
+                                            "pic_bg=pic\\large.jpg\r\n"));
         const qint64 before = peakMiB();
         CreateForms();
         Form1->show();
@@ -324,7 +317,7 @@ private slots:
         Form6->show();
         QCoreApplication::processEvents();
         const qint64 grown = peakMiB() - before;
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
         qInfo("peak memory grew by %lld MiB", grown);
         // 10000 x 9000 at 4 bytes a pixel would be 343 MiB, twice over for a copy.
         QVERIFY2(grown < 150, qPrintable(u"peak memory grew by %1 MiB"_s.arg(grown)));
@@ -334,10 +327,10 @@ private slots:
     void fiveThousandPhotos()
     {
         const int count = 5000;
-        const QByteArray photo = runfolder::encoded(runfolder::solid({400, 400}, Qt::red), "JPEG");
+        const QByteArray photo = runfolder::encoded(solid({400, 400}, Qt::red), "JPEG");
         for (int n = 1; n <= count; ++n)
-            QVERIFY(m_folder->writePhoto(u"%1@窗口%2#业务.jpg"_s.arg(n, 4, 10, QChar(u'0')).arg(n),
-                                         photo));
+            QVERIFY(m_run.folder->writePhoto(
+                u"%1@窗口%2#业务.jpg"_s.arg(n, 4, 10, QChar(u'0')).arg(n), photo));
 
         const qint64 before = peakMiB();
         QElapsedTimer clock;
@@ -347,7 +340,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
         QTRY_VERIFY(!Form1->Image13->isEmpty());
         const qint64 startup = clock.elapsed();
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
         QCOMPARE(Form1->catalogue.PageCount, count / 10);
 
         // Forward, backward over the wrap to the last page, and a jump from there to the first.

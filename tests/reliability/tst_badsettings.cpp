@@ -6,8 +6,9 @@
 #include "kiosk/tform1.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/labelededit.h"
-#include "runfolder.h"
 #include "support/recorder.h"
+#include "support/runfolder.h"
+#include "support/startup.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -93,24 +94,16 @@ class TestBadSettings : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<RunFolder> m_folder;
-    std::unique_ptr<RecordingServices> m_rec;
+    StartupRun m_run;
 
 private slots:
     void init()
     {
-        m_folder = std::make_unique<RunFolder>();
-        QVERIFY(m_folder->isValid());
-        QVERIFY(m_folder->writePhoto(u"0001@一号窗口#社保业务.jpg"_s, Qt::red));
-        m_rec = std::make_unique<RecordingServices>(m_folder->root(), m_folder->root());
+        QVERIFY(m_run.begin());
+        QVERIFY(m_run.folder->writePhoto(u"0001@一号窗口#社保业务.jpg"_s, Qt::red));
     }
 
-    void cleanup()
-    {
-        DestroyForms();
-        m_rec.reset();
-        m_folder.reset();
-    }
+    void cleanup() { m_run.end(); }
 
     // Start-up, the main window's show, the parameter window's show and save for each kind of
     // broken file. biaoti_top stands for the numeric keys: its box shows what the file holds.
@@ -185,36 +178,37 @@ private slots:
         QFETCH(QString, titleTopBox);
 
         if (directory)
-            QVERIFY(QFile::remove(m_folder->ini()) && QDir(m_folder->root()).mkdir(u"opt.ini"_s));
+            QVERIFY(QFile::remove(m_run.folder->ini()) &&
+                    QDir(m_run.folder->root()).mkdir(u"opt.ini"_s));
         else
-            QVERIFY(m_folder->writeSettings(content));
+            QVERIFY(m_run.folder->writeSettings(content));
 
         CreateForms();
-        QCOMPARE(m_rec->errors, errors);
+        QCOMPARE(m_run.rec->errors, errors);
         QCOMPARE(Form1->CnAALabel21->y(), titleTop);
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        QCOMPARE(m_rec->errors, errors); // the show falls back silently
+        QCOMPARE(m_run.rec->errors, errors); // the show falls back silently
 
         Form5->show();
         QCOMPARE(Form5->LabeledEdit6->text(), titleTopBox);
-        QCOMPARE(m_rec->errors, errors);
+        QCOMPARE(m_run.rec->errors, errors);
 
-        m_rec->clearRecords();
+        m_run.rec->clearRecords();
         Form5->LabeledEdit1->setText(u" 160 "_s);
         Form5->RzButton1Click();
         if (directory) {
-            QCOMPARE(m_rec->messages, QStringList{u"保存失败！"_s});
-            QCOMPARE(m_rec->restarts, 0);
-            QVERIFY(QFileInfo(m_folder->ini()).isDir());
+            QCOMPARE(m_run.rec->messages, QStringList{u"保存失败！"_s});
+            QCOMPARE(m_run.rec->restarts, 0);
+            QVERIFY(QFileInfo(m_run.folder->ini()).isDir());
             return;
         }
-        QCOMPARE(m_rec->messages, QStringList{u"保存成功！"_s});
-        QCOMPARE(m_rec->restarts, 1);
-        const QByteArray after = fileBytes(m_folder->ini());
+        QCOMPARE(m_run.rec->messages, QStringList{u"保存成功！"_s});
+        QCOMPARE(m_run.rec->restarts, 1);
+        const QByteArray after = fileBytes(m_run.folder->ini());
         QVERIFY2(keepsOtherLines(content, after), "a line the save had no reason to touch is gone");
         // The file reads back as saved; a file with LF line ends keeps them.
-        const SettingsFile ini(m_folder->root());
+        const SettingsFile ini(m_run.folder->root());
         QCOMPARE(ini.ReadSetting(u"pic_width"_s), u"160"_s);
         QCOMPARE(ini.ReadSetting(u"biaoti_top"_s), titleTopBox);
         if (!content.contains("\r\n") && content.contains('\n'))
@@ -230,15 +224,15 @@ private slots:
         const QByteArray content = first + runfolder::section(runfolder::goodSettings()) +
                                    "[notes]\r\nnote=" + QByteArray(2 * 1024 * 1024, 'n') + "\r\n" +
                                    last;
-        QVERIFY(m_folder->writeSettings(content));
+        QVERIFY(m_run.folder->writeSettings(content));
         CreateForms();
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
         Form5->show();
 
         std::atomic<bool> stop{false};
         std::atomic<int> reads{0};
         std::atomic<int> partial{0};
-        const QString path = m_folder->ini();
+        const QString path = m_run.folder->ini();
         std::thread reader([&] {
             while (!stop) {
                 QFile file(path);
@@ -257,7 +251,7 @@ private slots:
         stop = true;
         reader.join();
 
-        QCOMPARE(m_rec->messages, (QStringList{u"保存成功！"_s, u"保存成功！"_s}));
+        QCOMPARE(m_run.rec->messages, (QStringList{u"保存成功！"_s, u"保存成功！"_s}));
         QVERIFY(reads > 0);
         QCOMPARE(partial.load(), 0);
         QVERIFY(keepsOtherLines(content, fileBytes(path)));

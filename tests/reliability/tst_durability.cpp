@@ -1,6 +1,6 @@
 // Ratings survive a killed kiosk, and two kiosks can write the same db.dll at once.
-#include "dbcheck.h"
 #include "store/schema.h"
+#include "support/dbcheck.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>

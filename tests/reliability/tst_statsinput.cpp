@@ -1,14 +1,15 @@
 // Whatever is typed or pasted into the statistics window's name box finds what it names and
 // never changes the table: quotes, wildcards, control characters, NUL, 100 KB of text.
-#include "dbcheck.h"
 #include "kiosk/forms.h"
 #include "platform/error.h"
 #include "platform/widgets/rzbutton.h"
-#include "runfolder.h"
 #include "stats/tform4.h"
 #include "store/statements.h"
 #include "store/tdatamodule3.h"
+#include "support/dbcheck.h"
 #include "support/recorder.h"
+#include "support/runfolder.h"
+#include "support/startup.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -36,15 +37,12 @@ QList<QStringList> seedRows()
     return rows;
 }
 
-// The first column of every row the grid's result holds.
+// The names in the grid's result set, all rows fetched.
 QStringList shownNames()
 {
     QStringList names;
-    QSqlQueryModel *model = DataModule3->DataSource1();
-    while (model->canFetchMore())
-        model->fetchMore();
-    for (int r = 0; r < model->rowCount(); ++r)
-        names.append(model->index(r, 0).data().toString());
+    for (const QStringList &row : allRows(DataModule3->DataSource1(), 1))
+        names.append(row.first());
     return names;
 }
 
@@ -55,31 +53,23 @@ class TestStatsInput : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<RunFolder> m_folder;
-    std::unique_ptr<RecordingServices> m_rec;
+    StartupRun m_run;
 
 private slots:
     void init()
     {
-        m_folder = std::make_unique<RunFolder>();
-        QVERIFY(m_folder->isValid());
+        QVERIFY(m_run.begin());
         for (const QStringList &row : seedRows()) {
             QStringList values;
             for (const QString &v : row)
                 values.append(u'\'' + QString(v).replace(u'\'', u"''"_s) + u'\'');
-            QVERIFY(dbcheck::rows(m_folder->db(),
+            QVERIFY(dbcheck::rows(m_run.folder->db(),
                                   u"insert into 评价 values (%1)"_s.arg(values.join(u',')))
                         .isEmpty());
         }
-        m_rec = std::make_unique<RecordingServices>(m_folder->root(), m_folder->root());
     }
 
-    void cleanup()
-    {
-        DestroyForms();
-        m_rec.reset();
-        m_folder.reset();
-    }
+    void cleanup() { m_run.end(); }
 
     void nameBox_data()
     {
@@ -128,10 +118,10 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QStringList, found);
         QFETCH(QString, error);
-        const QList<QStringList> before = dbcheck::table(m_folder->db());
+        const QList<QStringList> before = dbcheck::table(m_run.folder->db());
 
         CreateForms();
-        QCOMPARE(m_rec->errors, QStringList());
+        QCOMPARE(m_run.rec->errors, QStringList());
         Form4->show();
         Form4->DateTimePicker1->setDate(QDate(2024, 1, 1));
         Form4->DateTimePicker2->setDate(QDate(2024, 12, 31));
@@ -140,24 +130,24 @@ private slots:
         QCOMPARE(Form4->Edit1->text(), typed.left(Form4->Edit1->maxLength()));
 
         Form4->RzButton1->click(); // 查  询
-        QCOMPARE(m_rec->errors, error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(m_run.rec->errors, error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(shownNames(), found);
 
         // The count, with and without a grade filter, finds the same names.
-        m_rec->clearRecords();
+        m_run.rec->clearRecords();
         Form4->RzButton2->click(); // 统  计
-        QCOMPARE(m_rec->errors, error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(m_run.rec->errors, error.isEmpty() ? QStringList() : QStringList{error});
         QStringList counted = shownNames();
         std::sort(counted.begin(), counted.end());
         QCOMPARE(counted, found);
-        m_rec->clearRecords();
+        m_run.rec->clearRecords();
         Form4->ComboBox1->setCurrentText(u"一般"_s);
         Form4->RzButton1->click();
-        QCOMPARE(m_rec->errors, error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(m_run.rec->errors, error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(shownNames(), found.contains(Names[1]) ? QStringList{Names[1]} : QStringList());
 
-        QCOMPARE(dbcheck::table(m_folder->db()), before);
-        QCOMPARE(dbcheck::integrity(m_folder->db()), u"ok"_s);
+        QCOMPARE(dbcheck::table(m_run.folder->db()), before);
+        QCOMPARE(dbcheck::integrity(m_run.folder->db()), u"ok"_s);
     }
 
     // Past the box's limit, straight into the statements: 100 KB and a megabyte of text either
@@ -173,8 +163,8 @@ private slots:
     void longTextInTheStatement()
     {
         QFETCH(QString, name);
-        const QList<QStringList> before = dbcheck::table(m_folder->db());
-        TDataModule3 module(m_folder->root());
+        const QList<QStringList> before = dbcheck::table(m_run.folder->db());
+        TDataModule3 module(m_run.folder->root());
         module.OpenConnection();
         for (const QString &statement :
              {statements::listing(name, u"不限制"_s, u"2024-01-01"_s, u"2024-12-31"_s),
@@ -186,8 +176,8 @@ private slots:
                 QCOMPARE(e.message(), u"LIKE or GLOB pattern too complex"_s);
             }
         }
-        QCOMPARE(dbcheck::table(m_folder->db()), before);
-        QCOMPARE(dbcheck::integrity(m_folder->db()), u"ok"_s);
+        QCOMPARE(dbcheck::table(m_run.folder->db()), before);
+        QCOMPARE(dbcheck::integrity(m_run.folder->db()), u"ok"_s);
     }
 };
 

@@ -1,4 +1,3 @@
-#include "kiosk/forms.h"
 #include "platform/error.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
@@ -138,6 +137,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<RecordingServices> m_services;
     TForm4 *m_form = nullptr;
+    TDataModule3 *m_module = nullptr;
 };
 
 void TestTForm4::init()
@@ -152,8 +152,8 @@ void TestTForm4::cleanup()
 {
     delete m_form;
     m_form = nullptr;
-    delete DataModule3;
-    DataModule3 = nullptr;
+    delete m_module;
+    m_module = nullptr;
     m_services.reset();
     m_dir.reset();
 }
@@ -161,18 +161,18 @@ void TestTForm4::cleanup()
 // The module as start-up makes it, over the sample table.
 void TestTForm4::openModule()
 {
-    DataModule3 = new TDataModule3(m_dir->path());
-    DataModule3->OpenConnection();
+    m_module = new TDataModule3(m_dir->path());
+    m_module->OpenConnection();
     for (const EvaluationRecord &r : seed())
-        DataModule3->Append(r);
-    DataModule3->OpenStartupQuery();
+        m_module->Append(r);
+    m_module->OpenStartupQuery();
 }
 
 void TestTForm4::createForm()
 {
     // Showing sets the end date to today: the clock stands on the sample range's last day.
     m_services->fixedNow = QDateTime(QDate(2026, 12, 7), QTime(18, 0, 0));
-    m_form = new TForm4;
+    m_form = new TForm4(m_module);
     m_form->DateTimePicker1->setDate(QDate(2015, 5, 13));
     m_form->DateTimePicker2->setDate(QDate(2026, 12, 7));
 }
@@ -540,9 +540,9 @@ void TestTForm4::engineErrorLeavesGridEmpty()
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(QByteArray(4096, 'x'));
         f.close();
-        DataModule3 = new TDataModule3(m_dir->path());
+        m_module = new TDataModule3(m_dir->path());
         try {
-            DataModule3->OpenConnection();
+            m_module->OpenConnection();
             QFAIL("a garbage file opened");
         } catch (const KioskError &) {
         }
@@ -588,15 +588,15 @@ void TestTForm4::rowsFetchedAsScrolled()
             << u"insert into 评价(名称,日期,时间,综合评价) values('窗口%1','2020-02-02','10:00:00','一般')"_s
                    .arg(i, 5, 10, QChar(u'0'));
     execSql(inserts);
-    DataModule3 = new TDataModule3(m_dir->path());
-    DataModule3->OpenConnection();
-    DataModule3->OpenStartupQuery();
+    m_module = new TDataModule3(m_dir->path());
+    m_module->OpenConnection();
+    m_module->OpenStartupQuery();
     createForm();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
     clickButton(m_form->RzButton1);
 
-    QSqlQueryModel *result = DataModule3->DataSource1();
+    QSqlQueryModel *result = m_module->DataSource1();
     const int fetched = result->rowCount();
     QVERIFY2(fetched > 0 && fetched <= total / 4, qPrintable(QString::number(fetched)));
     QVERIFY(result->canFetchMore());

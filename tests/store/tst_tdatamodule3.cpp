@@ -2,6 +2,7 @@
 #include "store/schema.h"
 #include "store/statements.h"
 #include "store/tdatamodule3.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -96,19 +97,6 @@ private:
 QString dbPath(const QTemporaryDir &dir)
 {
     return dir.filePath(u"db.dll"_s);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 // Every row of the model, all columns joined by "|", after fetching everything.
@@ -414,7 +402,7 @@ private slots:
         // Nothing was created or changed: no db.dll, no journal files, the bytes as they were.
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), before);
         if (!directory)
-            QCOMPARE(fileBytes(path), content);
+            QCOMPARE(readBytes(path), content);
     }
 
     void missingTable_data()
@@ -434,7 +422,7 @@ private slots:
         } else {
             writeBytes(path, {});
         }
-        const QByteArray before = fileBytes(path);
+        const QByteArray before = readBytes(path);
 
         TDataModule3 module(dir.path());
         module.OpenConnection();
@@ -451,7 +439,7 @@ private slots:
             KioskError, module.Append({ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s}));
         // The kiosk creates no table.
         if (!otherTable)
-            QCOMPARE(fileBytes(path), before);
+            QCOMPARE(readBytes(path), before);
         RawDb raw(path);
         QCOMPARE(raw.value(u"select count(*) from sqlite_master where name='评价'"_s), u"0"_s);
     }
@@ -463,7 +451,7 @@ private slots:
         seedDatabase(path, Seed);
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
                                                 QFileDevice::ReadOther));
-        const QByteArray before = fileBytes(path);
+        const QByteArray before = readBytes(path);
 
         TDataModule3 module(dir.path());
         module.OpenConnection();
@@ -481,7 +469,7 @@ private slots:
                                                       u"2026-12-07"_s)),
                  seedRows({4, 5}));
 
-        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(readBytes(path), before);
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         RawDb raw(path);
         QCOMPARE(raw.count(), Seed.size());
@@ -797,7 +785,7 @@ private slots:
                                                            : u"unable to open database file"_s),
                      qPrintable(err));
             if (existing == u"garbage"_s)
-                QCOMPARE(fileBytes(path), garbage);
+                QCOMPARE(readBytes(path), garbage);
             else
                 QVERIFY(!QFile::exists(path));
             return;

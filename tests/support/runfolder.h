@@ -4,6 +4,7 @@
 // opt.ini, the asset pictures of pic/, photos in 图片/ and db.dll. Tests then break one piece.
 #include "platform/gbk.h"
 #include "store/schema.h"
+#include "support/pictures.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -54,13 +55,6 @@ inline QByteArray entries(const Settings &settings, const QByteArray &lineEnd = 
 inline QByteArray section(const Settings &settings, const QByteArray &lineEnd = "\r\n")
 {
     return "[canshu]" + lineEnd + entries(settings, lineEnd);
-}
-
-inline QImage solid(QSize size, QColor color)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
 }
 
 inline QByteArray encoded(const QImage &image, const char *format)
