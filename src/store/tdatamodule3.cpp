@@ -169,10 +169,7 @@ void TDataModule3::OpenConnection()
 
 void TDataModule3::OpenStartupQuery()
 {
-    ReleaseResult();
-    d->statement = statements::selectAll();
-    d->resultOpen = false;
-    d->tableRows = false;
+    takeStatement(statements::selectAll());
     if (!d->connected)
         OpenConnection();
     // Checked, not run: the rows are read when the grid is shown.
@@ -226,10 +223,7 @@ QSqlQueryModel *TDataModule3::DataSource1() const
 
 void TDataModule3::OpenQuery(const QString &statement)
 {
-    ReleaseResult();
-    d->statement = statement;
-    d->resultOpen = false;
-    d->tableRows = false;
+    takeStatement(statement);
     ensureConnected();
     populate();
     d->resultOpen = true;
@@ -238,10 +232,7 @@ void TDataModule3::OpenQuery(const QString &statement)
 
 void TDataModule3::ExecuteStatement(const QString &statement)
 {
-    ReleaseResult();
-    d->statement = statement;
-    d->resultOpen = false;
-    d->tableRows = false;
+    takeStatement(statement);
     ensureConnected();
     store::run(d->writeHandle(), statement);
     if (d->wal)
@@ -313,6 +304,14 @@ void TDataModule3::DeleteRow(int row)
     Refresh();
     if (failure)
         throw *failure;
+}
+
+void TDataModule3::takeStatement(const QString &statement)
+{
+    ReleaseResult();
+    d->statement = statement;
+    d->resultOpen = false;
+    d->tableRows = false;
 }
 
 void TDataModule3::closeConnection()

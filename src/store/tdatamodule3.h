@@ -64,6 +64,8 @@ public:
     void DeleteRow(int row);
 
 private:
+    // Ends the open result and makes statement the current one, closed until it has run.
+    void takeStatement(const QString &statement);
     void closeConnection();
     void ensureConnected();
     void populate();
