@@ -21,7 +21,9 @@ FUZZERS       = fuzz_settings fuzz_photoname fuzz_statements
 
 PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite \
            qt6-qpa-plugins qt6-translations-l10n libgl-dev libvulkan-dev libxkbcommon-dev \
-           fonts-wqy-microhei xvfb xauth sqlite3 clang libclang-rt-14-dev clang-format ccache
+           fonts-wqy-microhei xvfb xauth sqlite3 clang libclang-rt-14-dev clang-format ccache \
+           qt6-charts-dev libqt6charts6 libqt6opengl6-dev libxlsxwriter-dev libxlsxwriter4 \
+           poppler-utils unzip
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -81,6 +83,7 @@ fuzz: deps $(ASAN_BUILD)/CMakeCache.txt
 run-folder: build
 	@mkdir -p $(RUNDIR)
 	@cp --remove-destination $(BUILD)/src/kiosk $(RUNDIR)/kiosk
+	@cp --remove-destination $(BUILD)/src/reports/kiosk-report $(RUNDIR)/kiosk-report
 	@$(BUILD)/assets/kiosk-assets --run-folder $(RUNDIR)
 	@[ -f $(RUNDIR)/db.dll ] || $(BUILD)/src/kiosk-mkdb $(RUNDIR)/db.dll
 

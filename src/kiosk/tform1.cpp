@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
+#include "reports/reportwindow.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -235,6 +236,7 @@ void TForm1::buildMenu()
     };
     const Item items[] = {
         {&N1, u"N1", u"统计查询"_s, &TForm1::N1Click},
+        {&N9, u"N9", u"满意度报表"_s, &TForm1::N9Click},
         {&N2, u"N2", u"参数设置"_s, &TForm1::N2Click},
         {&N3, u"N3", u"图片编辑"_s, &TForm1::N3Click},
         {&N5, u"N5", u"更换背景图片"_s, &TForm1::N5Click},
@@ -550,6 +552,15 @@ void TForm1::Image13Click()
 void TForm1::N1Click()
 {
     showModeless(m_statistics);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::N9Click()
+{
+    if (!m_reportWindow)
+        m_reportWindow = std::make_unique<ReportWindow>(platform::workPath(u"db.dll"_s));
+    showModeless(m_reportWindow.get());
 }
 
 void TForm1::N2Click()

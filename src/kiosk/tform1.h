@@ -8,6 +8,7 @@
 #include <QRect>
 
 #include <array>
+#include <memory>
 
 class AALabel;
 class PictureBox;
@@ -15,6 +16,7 @@ class QAction;
 class QMenu;
 class QTimer;
 class TForm2;
+class ReportWindow;
 
 // The full-screen main window: the title, ten photo tiles with two caption lines each, the page
 // label, two blinking page arrows over a background picture, and the administration menu that
@@ -27,6 +29,7 @@ public:
     explicit TForm1(QWidget *parent = nullptr);
     // The window covers screenArea; its size is the one the layout works with.
     explicit TForm1(const QRect &screenArea, QWidget *parent = nullptr);
+    ~TForm1() override;
 
     // Shows the window borderless, topmost and covering the whole screen area, with or
     // without a window manager.
@@ -54,6 +57,8 @@ public:
     void Image12Click();
     void Image13Click();
     void N1Click();
+    // Opens the satisfaction report window, created at its first use.
+    void N9Click();
     void N2Click();
     void N3Click();
     void N4Click();
@@ -82,8 +87,8 @@ public:
     QTimer *Timer2 = nullptr; // shows the arrows again, half a second out of phase
 
     QMenu *PopupMenu1 = nullptr;
-    QAction *N1 = nullptr, *N2 = nullptr, *N3 = nullptr, *N5 = nullptr, *N4 = nullptr,
-            *N7 = nullptr, *N8 = nullptr;
+    QAction *N1 = nullptr, *N9 = nullptr, *N2 = nullptr, *N3 = nullptr, *N5 = nullptr,
+            *N4 = nullptr, *N7 = nullptr, *N8 = nullptr;
 
     // The photo file names in display order, and the page count.
     Catalogue catalogue;
@@ -130,6 +135,8 @@ private:
     QWidget *m_statistics = nullptr;
     QWidget *m_parameters = nullptr;
     QWidget *m_pictures = nullptr;
+    // The report window, made when the menu first opens it; deleted with this window.
+    std::unique_ptr<ReportWindow> m_reportWindow;
     std::array<PictureBox *, 10> m_tiles{};
     std::array<AALabel *, 10> m_line1{};
     std::array<AALabel *, 10> m_line2{};

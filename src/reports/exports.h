@@ -1,0 +1,61 @@
+#pragma once
+
+#include "reports/figures.h"
+
+#include <QByteArray>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QPainter;
+
+// The report's files: CSV, Excel workbook and PDF. Each writer puts its file beside the target
+// under a temporary name and renames it over the target only once it is complete; on failure
+// the target is left as it was and KioskError is thrown.
+namespace reports {
+
+// The column titles of the table, as the CSV header and the Excel sheet show them.
+QStringList tableHeader();
+
+// The CSV text: UTF-8 with a byte-order mark, CRLF line ends, fields quoted as RFC 4180 asks
+// (a comma, a double quote, CR or LF in a field), the header line and one line per ranked name.
+QByteArray csvBytes(const Report &report);
+
+// The name of the sheet of the Excel workbook.
+QString sheetName();
+
+// The charts a report draws.
+enum class Chart
+{
+    Scores,
+    Grades,
+    Trend
+};
+// The title of a chart ("满意度得分", "评价分布", "趋势（按月）").
+QString chartTitle(Chart chart, const Report &report);
+// Draws a chart of the report into a rectangle of a painter; used for the PDF's charts.
+using ChartPainter = std::function<void(QPainter &, const QRectF &, Chart, const Report &)>;
+
+// One line of the overall figures ("评价 1234 条，满意度得分 86.7，满意率 93.3%").
+QString overallLine(const Report &report);
+// "2026-01-01 至 2026-12-31".
+QString rangeText(const Report &report);
+
+// File names a report is exported under: "满意度报表_<from>_<to>.<suffix>".
+QString exportFileName(const Report &report, const QString &suffix);
+
+// The files a report is exported to; an empty path is not written.
+struct ExportTargets
+{
+    QString csv, xlsx, pdf;
+};
+
+// Writes every file of targets: all are written under temporary names first and renamed over
+// their targets only when all are complete, so a failure leaves every target as it was.
+// chartPainter draws the PDF's charts; without one the PDF has no charts. Throws KioskError.
+void exportReport(const Report &report, const ExportTargets &targets,
+                  const ChartPainter &chartPainter = {});
+
+} // namespace reports

@@ -1,0 +1,184 @@
+#include "reports/reportcharts.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QGraphicsScene>
+#include <QHorizontalBarSeries>
+#include <QLineSeries>
+#include <QPainter>
+#include <QValueAxis>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace reports {
+
+namespace {
+
+const QColor ScoreColour(0x2E, 0x75, 0xB6);
+const QColor CountColour(0xA9, 0xC4, 0xE4);
+
+QValueAxis *scoreAxis()
+{
+    auto *axis = new QValueAxis;
+    axis->setRange(0, 100);
+    axis->setTickCount(6);
+    axis->setLabelFormat(u"%d"_s);
+    return axis;
+}
+
+void scores(QChart *chart, const Report &report, int maxNames)
+{
+    const int shown = int(std::min<qsizetype>(report.ranking.size(), std::max(0, maxNames)));
+    auto *set = new QBarSet(u"满意度得分"_s);
+    set->setColor(ScoreColour);
+    QStringList names;
+    // Horizontal bars are drawn bottom up: the best name goes last so that it is on top.
+    for (int i = shown - 1; i >= 0; --i) {
+        const Figures &f = report.ranking.at(i);
+        *set << f.score();
+        names << u"%1. %2"_s.arg(i + 1).arg(f.name);
+    }
+    set->setLabelColor(Qt::black);
+    auto *series = new QHorizontalBarSeries;
+    series->setBarWidth(0.7);
+    series->append(set);
+    series->setLabelsVisible(true);
+    series->setLabelsFormat(u"@value"_s);
+    series->setLabelsPosition(QAbstractBarSeries::LabelsInsideEnd);
+    chart->addSeries(series);
+    auto *names_ = new QBarCategoryAxis;
+    names_->append(names);
+    names_->setTruncateLabels(false);
+    chart->addAxis(names_, Qt::AlignLeft);
+    series->attachAxis(names_);
+    QValueAxis *axis = scoreAxis();
+    chart->addAxis(axis, Qt::AlignBottom);
+    series->attachAxis(axis);
+    chart->legend()->hide();
+    QString title = chartTitle(Chart::Scores, report);
+    if (report.ranking.size() > shown)
+        title += u"（前 %1 名，共 %2 个）"_s.arg(shown).arg(report.ranking.size());
+    chart->setTitle(title);
+}
+
+void grades(QChart *chart, const Report &report)
+{
+    auto *series = new QBarSeries;
+    QStringList words;
+    auto *set = new QBarSet(u"评价数"_s);
+    for (int i = 0; i < GradeCount; ++i) {
+        words << gradeWord(i);
+        *set << double(report.overall.per[i]);
+    }
+    set->setColor(CountColour.darker(130));
+    series->append(set);
+    series->setLabelsVisible(true);
+    series->setLabelsFormat(u"@value"_s);
+    chart->addSeries(series);
+    auto *axisX = new QBarCategoryAxis;
+    axisX->append(words);
+    axisX->setTruncateLabels(false);
+    chart->addAxis(axisX, Qt::AlignBottom);
+    series->attachAxis(axisX);
+    auto *axisY = new QValueAxis;
+    axisY->setLabelFormat(u"%d"_s);
+    const qint64 most = *std::max_element(report.overall.per.begin(), report.overall.per.end());
+    axisY->setRange(0, std::max<double>(1, double(most) * 1.15));
+    axisY->applyNiceNumbers();
+    chart->addAxis(axisY, Qt::AlignLeft);
+    series->attachAxis(axisY);
+    chart->legend()->hide();
+    chart->setTitle(chartTitle(Chart::Grades, report) + u"（"_s + overallLine(report) + u"）"_s);
+}
+
+void trend(QChart *chart, const Report &report)
+{
+    auto *counts = new QBarSet(u"评价数"_s);
+    counts->setColor(CountColour);
+    auto *line = new QLineSeries;
+    line->setName(u"满意度得分"_s);
+    line->setColor(ScoreColour);
+    line->setPointsVisible(true);
+    QStringList labels;
+    qint64 most = 0;
+    for (qsizetype i = 0; i < report.trend.size(); ++i) {
+        const TrendPoint &p = report.trend.at(i);
+        labels << p.label;
+        *counts << double(p.figures.ratings);
+        most = std::max(most, p.figures.ratings);
+        // A period without ratings has no score: the line passes over it.
+        if (p.figures.ratings > 0)
+            line->append(double(i), p.figures.score());
+    }
+    auto *bars = new QBarSeries;
+    bars->append(counts);
+    chart->addSeries(bars);
+    chart->addSeries(line);
+    auto *axisX = new QBarCategoryAxis;
+    axisX->append(labels);
+    axisX->setTruncateLabels(false);
+    if (labels.size() > 14)
+        axisX->setLabelsAngle(-90);
+    else if (labels.size() > 7)
+        axisX->setLabelsAngle(-45);
+    chart->addAxis(axisX, Qt::AlignBottom);
+    bars->attachAxis(axisX);
+    line->attachAxis(axisX);
+    auto *countAxis = new QValueAxis;
+    countAxis->setLabelFormat(u"%d"_s);
+    countAxis->setRange(0, std::max<double>(1, double(most) * 1.1));
+    countAxis->applyNiceNumbers();
+    countAxis->setTitleText(u"评价数"_s);
+    chart->addAxis(countAxis, Qt::AlignRight);
+    bars->attachAxis(countAxis);
+    QValueAxis *axis = scoreAxis();
+    axis->setTitleText(u"得分"_s);
+    chart->addAxis(axis, Qt::AlignLeft);
+    line->attachAxis(axis);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setTitle(chartTitle(Chart::Trend, report));
+}
+
+} // namespace
+
+QChart *makeChart(Chart kind, const Report &report, int maxNames)
+{
+    auto *chart = new QChart;
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    QFont titleFont = chart->titleFont();
+    titleFont.setBold(true);
+    chart->setTitleFont(titleFont);
+    switch (kind) {
+    case Chart::Scores:
+        scores(chart, report, maxNames);
+        break;
+    case Chart::Grades:
+        grades(chart, report);
+        break;
+    case Chart::Trend:
+        trend(chart, report);
+        break;
+    }
+    return chart;
+}
+
+void paintChart(QPainter &painter, const QRectF &area, Chart kind, const Report &report)
+{
+    QGraphicsScene scene;
+    QChart *chart = makeChart(kind, report, ChartNamesInPrint);
+    scene.addItem(chart); // the scene owns it from here
+    // Laid out larger than the printed area and scaled down into it, so that the screen-sized
+    // fonts of the chart come out at a print size and long names keep their room.
+    constexpr double Scale = 1.6;
+    const QRectF source(QPointF(0, 0), area.size() * Scale);
+    chart->setGeometry(source);
+    scene.setSceneRect(source);
+    scene.render(&painter, area, source);
+}
+
+} // namespace reports

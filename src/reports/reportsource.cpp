@@ -1,0 +1,174 @@
+#include "reports/reportsource.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+#include <atomic>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace reports {
+
+namespace {
+
+std::atomic<quint64> connectionCounter{0};
+
+const QString DateFormat = u"yyyy-MM-dd"_s;
+
+// SQLite's primary result codes that decide how a failure is reported.
+constexpr int SqliteBusy = 5;
+constexpr int SqliteLocked = 6;
+constexpr int SqliteNotADb = 26;
+
+QString engineMessage(const QSqlError &error)
+{
+    if (!error.databaseText().isEmpty())
+        return error.databaseText();
+    if (!error.driverText().isEmpty())
+        return error.driverText();
+    return u"unknown database error"_s;
+}
+
+SourceError sourceError(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    const QString message = engineMessage(error);
+    if (ok && (code == SqliteBusy || code == SqliteLocked))
+        return SourceError(SourceFailure::Locked, message);
+    if (ok && code == SqliteNotADb)
+        return SourceError(SourceFailure::NotADatabase, message);
+    // A file without table 评价 or without its fields is no rating database either.
+    if (message.contains(u"no such table"_s) || message.contains(u"no such column"_s))
+        return SourceError(SourceFailure::NotADatabase, message);
+    return SourceError(SourceFailure::Other, message);
+}
+
+QSqlQuery runAggregate(QSqlDatabase &db, const QString &statement, const QDate &from,
+                       const QDate &to)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        throw sourceError(query.lastError());
+    query.addBindValue(from.toString(DateFormat));
+    query.addBindValue(to.toString(DateFormat));
+    if (!query.exec())
+        throw sourceError(query.lastError());
+    return query;
+}
+
+void execute(QSqlDatabase &db, const QString &statement)
+{
+    QSqlQuery query(db);
+    if (!query.exec(statement))
+        throw sourceError(query.lastError());
+}
+
+} // namespace
+
+QString countsByNameStatement()
+{
+    return u"select 名称,综合评价,count(*) from 评价 where 日期>=? and 日期<=? "
+           "group by 名称,综合评价"_s;
+}
+
+QString countsByDayStatement()
+{
+    // Grouped in the order of the (综合评价,日期) index, so no sorting is needed.
+    return u"select 日期,综合评价,count(*) from 评价 where 日期>=? and 日期<=? "
+           "group by 综合评价,日期"_s;
+}
+
+Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
+{
+    Counts counts;
+    // One read transaction: a rating stored between the two statements shows in both or in
+    // neither. A read never blocks the kiosk's writes (WAL).
+    execute(db, u"begin"_s);
+    try {
+        {
+            QSqlQuery q = runAggregate(db, countsByNameStatement(), from, to);
+            while (q.next())
+                counts.byName.append(
+                    {q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
+            if (q.lastError().isValid())
+                throw sourceError(q.lastError());
+            q.finish();
+        }
+        {
+            QSqlQuery q = runAggregate(db, countsByDayStatement(), from, to);
+            while (q.next())
+                counts.byDay.append(
+                    {q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
+            if (q.lastError().isValid())
+                throw sourceError(q.lastError());
+            q.finish();
+        }
+    } catch (...) {
+        QSqlQuery(db).exec(u"rollback"_s);
+        throw;
+    }
+    execute(db, u"commit"_s);
+    return counts;
+}
+
+Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &to)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw SourceError(SourceFailure::Missing, u"找不到数据库文件：%1"_s.arg(path));
+    if (!info.isFile())
+        throw SourceError(SourceFailure::NotADatabase, u"不是数据库文件：%1"_s.arg(path));
+
+    const QString name = u"kiosk-report-%1"_s.arg(++connectionCounter);
+    Counts counts;
+    std::optional<SourceError> failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        db.setDatabaseName(
+            u"file:"_s +
+            QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
+            u"?mode=ro"_s);
+        db.setConnectOptions(
+            u"QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1"_s.arg(
+                BusyWaitMilliseconds));
+        if (!db.open()) {
+            failure = sourceError(db.lastError());
+        } else {
+            try {
+                counts = readCounts(db, from, to);
+            } catch (const SourceError &e) {
+                failure = e;
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (failure) {
+        switch (failure->failure()) {
+        case SourceFailure::Missing:
+            throw SourceError(SourceFailure::Missing, u"找不到数据库文件：%1"_s.arg(path));
+        case SourceFailure::Locked:
+            throw SourceError(SourceFailure::Locked,
+                              u"数据库被其他程序锁定，等待 %1 秒后仍无法读取：%2"_s
+                                  .arg(BusyWaitMilliseconds / 1000)
+                                  .arg(path));
+        case SourceFailure::NotADatabase:
+            throw SourceError(SourceFailure::NotADatabase,
+                              u"不是评价数据库（没有表“评价”或文件已损坏）：%1（%2）"_s.arg(
+                                  path, failure->message()));
+        case SourceFailure::Other:
+            break;
+        }
+        throw SourceError(SourceFailure::Other,
+                          u"无法读取数据库 %1：%2"_s.arg(path, failure->message()));
+    }
+    return counts;
+}
+
+} // namespace reports

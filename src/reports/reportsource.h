@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/error.h"
+#include "reports/figures.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+class QSqlDatabase;
+
+// Where the report's counts come from: two aggregate statements over table 评价, grouped by
+// name and grade word and by day and grade word. They read only the date range of the covering
+// indexes the schema tool creates (名称,综合评价,日期 and 综合评价,日期).
+namespace reports {
+
+struct Counts
+{
+    QList<NameGradeCount> byName;
+    QList<DayGradeCount> byDay;
+};
+
+// The statement texts; each takes the first and the last day ("yyyy-MM-dd") as bound values.
+QString countsByNameStatement();
+QString countsByDayStatement();
+
+// Why a database could not be read.
+enum class SourceFailure
+{
+    Missing,      // no such file
+    Locked,       // another process held a lock longer than the busy wait
+    NotADatabase, // not a database, or no table 评价 with the four fields
+    Other,
+};
+
+class SourceError : public KioskError
+{
+public:
+    SourceError(SourceFailure failure, QString message)
+        : KioskError(std::move(message)), m_failure(failure)
+    {
+    }
+    SourceFailure failure() const noexcept { return m_failure; }
+
+private:
+    SourceFailure m_failure;
+};
+
+// How long a read waits while another process holds the database locked, as the kiosk does.
+constexpr int BusyWaitMilliseconds = 5000;
+
+// Reads both aggregates for [from, to] over an open connection, in one read transaction so the
+// two agree; every statement is finished before this returns, so no read stays open. Throws
+// SourceError with the engine's message.
+Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to);
+
+// Opens the database file at path for reading only (never creating it), reads both aggregates
+// and closes it again. Safe to call from any thread. Throws SourceError; its message is a
+// complete Chinese sentence naming the file.
+Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &to);
+
+} // namespace reports

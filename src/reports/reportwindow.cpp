@@ -1,0 +1,361 @@
+#include "reports/reportwindow.h"
+
+#include "platform/error.h"
+#include "platform/guard.h"
+#include "platform/platform.h"
+#include "platform/widgets/rzbutton.h"
+#include "reports/reportcharts.h"
+#include "reports/reportsource.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateEdit>
+#include <QDir>
+#include <QFutureWatcher>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString DateFormat = u"yyyy-MM-dd"_s;
+
+// Sizes for a finger on a touch screen.
+constexpr int TouchHeight = 52;
+constexpr int TouchFontPixels = 18;
+constexpr int TableFontPixels = 16;
+
+// What a reading of the database hands back to the window.
+struct Reading
+{
+    reports::Report report;
+    QString error;
+};
+
+Reading readReport(const QString &path, const QDate &from, const QDate &to)
+{
+    Reading reading;
+    try {
+        const reports::Counts counts = reports::readCountsFromFile(path, from, to);
+        reading.report = reports::makeReport(from, to, reports::defaultPeriod(from, to),
+                                             counts.byName, counts.byDay);
+    } catch (const KioskError &e) {
+        reading.error = e.message();
+    } catch (const std::exception &e) {
+        reading.error = QString::fromLocal8Bit(e.what());
+    }
+    return reading;
+}
+
+RzButton *makeButton(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *button = new RzButton(caption, parent);
+    button->setObjectName(name);
+    button->setFaceColor(RzButton::defaultFace());
+    button->setFrameColor(RzButton::defaultFrame());
+    button->setPixelHeight(TouchFontPixels);
+    button->setMinimumSize(96, TouchHeight);
+    return button;
+}
+
+QDateEdit *makeDateEdit(QWidget *parent, const QString &name)
+{
+    auto *edit = new QDateEdit(parent);
+    edit->setObjectName(name);
+    edit->setDisplayFormat(DateFormat);
+    edit->setCalendarPopup(true);
+    edit->setMinimumSize(170, TouchHeight);
+    QFont f = edit->font();
+    f.setPixelSize(TouchFontPixels);
+    edit->setFont(f);
+    return edit;
+}
+
+QChartView *makeChartView(QWidget *parent, const QString &name)
+{
+    auto *view = new QChartView(parent);
+    view->setObjectName(name);
+    view->setRenderHint(QPainter::Antialiasing);
+    return view;
+}
+
+} // namespace
+
+ReportWindow::ReportWindow(const QString &databasePath, QWidget *parent)
+    : KioskForm(parent, DialogFlags | Qt::WindowCloseButtonHint), m_databasePath(databasePath)
+{
+    setObjectName(u"ReportWindow"_s);
+    setUpWindow(u"满意度报表"_s, QSize(1000, 700));
+    buildControls();
+    runCreate();
+}
+
+ReportWindow::~ReportWindow() = default;
+
+QString ReportWindow::folderCaption()
+{
+    return u"选择导出文件夹（例如 U 盘）"_s;
+}
+
+void ReportWindow::buildControls()
+{
+    QFont base = font();
+    base.setPixelSize(TouchFontPixels);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(10, 10, 10, 10);
+    outer->setSpacing(8);
+
+    // Range: presets and free dates.
+    auto *rangeRow = new QHBoxLayout;
+    rangeRow->setSpacing(6);
+    const std::array<reports::Preset, 5> presets = {
+        reports::Preset::Today, reports::Preset::ThisWeek, reports::Preset::ThisMonth,
+        reports::Preset::ThisYear, reports::Preset::LastMonth};
+    const std::array<const char16_t *, 5> names = {u"TodayButton", u"WeekButton", u"MonthButton",
+                                                   u"YearButton", u"LastMonthButton"};
+    for (size_t i = 0; i < presets.size(); ++i) {
+        const reports::Preset preset = presets[i];
+        RzButton *button =
+            makeButton(this, QString::fromUtf16(names[i]), reports::presetName(preset));
+        button->setMinimumWidth(80);
+        PresetButtons[i] = button;
+        rangeRow->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, preset] {
+            platform::guarded(this, [this, preset] { PresetClick(preset); });
+        });
+    }
+    rangeRow->addSpacing(16);
+    auto *fromLabel = new QLabel(u"从"_s, this);
+    fromLabel->setFont(base);
+    rangeRow->addWidget(fromLabel);
+    FromDate = makeDateEdit(this, u"FromDate"_s);
+    rangeRow->addWidget(FromDate);
+    auto *toLabel = new QLabel(u"至"_s, this);
+    toLabel->setFont(base);
+    rangeRow->addWidget(toLabel);
+    ToDate = makeDateEdit(this, u"ToDate"_s);
+    rangeRow->addWidget(ToDate);
+    rangeRow->addStretch(1);
+    outer->addLayout(rangeRow);
+    for (QDateEdit *edit : {FromDate, ToDate}) {
+        connect(edit, &QDateEdit::dateChanged, this,
+                [this] { platform::guarded(this, [this] { DateChanged(); }); });
+    }
+
+    SummaryLabel = new QLabel(this);
+    SummaryLabel->setObjectName(u"SummaryLabel"_s);
+    SummaryLabel->setFont(base);
+    SummaryLabel->setWordWrap(true);
+    outer->addWidget(SummaryLabel);
+
+    // The ranked table beside the charts.
+    auto *body = new QHBoxLayout;
+    body->setSpacing(8);
+    RankingTable = new QTableWidget(this);
+    RankingTable->setObjectName(u"RankingTable"_s);
+    QFont tableFont = font();
+    tableFont.setPixelSize(TableFontPixels);
+    RankingTable->setFont(tableFont);
+    RankingTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    RankingTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    RankingTable->setAlternatingRowColors(true);
+    RankingTable->verticalHeader()->setDefaultSectionSize(38);
+    RankingTable->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    RankingTable->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    const QStringList header = reports::tableHeader();
+    RankingTable->setColumnCount(int(header.size()));
+    RankingTable->setHorizontalHeaderLabels(header);
+    RankingTable->horizontalHeader()->setDefaultSectionSize(64);
+    RankingTable->setColumnWidth(0, 190);
+    body->addWidget(RankingTable, 6);
+
+    ChartTabs = new QTabWidget(this);
+    ChartTabs->setObjectName(u"ChartTabs"_s);
+    ChartTabs->setStyleSheet(
+        u"QTabBar::tab { min-height: 40px; min-width: 100px; font-size: %1px; }"_s.arg(
+            TouchFontPixels));
+    ScoreChartView = makeChartView(ChartTabs, u"ScoreChartView"_s);
+    GradeChartView = makeChartView(ChartTabs, u"GradeChartView"_s);
+    TrendChartView = makeChartView(ChartTabs, u"TrendChartView"_s);
+    ChartTabs->addTab(ScoreChartView, u"得分"_s);
+    ChartTabs->addTab(GradeChartView, u"评价分布"_s);
+    ChartTabs->addTab(TrendChartView, u"趋势"_s);
+    body->addWidget(ChartTabs, 5);
+    outer->addLayout(body, 1);
+
+    // Exports and close.
+    auto *exportRow = new QHBoxLayout;
+    ExcelButton = makeButton(this, u"ExcelButton"_s, u"导出 Excel"_s);
+    CsvButton = makeButton(this, u"CsvButton"_s, u"导出 CSV"_s);
+    PdfButton = makeButton(this, u"PdfButton"_s, u"导出 PDF"_s);
+    CloseButton = makeButton(this, u"CloseButton"_s, u"关  闭"_s);
+    for (RzButton *b : {ExcelButton, CsvButton, PdfButton, CloseButton})
+        b->setMinimumWidth(150);
+    exportRow->addWidget(ExcelButton);
+    exportRow->addWidget(CsvButton);
+    exportRow->addWidget(PdfButton);
+    exportRow->addStretch(1);
+    exportRow->addWidget(CloseButton);
+    outer->addLayout(exportRow);
+    const std::array<std::pair<RzButton *, QString>, 3> exports = {
+        std::pair{ExcelButton, u"xlsx"_s}, std::pair{CsvButton, u"csv"_s},
+        std::pair{PdfButton, u"pdf"_s}};
+    for (const auto &[button, suffix] : exports) {
+        connect(button, &QPushButton::clicked, this, [this, suffix = suffix] {
+            platform::guarded(this, [this, &suffix] { ExportClick(suffix); });
+        });
+    }
+    connect(CloseButton, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { CloseButtonClick(); }); });
+}
+
+void ReportWindow::FormCreate()
+{
+    setRange(reports::presetRange(reports::Preset::ThisMonth, platform::services().now().date()));
+}
+
+void ReportWindow::FormShow()
+{
+    // Ratings may have come in since the window was last shown.
+    load();
+}
+
+void ReportWindow::setRange(const reports::DateRange &range)
+{
+    const QSignalBlocker blockFrom(FromDate), blockTo(ToDate);
+    FromDate->setDate(range.from);
+    ToDate->setDate(range.to);
+}
+
+void ReportWindow::PresetClick(reports::Preset preset)
+{
+    setRange(reports::presetRange(preset, platform::services().now().date()));
+    load();
+}
+
+void ReportWindow::DateChanged()
+{
+    load();
+}
+
+void ReportWindow::load()
+{
+    const quint64 generation = ++m_generation;
+    const QDate from = FromDate->date(), to = ToDate->date();
+    if (to < from) {
+        m_loading = false;
+        m_haveReport = false;
+        SummaryLabel->setText(u"结束日期早于开始日期，请重新选择。"_s);
+        RankingTable->setRowCount(0);
+        emit reportShown();
+        return;
+    }
+    m_loading = true;
+    SummaryLabel->setText(
+        u"正在统计 %1 至 %2 …"_s.arg(from.toString(DateFormat), to.toString(DateFormat)));
+    auto *watcher = new QFutureWatcher<Reading>(this);
+    connect(watcher, &QFutureWatcher<Reading>::finished, this, [this, watcher, generation] {
+        const Reading reading = watcher->result();
+        watcher->deleteLater();
+        platform::guarded(this, [&] { loaded(generation, reading.report, reading.error); });
+    });
+    watcher->setFuture(QtConcurrent::run(readReport, m_databasePath, from, to));
+}
+
+void ReportWindow::loaded(quint64 generation, const reports::Report &report, const QString &error)
+{
+    // A reading for a range that has been changed since is of no use.
+    if (generation != m_generation)
+        return;
+    m_loading = false;
+    if (!error.isEmpty()) {
+        m_haveReport = false;
+        SummaryLabel->setText(u"无法读取评价数据。"_s);
+        RankingTable->setRowCount(0);
+        emit reportShown();
+        throw KioskError(error);
+    }
+    m_report = report;
+    m_haveReport = true;
+    showReport();
+    emit reportShown();
+}
+
+void ReportWindow::showReport()
+{
+    QString summary = reports::rangeText(m_report) + u"："_s + reports::overallLine(m_report);
+    if (m_report.outsideGrades > 0)
+        summary += u"；另有 %1 条评价的等级不是五个等级之一，未计入"_s.arg(m_report.outsideGrades);
+    SummaryLabel->setText(summary + u"。"_s);
+
+    RankingTable->setUpdatesEnabled(false);
+    RankingTable->clearContents();
+    RankingTable->setRowCount(int(m_report.ranking.size()));
+    int row = 0;
+    for (const reports::Figures &f : m_report.ranking) {
+        QStringList cells = {f.name, QString::number(f.ratings), f.scoreText(),
+                             f.rateText() + u'%'};
+        for (int i = 0; i < reports::GradeCount; ++i)
+            cells << QString::number(f.per[i]);
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells.at(c));
+            if (c > 0)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            RankingTable->setItem(row, c, item);
+        }
+        ++row;
+    }
+    RankingTable->setUpdatesEnabled(true);
+
+    const std::array<std::pair<QChartView *, reports::Chart>, 3> views = {
+        std::pair{ScoreChartView, reports::Chart::Scores},
+        std::pair{GradeChartView, reports::Chart::Grades},
+        std::pair{TrendChartView, reports::Chart::Trend}};
+    for (const auto &[view, kind] : views) {
+        QChart *old = view->chart();
+        view->setChart(reports::makeChart(kind, m_report));
+        // The view gives up an old chart without deleting it.
+        delete old;
+    }
+}
+
+void ReportWindow::ExportClick(const QString &suffix)
+{
+    if (m_loading) {
+        platform::services().message(this, u"报表正在统计，请稍候再导出。"_s);
+        return;
+    }
+    if (!m_haveReport) {
+        platform::services().message(this, u"没有可导出的报表，请先选择有效的日期范围。"_s);
+        return;
+    }
+    const QString folder = platform::services().chooseFolder(this, folderCaption());
+    if (folder.isEmpty())
+        return;
+    const QString path = QDir(folder).filePath(reports::exportFileName(m_report, suffix));
+    reports::ExportTargets targets;
+    if (suffix == u"csv"_s)
+        targets.csv = path;
+    else if (suffix == u"xlsx"_s)
+        targets.xlsx = path;
+    else
+        targets.pdf = path;
+    try {
+        reports::exportReport(m_report, targets, reports::paintChart);
+    } catch (const KioskError &e) {
+        throw KioskError(u"导出失败：%1"_s.arg(e.message()));
+    }
+    platform::services().message(this, u"已导出：%1"_s.arg(QDir::toNativeSeparators(path)));
+}
+
+void ReportWindow::CloseButtonClick()
+{
+    hide();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/widgets/form.h"
+#include "reports/exports.h"
+#include "reports/figures.h"
+
+#include <array>
+
+class QChartView;
+class QDateEdit;
+class QLabel;
+class QTableWidget;
+class QTabWidget;
+class RzButton;
+
+// The satisfaction report for staff: range presets and free dates, the names ranked by score,
+// charts of the scores, the grades and the trend, and exports to Excel, CSV and PDF in a folder
+// the staff choose. The figures are read on a worker thread over a connection of their own that
+// is closed again after each reading, so neither the kiosk nor the window waits on the database
+// and no read stays open while staff look at the figures.
+class ReportWindow : public KioskForm
+{
+    Q_OBJECT
+public:
+    // databasePath: the rating database (db.dll of the run folder).
+    explicit ReportWindow(const QString &databasePath, QWidget *parent = nullptr);
+    ~ReportWindow() override;
+
+    std::array<RzButton *, 5> PresetButtons{}; // 今天, 本周, 本月, 本年, 上月
+    QDateEdit *FromDate = nullptr;
+    QDateEdit *ToDate = nullptr;
+    QLabel *SummaryLabel = nullptr;
+    QTableWidget *RankingTable = nullptr;
+    QTabWidget *ChartTabs = nullptr;
+    QChartView *ScoreChartView = nullptr;
+    QChartView *GradeChartView = nullptr;
+    QChartView *TrendChartView = nullptr;
+    RzButton *ExcelButton = nullptr;
+    RzButton *CsvButton = nullptr;
+    RzButton *PdfButton = nullptr;
+    RzButton *CloseButton = nullptr;
+
+    // The report shown now (valid once reportShown was emitted).
+    const reports::Report &report() const { return m_report; }
+    // Whether a reading of the database is under way.
+    bool isLoading() const { return m_loading; }
+
+    // The caption of the folder chooser of the exports.
+    static QString folderCaption();
+
+signals:
+    // The table and the charts show the figures of the current range.
+    void reportShown();
+
+protected:
+    void FormCreate() override;
+    void FormShow() override;
+    void PresetClick(reports::Preset preset);
+    void DateChanged();
+    void ExportClick(const QString &suffix);
+    void CloseButtonClick();
+
+private:
+    void buildControls();
+    // Starts reading the figures of the chosen range; a newer reading supersedes older ones.
+    void load();
+    void loaded(quint64 generation, const reports::Report &report, const QString &error);
+    void showReport();
+    void setRange(const reports::DateRange &range);
+
+    QString m_databasePath;
+    reports::Report m_report;
+    bool m_haveReport = false;
+    bool m_loading = false;
+    quint64 m_generation = 0;
+};
