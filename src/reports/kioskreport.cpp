@@ -20,6 +20,14 @@ namespace {
 constexpr int BadInput = 2;
 constexpr int WriteFailed = 1;
 
+// Only the command's own messages belong on standard error, where a scheduled job's mail or
+// log shows them: the toolkit's notes about its environment are left out.
+void quietToolkit(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        QTextStream(stderr) << message << Qt::endl;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -28,6 +36,7 @@ int main(int argc, char *argv[])
     // needed, also where DISPLAY names one that is gone (a cron job).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietToolkit);
     QApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
