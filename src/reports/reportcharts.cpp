@@ -92,7 +92,8 @@ void grades(QChart *chart, const Report &report)
     chart->addAxis(axisY, Qt::AlignLeft);
     series->attachAxis(axisY);
     chart->legend()->hide();
-    chart->setTitle(chartTitle(Chart::Grades, report) + u"（"_s + overallLine(report) + u"）"_s);
+    chart->setTitle(
+        u"%1（共 %2 条）"_s.arg(chartTitle(Chart::Grades, report)).arg(report.overall.ratings));
 }
 
 void trend(QChart *chart, const Report &report)

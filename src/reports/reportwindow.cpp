@@ -172,9 +172,14 @@ void ReportWindow::buildControls()
     const QStringList header = reports::tableHeader();
     RankingTable->setColumnCount(int(header.size()));
     RankingTable->setHorizontalHeaderLabels(header);
-    RankingTable->horizontalHeader()->setDefaultSectionSize(64);
-    RankingTable->setColumnWidth(0, 190);
-    body->addWidget(RankingTable, 6);
+    QFont headerFont = font();
+    headerFont.setPixelSize(14);
+    RankingTable->horizontalHeader()->setFont(headerFont);
+    // The name keeps a fixed width; the number columns take just what their titles need.
+    RankingTable->setColumnWidth(0, 170);
+    for (int c = 1; c < RankingTable->columnCount(); ++c)
+        RankingTable->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    body->addWidget(RankingTable, 3);
 
     ChartTabs = new QTabWidget(this);
     ChartTabs->setObjectName(u"ChartTabs"_s);
@@ -187,7 +192,7 @@ void ReportWindow::buildControls()
     ChartTabs->addTab(ScoreChartView, u"得分"_s);
     ChartTabs->addTab(GradeChartView, u"评价分布"_s);
     ChartTabs->addTab(TrendChartView, u"趋势"_s);
-    body->addWidget(ChartTabs, 5);
+    body->addWidget(ChartTabs, 2);
     outer->addLayout(body, 1);
 
     // Exports and close.
