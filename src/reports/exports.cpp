@@ -223,8 +223,9 @@ void drawTable(PdfLayout &layout, QPainter &painter, const Report &report)
             layout.newPage();
             drawRow(titles, true, layout.take(rowHeight).top(), false);
         }
-        drawRow(QStringList{QString::number(++place)} + rowCells(f), false,
-                layout.take(rowHeight).top(), place % 2 == 0);
+        ++place;
+        const double top = layout.take(rowHeight).top();
+        drawRow(QStringList{QString::number(place)} + rowCells(f), false, top, place % 2 == 0);
     }
     if (report.ranking.isEmpty())
         layout.text(u"此期间没有评价。"_s, 9);
