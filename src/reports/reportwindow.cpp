@@ -175,10 +175,15 @@ void ReportWindow::buildControls()
     QFont headerFont = font();
     headerFont.setPixelSize(14);
     RankingTable->horizontalHeader()->setFont(headerFont);
-    // The name keeps a fixed width; the number columns take just what their titles need.
+    // The name keeps a fixed width; the number columns get what their titles or six digits
+    // need, measured once here (sizing to the cells would measure every cell at every fill).
     RankingTable->setColumnWidth(0, 170);
-    for (int c = 1; c < RankingTable->columnCount(); ++c)
-        RankingTable->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    const QFontMetrics titleMetrics(headerFont), cellMetrics(tableFont);
+    for (int c = 1; c < RankingTable->columnCount(); ++c) {
+        const int width = std::max(titleMetrics.horizontalAdvance(header.at(c)),
+                                   cellMetrics.horizontalAdvance(u"100.0%"_s));
+        RankingTable->setColumnWidth(c, width + 14);
+    }
     body->addWidget(RankingTable, 3);
 
     ChartTabs = new QTabWidget(this);
