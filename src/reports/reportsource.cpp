@@ -1,5 +1,7 @@
 #include "reports/reportsource.h"
 
+#include "store/engine.h"
+
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -24,20 +26,11 @@ constexpr int SqliteBusy = 5;
 constexpr int SqliteLocked = 6;
 constexpr int SqliteNotADb = 26;
 
-QString engineMessage(const QSqlError &error)
-{
-    if (!error.databaseText().isEmpty())
-        return error.databaseText();
-    if (!error.driverText().isEmpty())
-        return error.driverText();
-    return u"unknown database error"_s;
-}
-
 SourceError sourceError(const QSqlError &error)
 {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
-    const QString message = engineMessage(error);
+    const QString message = store::engineMessage(error);
     if (ok && (code == SqliteBusy || code == SqliteLocked))
         return SourceError(SourceFailure::Locked, message);
     if (ok && code == SqliteNotADb)
