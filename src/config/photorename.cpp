@@ -72,6 +72,9 @@ QStringList ListPictureFiles(const QString &folder)
         QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
     // The thumbnail cache of the Windows explorer is no photo; only its exact name is left out.
     names.removeIf([](const QString &n) { return n == u"Thumbs.db"_s; });
+    // A link that leads out of the photo folder is neither listed nor opened.
+    names.removeIf(
+        [&folder](const QString &n) { return !staysInsideFolder(folder, folder + u'/' + n); });
     sortFileNames(names);
     return names;
 }

@@ -8,6 +8,7 @@
 #include "platform/widgets/labelededit.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
+#include "security/pinpadwindow.h"
 #include "store/statements.h"
 
 #include <QLabel>
@@ -111,6 +112,13 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
 
     RzButton1 = RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, 25), this);
     RzButton2 = RzButton::create(u"RzButton2"_s, u" 关  闭"_s, QRect(464, 296, 75, 25), this);
+    RzButton3 = RzButton::create(u"RzButton3"_s, u"设置管理密码"_s, QRect(584, 296, 100, 25), this);
+    connect(RzButton3, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { RzButton3Click(); }); });
+    PinPad = new PinPadWindow(this);
+    connect(PinPad, &PinPadWindow::submitted, this, [this](const QString &pin) {
+        platform::guarded(this, [this, &pin] { PinPadSubmitted(pin); });
+    });
     connect(RzButton1, &QPushButton::clicked, this,
             [this] { platform::guarded(this, [this] { RzButton1Click(); }); });
     connect(RzButton2, &QPushButton::clicked, this,
@@ -120,7 +128,7 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     const QList<QWidget *> order{LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4,
                                  LabeledEdit5, LabeledEdit6, LabeledEdit7, LabeledEdit8,
                                  RzButton1,    RzButton2,    LabeledEdit9, RzColorEdit1,
-                                 RzColorEdit2, RzColorEdit3};
+                                 RzColorEdit2, RzColorEdit3, RzButton3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -169,4 +177,29 @@ void TForm5::RzButton2Click()
 {
     // Hidden, not destroyed; what was typed stays until the next show fills the boxes anew.
     hide();
+}
+
+void TForm5::RzButton3Click()
+{
+    m_newPin = NewPinEntry();
+    PinPad->ask(m_newPin.prompt());
+}
+
+void TForm5::PinPadSubmitted(const QString &pin)
+{
+    const QString refusal = m_newPin.submit(pin);
+    PinPad->setPrompt(m_newPin.prompt());
+    PinPad->setStatus(refusal);
+    if (!m_newPin.done())
+        return;
+    PinPad->hide();
+    // Only the salted hash is stored, never the digits.
+    try {
+        const SettingsFile settings(platform::services().exeDir());
+        settings.WriteSetting(staffpin::settingKey(), staffpin::makeHash(m_newPin.pin()));
+    } catch (...) {
+        platform::services().message(this, FailedText);
+        return;
+    }
+    platform::services().message(this, u"管理密码已设置。"_s);
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/widgets/form.h"
+#include "security/staffpin.h"
 
 #include <QPixmap>
 
 class ColorEdit;
 class LabeledEdit;
 class PictureBox;
+class PinPadWindow;
 class QLabel;
 class RzButton;
 
@@ -39,11 +41,20 @@ public:
     ColorEdit *RzColorEdit3 = nullptr; // xiaobiaoti2_color
     RzButton *RzButton1 = nullptr;     // save
     RzButton *RzButton2 = nullptr;     // close
+    RzButton *RzButton3 = nullptr;     // set the staff PIN
+    PinPadWindow *PinPad = nullptr;    // number pad for the new PIN
 
     // Event handlers. Each runs inside the handler guard and may be called directly.
     void RzButton1Click();
     void RzButton2Click();
+    // Asks for the new staff PIN twice on the number pad; PinPadSubmitted takes each entry and
+    // stores the salted hash (setting guanli_mima) once both agree.
+    void RzButton3Click();
+    void PinPadSubmitted(const QString &pin);
 
 protected:
     void FormShow() override;
+
+private:
+    NewPinEntry m_newPin;
 };

@@ -121,8 +121,9 @@ void TForm6::ListBox1Click()
             return;
         const QString name = ListBox1->item(row)->text();
         // The picture is loaded from the current directory, in the format its extension names.
+        // A link leading out of the photo folder is never opened.
         const QImage picture = tileimages::loadByExtension(
-            platform::workPath(PhotoFolder + u'/' + name), Image2->size());
+            photoPathIn(platform::workPath(PhotoFolder), name), Image2->size());
         if (picture.isNull())
             return;
         const Captions captions = SplitPhotoName(name);

@@ -1,6 +1,7 @@
 #include "kiosk/catalogue.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -17,6 +18,13 @@ QString copy(const QString &s, qsizetype start, qsizetype length)
     if (start > s.size() || length <= 0)
         return {};
     return s.mid(start - 1, length);
+}
+
+bool insideRealFolder(const QString &realFolder, const QString &real)
+{
+    if (realFolder.isEmpty() || real.isEmpty())
+        return false;
+    return real.startsWith(realFolder.endsWith(u'/') ? realFolder : realFolder + u'/');
 }
 
 } // namespace
@@ -54,6 +62,10 @@ void Catalogue::ListPhotoFolder(const QString &folderPath)
         QDir::NoSort);
     // The name filter ignores case already; keep only real ".jpg" endings (no "x.jpg.bak").
     names.removeIf([](const QString &n) { return !n.endsWith(u".jpg"_s, Qt::CaseInsensitive); });
+    const QString realFolder = QFileInfo(dir.path()).canonicalFilePath();
+    names.removeIf([&dir, &realFolder](const QString &n) {
+        return !insideRealFolder(realFolder, QFileInfo(dir.filePath(n)).canonicalFilePath());
+    });
     sortFileNames(names);
     m_names += names;
 }
@@ -61,4 +73,18 @@ void Catalogue::ListPhotoFolder(const QString &folderPath)
 QString Catalogue::entry(int i) const
 {
     return (i >= 0 && i < m_names.size()) ? m_names.at(i) : QString();
+}
+
+bool staysInsideFolder(const QString &folder, const QString &path)
+{
+    return insideRealFolder(QFileInfo(folder).canonicalFilePath(),
+                            QFileInfo(path).canonicalFilePath());
+}
+
+QString photoPathIn(const QString &folder, const QString &name)
+{
+    if (name.isEmpty())
+        return {};
+    const QString path = folder + u'/' + name;
+    return staysInsideFolder(folder, path) ? path : QString();
 }

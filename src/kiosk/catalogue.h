@@ -24,8 +24,8 @@ class Catalogue
 {
 public:
     // Appends the files of folderPath whose names end in ".jpg" (any case), hidden ones
-    // included, folders passed over, sorted ascending without regard to case. A missing or
-    // unreadable folder appends nothing.
+    // included, folders and links leading out of the folder passed over, sorted ascending
+    // without regard to case. A missing or unreadable folder appends nothing.
     void ListPhotoFolder(const QString &folderPath);
 
     // Entry i, or the empty name for an index outside the catalogue.
@@ -40,6 +40,14 @@ public:
 private:
     QStringList m_names;
 };
+
+// Whether the file at path lies inside folder once symbolic links are resolved, i.e. it is
+// neither a link that leads out of the folder nor missing. Photos are listed and loaded only
+// then, so a link in the photo folder can never bring another file onto the screen.
+bool staysInsideFolder(const QString &folder, const QString &path);
+
+// folder + "/" + name when that file stays inside folder, else the empty path (an empty tile).
+QString photoPathIn(const QString &folder, const QString &name);
 
 // Sorts names ascending without regard to case (ties in case-sensitive order), as both the
 // catalogue and the picture editing window list the photo folder.

@@ -2,8 +2,10 @@
 #include "kiosk/tform1.h"
 #include "platform/platform.h"
 #include "platform/qtservices.h"
+#include "store/backup.h"
 
 #include <QApplication>
+#include <QCursor>
 
 int main(int argc, char *argv[])
 {
@@ -14,8 +16,15 @@ int main(int argc, char *argv[])
     QtServices services;
     platform::setServices(&services);
 
+    // On a touch screen the pointer is hidden (the installed service sets this).
+    if (qEnvironmentVariableIntValue("QUORVEL_KIOSK_HIDE_POINTER") == 1)
+        QApplication::setOverrideCursor(Qt::BlankCursor);
+
     CreateForms();
     Form1->showKiosk();
+    // One consistent copy of db.dll a day into folder 备份, off the GUI thread.
+    DailyBackup dailyBackup(services.workDir());
+    dailyBackup.start();
     const int rc = QApplication::exec();
     DestroyForms();
     platform::setServices(nullptr);

@@ -15,6 +15,7 @@
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
 #include "reports/reportwindow.h"
+#include "security/pinpadwindow.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -73,11 +74,7 @@ template <typename Compute, typename Apply> void computeThenApply(Compute &&comp
 
 void showModeless(QWidget *window)
 {
-    if (!window)
-        return;
-    window->show();
-    window->raise();
-    window->activateWindow();
+    KioskForm::showCentredOnTop(window);
 }
 
 } // namespace
@@ -106,6 +103,7 @@ TForm1::TForm1(const QRect &screenArea, QWidget *parent)
     setPalette(pal);
     setAutoFillBackground(true);
     setGeometry(332, 111, 979, 595);
+    KioskForm::setMainWindow(this);
 
     buildControls();
     buildMenu();
@@ -235,6 +233,7 @@ void TForm1::buildMenu()
         void (TForm1::*handler)();
     };
     const Item items[] = {
+        {&N0, u"N0", u"未设置管理密码"_s, nullptr},
         {&N1, u"N1", u"统计查询"_s, &TForm1::N1Click},
         {&N9, u"N9", u"满意度报表"_s, &TForm1::N9Click},
         {&N2, u"N2", u"参数设置"_s, &TForm1::N2Click},
@@ -256,6 +255,18 @@ void TForm1::buildMenu()
         }
     }
     N8->setEnabled(false);
+    N0->setEnabled(false);
+
+    PinPad = new PinPadWindow(this);
+    connect(PinPad, &PinPadWindow::submitted, this, [this](const QString &pin) {
+        platform::guarded(this, [this, &pin] { PinPadSubmitted(pin); });
+    });
+    PinPadTimer = new QTimer(this);
+    PinPadTimer->setObjectName(u"PinPadTimer"_s);
+    PinPadTimer->setInterval(1000);
+    connect(PinPadTimer, &QTimer::timeout, this,
+            [this] { platform::guarded(this, [this] { PinPadTimerTimer(); }); });
+    connect(PinPad, &PinPadWindow::cancelled, PinPadTimer, &QTimer::stop);
 }
 
 void TForm1::watchTouchHolds()
@@ -284,6 +295,11 @@ void TForm1::showKiosk()
     const Qt::WindowFlags kiosk = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
     if ((windowFlags() & kiosk) != kiosk)
         setWindowFlags(windowFlags() | kiosk);
+    // On Wayland a window cannot place or size itself: it asks the compositor for full screen.
+    if (QGuiApplication::platformName().startsWith(u"wayland"_s)) {
+        showFullScreen();
+        return;
+    }
     // Without a window manager nobody maximises the window, so it takes the screen area itself.
     setGeometry(m_screenArea);
     show();
@@ -426,8 +442,8 @@ QList<tilecache::TileRequest> TForm1::pageTiles(int page) const
     requests.reserve(10);
     for (int k = 0; k < 10; ++k) {
         const QString name = catalogue.entry(10 * page + k);
-        requests.append({name.isEmpty() ? QString() : platform::workPath(u"图片/"_s + name),
-                         m_tiles[k]->size()});
+        // A link leading out of the photo folder shows as an empty tile.
+        requests.append({photoPathIn(platform::workPath(u"图片"_s), name), m_tiles[k]->size()});
     }
     return requests;
 }
@@ -610,10 +626,66 @@ void TForm1::openMenu(const QPoint &globalPos)
     emit menuOpened(globalPos);
 }
 
+QString TForm1::storedPinHash() const
+{
+    const SettingsFile ini(platform::services().exeDir());
+    const QString stored = ini.ReadSetting(staffpin::settingKey());
+    return staffpin::isHash(stored) ? stored : QString();
+}
+
+void TForm1::MenuRequest(const QPoint &globalPos)
+{
+    if (PinPad->isVisible())
+        return;
+    const QString hash = storedPinHash();
+    N0->setVisible(hash.isEmpty());
+    if (hash.isEmpty()) {
+        openMenu(globalPos);
+        return;
+    }
+    m_menuRequestPos = globalPos;
+    PinPad->ask(u"请输入管理密码"_s);
+    refreshPinPad();
+    PinPadTimer->start();
+}
+
+void TForm1::PinPadSubmitted(const QString &pin)
+{
+    const QString hash = storedPinHash();
+    // The PIN may have been removed from the file meanwhile: then nothing guards the menu.
+    const bool correct = hash.isEmpty() || staffpin::matches(pin, hash);
+    const QDateTime now = platform::services().now();
+    if (pinLockout.submit(correct, now) == PinLockout::Outcome::Accepted) {
+        PinPadTimer->stop();
+        PinPad->hide();
+        N0->setVisible(hash.isEmpty());
+        openMenu(m_menuRequestPos);
+        return;
+    }
+    refreshPinPad();
+}
+
+void TForm1::PinPadTimerTimer()
+{
+    if (!PinPad->isVisible()) {
+        PinPadTimer->stop();
+        return;
+    }
+    refreshPinPad();
+}
+
+void TForm1::refreshPinPad()
+{
+    const QDateTime now = platform::services().now();
+    PinPad->setLocked(pinLockout.isLocked(now));
+    PinPad->setStatus(pinLockout.statusText(now));
+}
+
 void TForm1::contextMenuEvent(QContextMenuEvent *event)
 {
     // Children leave context-menu requests to the window, so this sees them from anywhere.
-    openMenu(event->globalPos());
+    const QPoint pos = event->globalPos();
+    platform::guarded(this, [this, pos] { MenuRequest(pos); });
     event->accept();
 }
 
@@ -682,5 +754,5 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 void TForm1::touchHeld()
 {
     m_holdFired = true;
-    openMenu(m_holdStart);
+    platform::guarded(this, [this] { MenuRequest(m_holdStart); });
 }

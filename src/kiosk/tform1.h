@@ -3,6 +3,7 @@
 #include "kiosk/catalogue.h"
 #include "kiosk/tilecache.h"
 #include "platform/widgets/form.h"
+#include "security/staffpin.h"
 
 #include <QPoint>
 #include <QRect>
@@ -12,6 +13,7 @@
 
 class AALabel;
 class PictureBox;
+class PinPadWindow;
 class QAction;
 class QMenu;
 class QTimer;
@@ -64,6 +66,15 @@ public:
     void N4Click();
     void N5Click();
     void N7Click();
+    // A staff-menu request (right click or press-and-hold) at globalPos: with a staff PIN set
+    // the number pad asks for it first, without one the menu opens at once, warning on its
+    // first line that no PIN is set.
+    void MenuRequest(const QPoint &globalPos);
+    // The number pad's entry: the right PIN opens the menu where it was requested; wrong ones
+    // are counted (PinLockout).
+    void PinPadSubmitted(const QString &pin);
+    // Once a second while the pad is shown: the lock-out line and the lock follow the clock.
+    void PinPadTimerTimer();
 
     // Controls in stacking order, bottom first.
     PictureBox *Image3 = nullptr; // background
@@ -87,8 +98,14 @@ public:
     QTimer *Timer2 = nullptr; // shows the arrows again, half a second out of phase
 
     QMenu *PopupMenu1 = nullptr;
+    QAction *N0 = nullptr; // "未设置管理密码", disabled, shown only while no PIN is set
     QAction *N1 = nullptr, *N9 = nullptr, *N2 = nullptr, *N3 = nullptr, *N5 = nullptr,
             *N4 = nullptr, *N7 = nullptr, *N8 = nullptr;
+
+    PinPadWindow *PinPad = nullptr;
+    QTimer *PinPadTimer = nullptr;
+    // Wrong PIN entries; kept while the program runs.
+    PinLockout pinLockout;
 
     // The photo file names in display order, and the page count.
     Catalogue catalogue;
@@ -130,6 +147,10 @@ private:
     // Prepares the pictures of the other pages in the background (tilecache::prefetch).
     void prefetchOtherPages();
 
+    // The stored hash of the staff PIN, or empty when none is set.
+    QString storedPinHash() const;
+    void refreshPinPad();
+
     QRect m_screenArea;
     TForm2 *m_rating = nullptr;
     QWidget *m_statistics = nullptr;
@@ -137,6 +158,7 @@ private:
     QWidget *m_pictures = nullptr;
     // The report window, made when the menu first opens it; deleted with this window.
     std::unique_ptr<ReportWindow> m_reportWindow;
+    QPoint m_menuRequestPos; // where the menu was asked for while the pad asks for the PIN
     std::array<PictureBox *, 10> m_tiles{};
     std::array<AALabel *, 10> m_line1{};
     std::array<AALabel *, 10> m_line2{};

@@ -14,13 +14,21 @@ QString applicationTitle()
     return u"Quorvel评价系统"_s;
 }
 
+QString programDir()
+{
+    const QString dir = qEnvironmentVariable("QUORVEL_KIOSK_DIR");
+    if (!dir.isEmpty())
+        return QDir::cleanPath(QDir(dir).absolutePath());
+    return QCoreApplication::applicationDirPath();
+}
+
 namespace {
 
 // Used until the program installs its real services: no window, no process, no answers.
 class HeadlessServices final : public Services
 {
 public:
-    QString exeDir() const override { return QCoreApplication::applicationDirPath(); }
+    QString exeDir() const override { return programDir(); }
     QString workDir() const override { return QDir::currentPath(); }
     void message(QWidget *, const QString &text) override { qWarning("%s", qUtf8Printable(text)); }
     void error(QWidget *, const QString &text) override { qWarning("%s", qUtf8Printable(text)); }

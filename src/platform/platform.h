@@ -49,6 +49,12 @@ public:
     virtual QDateTime now() const = 0;
 };
 
+// The folder that stands for the executable's folder (opt.ini, the photo listing): the folder
+// named by the environment variable QUORVEL_KIOSK_DIR when it is set and not empty (the
+// installed package runs one program for the run folder under /var/lib), else the folder of
+// the running executable.
+QString programDir();
+
 // The services in force. setServices does not take ownership; passing nullptr restores the
 // production services.
 Services &services();

@@ -1,12 +1,11 @@
 #include "platform/qtservices.h"
 
+#include "platform/widgets/form.h"
+#include "platform/widgets/restrictedfiledialog.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
-#include <QGridLayout>
-#include <QImageReader>
-#include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProcess>
@@ -23,43 +22,15 @@ namespace {
 void keepOnTop(QMessageBox &box)
 {
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    // A box without an owner is still a dialog of the main window, centred above it on Wayland.
+    KioskForm::attachToMainWindow(&box);
 }
-
-// Picture preview beside the file list of the open dialog.
-class PreviewFileDialog : public QFileDialog
-{
-public:
-    PreviewFileDialog(QWidget *owner, const QString &filter)
-        : QFileDialog(owner, QString(), QString(), filter)
-    {
-        setOption(QFileDialog::DontUseNativeDialog);
-        setFileMode(QFileDialog::ExistingFile);
-        setWindowFlag(Qt::WindowStaysOnTopHint);
-        m_preview = new QLabel(this);
-        m_preview->setFixedSize(220, 220);
-        m_preview->setAlignment(Qt::AlignCenter);
-        m_preview->setFrameShape(QFrame::StyledPanel);
-        if (auto *grid = qobject_cast<QGridLayout *>(layout()))
-            grid->addWidget(m_preview, 1, grid->columnCount(), grid->rowCount() - 1, 1);
-        connect(this, &QFileDialog::currentChanged, this, [this](const QString &path) {
-            QImageReader reader(path);
-            const QSize full = reader.size();
-            if (full.isValid())
-                reader.setScaledSize(full.scaled(m_preview->size(), Qt::KeepAspectRatio));
-            const QImage image = reader.read();
-            m_preview->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
-        });
-    }
-
-private:
-    QLabel *m_preview = nullptr;
-};
 
 } // namespace
 
 QString QtServices::exeDir() const
 {
-    return QCoreApplication::applicationDirPath();
+    return platform::programDir();
 }
 
 QString QtServices::workDir() const
@@ -107,22 +78,30 @@ bool QtServices::confirm(QWidget *owner, const QString &text)
 
 QString QtServices::openPicture(QWidget *owner, const QString &filter)
 {
-    PreviewFileDialog dialog(owner, filter);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    // Not the toolkit's general file dialog: only the places staff need can be browsed.
+    QStringList suffixes = RestrictedBrowser::suffixesOfFilter(filter);
+    if (suffixes.isEmpty())
+        suffixes = {u"jpg"_s};
+    RestrictedFileDialog dialog(
+        RestrictedBrowser(RestrictedBrowser::standardRoots(workDir(), exeDir()),
+                          RestrictedBrowser::Mode::Pictures, suffixes),
+        QString(), owner);
+    KioskForm::showCentredOnTop(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
         return {};
-    return QDir::toNativeSeparators(
-        QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
+    return QDir::toNativeSeparators(dialog.chosenPath());
 }
 
 QString QtServices::chooseFolder(QWidget *owner, const QString &caption)
 {
-    QFileDialog dialog(owner, caption);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    RestrictedFileDialog dialog(
+        RestrictedBrowser(RestrictedBrowser::standardRoots(workDir(), exeDir()),
+                          RestrictedBrowser::Mode::Folders),
+        caption, owner);
+    KioskForm::showCentredOnTop(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
         return {};
-    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+    return dialog.chosenPath();
 }
 
 void QtServices::restart()

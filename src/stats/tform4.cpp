@@ -6,12 +6,14 @@
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
 #include "stats/dbgrid.h"
+#include "store/backup.h"
 #include "store/record.h"
 #include "store/statements.h"
 #include "store/tdatamodule3.h"
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -227,10 +229,22 @@ void TForm4::RzButton4Click()
 void TForm4::RzButton5Click()
 {
     TDataModule3 &module = boundModule();
+    // Every record is first copied into an archive in folder 备份, which the question names;
+    // the records are deleted only once that copy is complete on disk.
+    const QString workDir = platform::services().workDir();
+    const QString archive = backup::clearArchivePath(workDir, platform::services().now());
+    const QString shown = QDir::toNativeSeparators(QDir(workDir).relativeFilePath(archive));
     const QString text =
-        u"程序即将清除所有数据！谨慎操作，不可恢复。点\"是\"清除，点\"否\"返回！"_s;
+        u"程序即将清除所有数据！清除前全部记录将备份到“%1”。点\"是\"清除，点\"否\"返回！"_s.arg(
+            shown);
     if (!platform::services().question(this, u"提示"_s, text))
         return;
+    try {
+        backup::copyDatabase(platform::workPath(u"db.dll"_s), archive);
+    } catch (const KioskError &e) {
+        platform::services().message(this, u"备份失败，数据未清除：%1"_s.arg(e.message()));
+        return;
+    }
     module.ExecuteStatement(statements::deleteAll());
 }
 

@@ -124,6 +124,41 @@ private slots:
         c.computePageCount();
         QCOMPARE(c.PageCount, 0);
     }
+
+    // A link in the photo folder is listed and loaded only while what it names lies inside the
+    // folder; one leading out (to a secret file, through a linked folder, dangling) is neither.
+    void linksLeavingTheFolder_data()
+    {
+        QTest::addColumn<QString>("linkName");
+        QTest::addColumn<QString>("target"); // relative to the test folder
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("to a file outside") << u"0002@外#链.jpg"_s << u"secret.jpg"_s << false;
+        QTest::newRow("to a photo inside")
+            << u"0002@内#链.jpg"_s << u"photos/0001@a#b.jpg"_s << true;
+        QTest::newRow("dangling") << u"0002@断#链.jpg"_s << u"missing.jpg"_s << false;
+        QTest::newRow("through dot-dot")
+            << u"0002@上#级.jpg"_s << u"photos/../secret.jpg"_s << false;
+    }
+    void linksLeavingTheFolder()
+    {
+        QFETCH(QString, linkName);
+        QFETCH(QString, target);
+        QFETCH(bool, listed);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(u"photos"_s));
+        const QString photos = dir.filePath(u"photos"_s);
+        touch(dir.filePath(u"photos/0001@a#b.jpg"_s));
+        touch(dir.filePath(u"secret.jpg"_s));
+        QVERIFY(QFile::link(dir.filePath(target), photos + u'/' + linkName));
+
+        Catalogue catalogue;
+        catalogue.ListPhotoFolder(photos);
+        QCOMPARE(catalogue.names().contains(linkName), listed);
+        QVERIFY(catalogue.names().contains(u"0001@a#b.jpg"_s));
+        QCOMPARE(photoPathIn(photos, linkName).isEmpty(), !listed);
+        QCOMPARE(photoPathIn(photos, u"0001@a#b.jpg"_s), photos + u"/0001@a#b.jpg"_s);
+        QCOMPARE(photoPathIn(photos, QString()), QString());
+    }
 };
 
 QTEST_APPLESS_MAIN(TestCatalogue)

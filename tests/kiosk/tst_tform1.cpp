@@ -750,18 +750,18 @@ private slots:
         writeFolder(0);
         TForm1 *f = createForm();
         const QList<QAction *> actions = f->PopupMenu1->actions();
-        const QStringList names{u"N1"_s, u"N9"_s, u"N2"_s, u"N3"_s,
+        const QStringList names{u"N0"_s, u"N1"_s, u"N9"_s, u"N2"_s, u"N3"_s,
                                 u"N5"_s, u"N4"_s, u"N7"_s, u"N8"_s};
-        const QStringList texts{
-            u"统计查询"_s,     u"满意度报表"_s,     u"参数设置"_s, u"图片编辑"_s,
-            u"更换背景图片"_s, u"打开图片文件夹"_s, u"退出软件"_s, u"Quorvel触摸综合评价系统"_s};
+        const QStringList texts{u"未设置管理密码"_s, u"统计查询"_s, u"满意度报表"_s,
+                                u"参数设置"_s,       u"图片编辑"_s, u"更换背景图片"_s,
+                                u"打开图片文件夹"_s, u"退出软件"_s, u"Quorvel触摸综合评价系统"_s};
         QCOMPARE(actions.size(), names.size());
         for (int i = 0; i < names.size(); ++i) {
             QCOMPARE(actions[i]->objectName(), names[i]);
             QCOMPARE(actions[i]->text(), texts[i]);
             QVERIFY(!actions[i]->isSeparator());
             QVERIFY(actions[i]->shortcut().isEmpty());
-            QCOMPARE(actions[i]->isEnabled(), i != names.size() - 1);
+            QCOMPARE(actions[i]->isEnabled(), i != 0 && i != names.size() - 1);
         }
     }
 

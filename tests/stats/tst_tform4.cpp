@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -465,30 +466,62 @@ void TestTForm4::ctrlDeleteOnCountDoesNothing()
 void TestTForm4::clearAllData_data()
 {
     QTest::addColumn<bool>("answer");
-    QTest::newRow("Yes clears") << true;
-    QTest::newRow("No keeps") << false;
+    QTest::addColumn<bool>("archiveBlocked"); // a file named 备份 stands in the way
+    QTest::newRow("Yes archives and clears") << true << false;
+    QTest::newRow("No keeps, writes no archive") << false << false;
+    QTest::newRow("archive cannot be written: nothing cleared") << true << true;
 }
 
 void TestTForm4::clearAllData()
 {
     QFETCH(bool, answer);
+    QFETCH(bool, archiveBlocked);
     openModule();
     createForm();
+    m_services->fixedNow = QDateTime(QDate(2026, 12, 7), QTime(18, 0, 5));
+    if (archiveBlocked) {
+        QFile blocker(m_dir->filePath(u"备份"_s));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
     clickButton(m_form->RzButton1);
     const Rows shown = gridRows(m_form->DBGrid1);
     const Rows before = tableRows();
+    QVERIFY(!before.isEmpty());
     m_services->questionAnswers = {answer};
     clickButton(m_form->RzButton5);
 
+    const QString archive = m_dir->filePath(u"备份/清除前备份_20261207_180005.db"_s);
     QCOMPARE(m_services->questions.size(), 1);
     QCOMPARE(m_services->questions[0].caption, u"提示"_s);
+    // The question names the archive the records go to.
     QCOMPARE(m_services->questions[0].text,
-             u"程序即将清除所有数据！谨慎操作，不可恢复。点\"是\"清除，点\"否\"返回！"_s);
+             u"程序即将清除所有数据！清除前全部记录将备份到“备份/清除前备份_20261207_180005.db”。"
+             "点\"是\"清除，点\"否\"返回！"_s);
     QCOMPARE(m_services->errors, QStringList());
-    QCOMPARE(m_services->messages, QStringList());
-    QCOMPARE(tableRows(), answer ? Rows() : before);
-    QCOMPARE(gridRows(m_form->DBGrid1), answer ? Rows() : shown);
-    if (answer) {
+    const bool cleared = answer && !archiveBlocked;
+    QCOMPARE(tableRows(), cleared ? Rows() : before);
+    QCOMPARE(QFileInfo::exists(archive), cleared);
+    if (archiveBlocked) {
+        QCOMPARE(m_services->messages.size(), 1);
+        QVERIFY(m_services->messages[0].startsWith(u"备份失败，数据未清除："_s));
+    } else {
+        QCOMPARE(m_services->messages, QStringList());
+    }
+    if (cleared) {
+        // Every cleared row is in the archive, which reads like db.dll.
+        const QString name = u"archive-check"_s;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+            db.setDatabaseName(archive);
+            QVERIFY(db.open());
+            QSqlQuery q(u"select count(*) from 评价"_s, db);
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toInt(), int(before.size()));
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    QCOMPARE(gridRows(m_form->DBGrid1), cleared ? Rows() : shown);
+    if (cleared) {
         // The grid stays empty until a button reopens the result set.
         clickButton(m_form->RzButton3);
         QCOMPARE(gridRows(m_form->DBGrid1), Rows());

@@ -1,0 +1,227 @@
+#include "store/backup.h"
+
+#include "platform/error.h"
+#include "platform/platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtConcurrent>
+
+#include <atomic>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace backup {
+
+namespace {
+
+std::atomic<int> connectionCounter{0};
+
+const QString DailyPrefix = u"每日备份_"_s;
+const QString ArchivePrefix = u"清除前备份_"_s;
+const QString Suffix = u".db"_s;
+
+QString engineMessage(const QSqlError &error)
+{
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return text.isEmpty() ? u"unknown database error"_s : text;
+}
+
+// One private connection, removed again when the scope ends.
+class Connection
+{
+public:
+    explicit Connection(const QString &path, bool readOnly)
+        : m_name(u"kiosk-backup-%1"_s.arg(++connectionCounter))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_name);
+        db.setDatabaseName(path);
+        QString options = u"QSQLITE_BUSY_TIMEOUT=5000"_s;
+        if (readOnly)
+            options += u";QSQLITE_OPEN_READONLY"_s;
+        db.setConnectOptions(options);
+        if (!db.open())
+            m_failure = engineMessage(db.lastError());
+    }
+    ~Connection()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+    const QString &failure() const { return m_failure; }
+
+private:
+    QString m_name;
+    QString m_failure;
+};
+
+bool syncPath(const QString &path, bool directory)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), directory ? (O_RDONLY | O_DIRECTORY) : O_RDWR);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+qint64 checkedRowCount(const QString &path)
+{
+    Connection copy(path, true);
+    if (!copy.failure().isEmpty())
+        throw KioskError(copy.failure());
+    QSqlQuery query(copy.db());
+    if (!query.exec(u"pragma quick_check"_s) || !query.next())
+        throw KioskError(engineMessage(query.lastError()));
+    if (query.value(0).toString() != u"ok"_s)
+        throw KioskError(u"备份文件校验失败：%1"_s.arg(query.value(0).toString()));
+    query.finish();
+    if (!query.exec(u"select count(*) from 评价"_s) || !query.next())
+        throw KioskError(engineMessage(query.lastError()));
+    return query.value(0).toLongLong();
+}
+
+} // namespace
+
+QString folder(const QString &workDir)
+{
+    return QDir::cleanPath(workDir + u"/备份"_s);
+}
+
+QString clearArchivePath(const QString &workDir, const QDateTime &now)
+{
+    return folder(workDir) + u'/' + ArchivePrefix + now.toString(u"yyyyMMdd_hhmmss"_s) + Suffix;
+}
+
+QString dailyPath(const QString &workDir, const QDate &date)
+{
+    return folder(workDir) + u'/' + DailyPrefix + date.toString(u"yyyy-MM-dd"_s) + Suffix;
+}
+
+qint64 copyDatabase(const QString &dbPath, const QString &target)
+{
+    if (!QFileInfo(dbPath).isFile())
+        throw KioskError(u"找不到数据库文件 %1"_s.arg(QDir::toNativeSeparators(dbPath)));
+    if (QFileInfo::exists(target))
+        throw KioskError(u"备份文件已存在：%1"_s.arg(QDir::toNativeSeparators(target)));
+    const QString dir = QFileInfo(target).absolutePath();
+    const QString part = target + u".part"_s;
+    auto discard = [&part] { QFile::remove(part); };
+    try {
+        {
+            Connection source(dbPath, true);
+            if (!source.failure().isEmpty())
+                throw KioskError(source.failure());
+            QSqlQuery probe(source.db());
+            // Fails on a file without table 评价 before anything is written anywhere.
+            if (!probe.exec(u"select count(*) from 评价 where 0"_s))
+                throw KioskError(engineMessage(probe.lastError()));
+            probe.finish();
+            if (!QDir().mkpath(dir))
+                throw KioskError(u"无法创建备份文件夹 %1"_s.arg(QDir::toNativeSeparators(dir)));
+            QFile::remove(part);
+            QSqlQuery vacuum(source.db());
+            if (!vacuum.prepare(u"vacuum into ?"_s))
+                throw KioskError(engineMessage(vacuum.lastError()));
+            vacuum.addBindValue(part);
+            if (!vacuum.exec())
+                throw KioskError(engineMessage(vacuum.lastError()));
+        }
+        const qint64 rows = checkedRowCount(part);
+        if (!syncPath(part, false))
+            throw KioskError(u"无法写入备份文件 %1"_s.arg(QDir::toNativeSeparators(part)));
+        if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) !=
+            0)
+            throw KioskError(u"无法命名备份文件 %1"_s.arg(QDir::toNativeSeparators(target)));
+        syncPath(dir, true);
+        return rows;
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+int pruneDailyCopies(const QString &workDir, int keep)
+{
+    QDir dir(folder(workDir));
+    QStringList names = dir.entryList({DailyPrefix + u"*"_s + Suffix}, QDir::Files, QDir::Name);
+    // The date in the name sorts as text; only names of exactly this form are counted.
+    names.removeIf([](const QString &name) {
+        const QString date =
+            name.mid(DailyPrefix.size(), name.size() - DailyPrefix.size() - Suffix.size());
+        return !QDate::fromString(date, u"yyyy-MM-dd"_s).isValid();
+    });
+    int removed = 0;
+    for (qsizetype i = 0; i + keep < names.size(); ++i) {
+        if (dir.remove(names[i]))
+            ++removed;
+    }
+    return removed;
+}
+
+} // namespace backup
+
+DailyBackup::DailyBackup(QString workDir, QObject *parent)
+    : QObject(parent), m_workDir(std::move(workDir))
+{
+}
+
+DailyBackup::~DailyBackup()
+{
+    // The worker holds no reference to this object; waiting only keeps the program from
+    // ending in the middle of a copy.
+    m_running.waitForFinished();
+}
+
+void DailyBackup::start(int firstDelayMs, int intervalMs)
+{
+    if (!m_timer) {
+        m_timer = new QTimer(this);
+        connect(m_timer, &QTimer::timeout, this, [this] { runIfDue(); });
+    }
+    m_timer->start(intervalMs);
+    QTimer::singleShot(firstDelayMs, this, [this] { runIfDue(); });
+}
+
+QFuture<QString> DailyBackup::runIfDue()
+{
+    if (m_running.isRunning())
+        return {};
+    const QString dbPath = QDir::cleanPath(m_workDir + u"/db.dll"_s);
+    const QString target = backup::dailyPath(m_workDir, platform::services().now().date());
+    if (QFileInfo::exists(target) || !QFileInfo(dbPath).isFile())
+        return {};
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    pool.setThreadPriority(QThread::IdlePriority);
+    const QString workDir = m_workDir;
+    m_running = QtConcurrent::run(&pool, [dbPath, target, workDir]() -> QString {
+        try {
+            backup::copyDatabase(dbPath, target);
+            backup::pruneDailyCopies(workDir, Keep);
+            return target;
+        } catch (const KioskError &e) {
+            qWarning("daily backup failed: %s", qUtf8Printable(e.message()));
+            return {};
+        }
+    });
+    m_running.then(this, [this, target](const QString &written) {
+        emit finished(written, written.isEmpty() ? u"备份失败"_s : QString());
+    });
+    return m_running;
+}
