@@ -8,6 +8,9 @@
 #   make soak          the kill test with KILLS (500) kills and the two-kiosk test with
 #                      SOAK_RATINGS (5000) ratings each
 #   make fuzz          each libFuzzer target for FUZZ_SECONDS (60) seconds with a fresh seed
+#   make package       the Debian package build/quorvel-kiosk_*.deb
+#   make test-package  builds the package and checks it on this machine: lintian, install with apt,
+#                      the kiosk under Xvfb and cage, reinstall/remove keeping a rating, purge
 
 BUILD   ?= build
 RUNDIR  ?= $(BUILD)/kiosk
@@ -23,11 +26,13 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-
            qt6-qpa-plugins qt6-translations-l10n libgl-dev libvulkan-dev libxkbcommon-dev \
            fonts-wqy-microhei xvfb xauth sqlite3 clang libclang-rt-14-dev clang-format ccache \
            qt6-charts-dev libqt6charts6 libqt6opengl6-dev libxlsxwriter-dev libxlsxwriter4 \
-           poppler-utils unzip
+           poppler-utils unzip \
+           lintian dpkg-dev fakeroot file cage grim xwayland qt6-wayland libqt6sql6-psql \
+           xdotool imagemagick adduser
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test test-sanitize soak fuzz run run-headless run-folder clean
+.PHONY: all deps build test test-sanitize test-package package soak fuzz run run-headless run-folder clean
 
 all: build
 
@@ -50,7 +55,17 @@ build: deps $(BUILD)/CMakeCache.txt
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-package
 	@$(MAKE) --no-print-directory test-sanitize
+
+# Exactly one package in $(BUILD): an older one is removed first.
+package: build
+	@rm -f $(BUILD)/quorvel-kiosk_*.deb
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/quorvel-kiosk_*.deb
+
+test-package: package
+	packaging/test-package.sh $(BUILD)
 
 # The sanitizer build: every test again under ASan and UBSan (the options are set by the tests'
 # CMake files), the fuzz targets included as tests that replay their corpus and mutate from a
