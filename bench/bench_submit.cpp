@@ -1,7 +1,7 @@
-// One submit, from the tap on the submit button (TForm2::RzButton1Click, the message box
-// answered by the recording services) to the row being durable: the moment the engine reports
+// One submit, from the tap on the submit button (TForm2::RzButton1Click, the thanks recorded by
+// the recording services) to the row being durable: the moment the engine reports
 // the commit done (its WAL hook, called once the commit is synced), and, for comparison, the
-// moment the thank-you box opens (after whatever the module does after the commit), median and
+// moment the thanks is shown (after whatever the module does after the commit), median and
 // p99 over a few hundred submits. Baseline: a bare insert of the same row through the sqlite3 C API
 // with the same durability settings (WAL, synchronous=FULL, one transaction per row), into a table
 // without indexes and into one with the kiosk's schema. Submits and baselines alternate.
@@ -141,7 +141,7 @@ SubmitFigures run(RecordingServices &services, const QString &runDir, int submit
     SubmitFigures f;
     QElapsedTimer clock;
     double thankedAt = 0;
-    services.whileMessageOpen = [&](const QString &) {
+    services.onNotice = [&](QWidget *, const QString &, int) {
         thankedAt = double(clock.nsecsElapsed()) / 1e6;
     };
     CommitWatch commits;
@@ -177,9 +177,9 @@ SubmitFigures run(RecordingServices &services, const QString &runDir, int submit
         bareSchema->insert(name, date, time, grade);
         f.bareSchema.ms << double(clock.nsecsElapsed()) / 1e6;
     }
-    services.whileMessageOpen = {};
+    services.onNotice = {};
     sqlite3_wal_hook(handle, nullptr, nullptr);
-    const int failures = int(services.messages.count(u"评价失败！"_s));
+    const int failures = int(services.noticeTexts().count(u"评价失败！"_s));
     services.clearRecords();
     delete form2;
     delete module;

@@ -84,10 +84,17 @@ QString orderNumberOf(const QString &name)
     return gbk::leftBytes(name, 4);
 }
 
-QString composePhotoName(const QString &order, const QString &line1, const QString &line2)
+QString composePhotoName(const QString &order, const QString &line1, const QString &line2,
+                         const QString &extension)
 {
     return statements::trimmedText(order) + u'@' + statements::trimmedText(line1) + u'#' +
-           statements::trimmedText(line2) + u".jpg"_s;
+           statements::trimmedText(line2) + extension;
+}
+
+QString renamedExtension(const QString &oldName)
+{
+    const QString ext = photoExtensionOf(oldName);
+    return ext.isEmpty() ? u".jpg"_s : ext;
 }
 
 bool isPlainFileName(const QString &name)

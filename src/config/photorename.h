@@ -16,9 +16,14 @@ QStringList ListPictureFiles(const QString &folder);
 // "12@AB#CD.jpg" gives "12@A"). All of the name when it is shorter.
 QString orderNumberOf(const QString &name);
 
-// trimmed order + "@" + trimmed line1 + "#" + trimmed line2 + ".jpg", where trimmed removes
+// trimmed order + "@" + trimmed line1 + "#" + trimmed line2 + extension, where trimmed removes
 // leading and trailing blanks and control characters. Nothing is padded or checked.
-QString composePhotoName(const QString &order, const QString &line1, const QString &line2);
+QString composePhotoName(const QString &order, const QString &line1, const QString &line2,
+                         const QString &extension = QStringLiteral(".jpg"));
+
+// The extension a renamed file keeps: its own photo extension as written (".JPG", ".png" ...),
+// or ".jpg" for a name without one.
+QString renamedExtension(const QString &oldName);
 
 // Whether name can be a file inside the photo folder: not empty, not "." or "..", and without
 // "/", "\" or a NUL character, any of which would put the file somewhere else.

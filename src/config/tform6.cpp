@@ -4,6 +4,7 @@
 #include "config/photorename.h"
 #include "kiosk/catalogue.h"
 #include "kiosk/tileimages.h"
+#include "platform/cover.h"
 #include "platform/error.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
@@ -11,6 +12,7 @@
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
 
+#include <QImageReader>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -22,6 +24,7 @@ namespace {
 
 const QString PhotoFolder = u"图片"_s;
 const QString DigitsOnlyText = u"对不起，只能输入数字！"_s;
+constexpr int ListRowPixels = 36;
 
 LabeledEdit *edit(const QString &name, const QString &label, const QRect &geometry, QWidget *parent)
 {
@@ -44,7 +47,11 @@ TForm6::TForm6(QWidget *parent) : KioskForm(parent, DialogFlags)
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setSortingEnabled(false);
     ListBox1->setUniformItemSizes(true);
-    ListBox1->setStyleSheet(u"QListWidget::item { height: 13px; }"_s);
+    // Rows a finger can pick out.
+    ListBox1->setStyleSheet(u"QListWidget::item { height: %1px; }"_s.arg(ListRowPixels));
+    QFont listFont = ListBox1->font();
+    listFont.setPixelSize(16);
+    ListBox1->setFont(listFont);
 
     Image1 = new PictureBox(this);
     Image1->setObjectName(u"Image1"_s);
@@ -54,6 +61,8 @@ TForm6::TForm6(QWidget *parent) : KioskForm(parent, DialogFlags)
     Image2 = new PictureBox(this);
     Image2->setObjectName(u"Image2"_s);
     Image2->setGeometry(368, 64, 209, 273);
+    // The photo keeps its proportions: it covers the preview, the overflow cut off.
+    Image2->setScaling(PictureBox::Scaling::Cover);
 
     LabeledEdit3 =
         edit(u"LabeledEdit3"_s, u"图片序号（4位阿拉伯数字）"_s, QRect(610, 94, 177, 21), this);
@@ -62,8 +71,11 @@ TForm6::TForm6(QWidget *parent) : KioskForm(parent, DialogFlags)
     LabeledEdit1 = edit(u"LabeledEdit1"_s, u"图片标题1文字"_s, QRect(610, 143, 177, 21), this);
     LabeledEdit2 = edit(u"LabeledEdit2"_s, u"图片标题2文字"_s, QRect(610, 192, 177, 21), this);
 
-    RzButton2 = RzButton::create(u"RzButton2"_s, u"关闭"_s, QRect(612, 248, 75, 25), this);
-    RzButton1 = RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(712, 248, 75, 25), this);
+    // Buttons for a finger: 44 pixels high, grown downwards and to the right within the window.
+    RzButton2 = RzButton::create(u"RzButton2"_s, u"关闭"_s, QRect(612, 248, 90, 44), this);
+    RzButton1 = RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(712, 248, 90, 44), this);
+    RzButton2->setPixelHeight(16);
+    RzButton1->setPixelHeight(16);
 
     // The selection changes by pointer or keys; changes the program makes itself block the
     // signal and call the handler where they mean to.
@@ -120,10 +132,13 @@ void TForm6::ListBox1Click()
         if (row < 0)
             return;
         const QString name = ListBox1->item(row)->text();
-        // The picture is loaded from the current directory, in the format its extension names.
-        // A link leading out of the photo folder is never opened.
+        // The picture is loaded from the current directory, in the format its extension names,
+        // at the size that covers the preview with its proportions kept. A link leading out of
+        // the photo folder is never opened.
+        const QString file = photoPathIn(platform::workPath(PhotoFolder), name);
+        const QSize full = file.isEmpty() ? QSize() : QImageReader(file).size();
         const QImage picture = tileimages::loadByExtension(
-            photoPathIn(platform::workPath(PhotoFolder), name), Image2->size());
+            file, full.isValid() ? cover::coveringSize(full, Image2->size()) : Image2->size());
         if (picture.isNull())
             return;
         const Captions captions = SplitPhotoName(name);
@@ -143,8 +158,9 @@ void TForm6::RzButton1Click()
         if (row < 0)
             return;
         const QString oldName = ListBox1->item(row)->text();
-        const QString newName =
-            composePhotoName(LabeledEdit3->text(), LabeledEdit1->text(), LabeledEdit2->text());
+        // A photo keeps its own extension: a ".png" stays a PNG, a camera's ".JPG" stays.
+        const QString newName = composePhotoName(LabeledEdit3->text(), LabeledEdit1->text(),
+                                                 LabeledEdit2->text(), renamedExtension(oldName));
         // Relative to the current directory, like the preview. A name that exists already, or
         // one that would leave the folder, is refused and the file keeps its old name; the
         // window says nothing either way and lists the folder anew.

@@ -31,6 +31,15 @@ const QString GreyStar = u"pic/huidu.png"_s;
 constexpr int StarLefts[5] = {328, 428, 528, 628, 728};
 constexpr int StarTop = 256;
 constexpr int StarSize = 78;
+// The grade words stand centred under their stars, one star pitch wide.
+constexpr int GradeTop = StarTop + StarSize + 8;
+constexpr int GradeWidth = 100;
+constexpr int GradeHeight = 30;
+constexpr int GradePixels = 19;
+
+// How long the thanks and the failure notice stay before they close by themselves.
+constexpr int ThanksMilliseconds = 3000;
+constexpr int FailureMilliseconds = 5000;
 
 } // namespace
 
@@ -57,6 +66,8 @@ TForm2::TForm2(QWidget *parent) : KioskForm(parent, DialogFlags)
     Image6 = new PictureBox(this);
     Image6->setObjectName(u"Image6"_s);
     Image6->setGeometry(24, 48, 225, 297);
+    // A photo keeps its proportions: it covers the box and the overflow is cut off.
+    Image6->setScaling(PictureBox::Scaling::Cover);
 
     PictureBox **stars[5] = {&Image1, &Image2, &Image3, &Image4, &Image5};
     for (int i = 0; i < 5; ++i) {
@@ -65,6 +76,22 @@ TForm2::TForm2(QWidget *parent) : KioskForm(parent, DialogFlags)
         box->setGeometry(StarLefts[i], StarTop, StarSize, StarSize);
         box->setCursor(Qt::PointingHandCursor);
         *stars[i] = box;
+    }
+
+    AALabel **grades[5] = {&GradeLabel1, &GradeLabel2, &GradeLabel3, &GradeLabel4, &GradeLabel5};
+    for (int i = 0; i < 5; ++i) {
+        auto *word = new AALabel(this);
+        word->setObjectName(u"GradeLabel%1"_s.arg(i + 1));
+        word->setAutoSize(false);
+        word->setFont(AALabel::heiti(GradePixels));
+        word->setColor(Qt::white);
+        word->setShadow(true);
+        word->setAlignment(Qt::AlignCenter);
+        word->setText(grades::word(i + 1));
+        word->setGeometry(StarLefts[i] + StarSize / 2 - GradeWidth / 2, GradeTop, GradeWidth,
+                          GradeHeight);
+        word->setCursor(Qt::PointingHandCursor);
+        *grades[i] = word;
     }
 
     CnAALabel1 = new AALabel(this);
@@ -82,14 +109,14 @@ TForm2::TForm2(QWidget *parent) : KioskForm(parent, DialogFlags)
 
     RzButton1 = new RzButton(submitPrompt(), this);
     RzButton1->setObjectName(u"RzButton1"_s);
-    RzButton1->setGeometry(346, 152, 369, 41);
+    RzButton1->setGeometry(346, 152, 369, 44);
     RzButton1->setFont(buttonFont);
     RzButton1->setTag(0);
     RzButton1->setEnabled(false);
 
     RzButton2 = new RzButton(u"关  闭"_s, this);
     RzButton2->setObjectName(u"RzButton2"_s);
-    RzButton2->setGeometry(722, 152, 75, 41);
+    RzButton2->setGeometry(722, 152, 75, 44);
     RzButton2->setFont(buttonFont);
 
     Timer1 = new QTimer(this);
@@ -101,6 +128,11 @@ TForm2::TForm2(QWidget *parent) : KioskForm(parent, DialogFlags)
     connect(Image3, &PictureBox::clicked, this, &TForm2::Image3Click);
     connect(Image4, &PictureBox::clicked, this, &TForm2::Image4Click);
     connect(Image5, &PictureBox::clicked, this, &TForm2::Image5Click);
+    connect(GradeLabel1, &AALabel::clicked, this, &TForm2::Image1Click);
+    connect(GradeLabel2, &AALabel::clicked, this, &TForm2::Image2Click);
+    connect(GradeLabel3, &AALabel::clicked, this, &TForm2::Image3Click);
+    connect(GradeLabel4, &AALabel::clicked, this, &TForm2::Image4Click);
+    connect(GradeLabel5, &AALabel::clicked, this, &TForm2::Image5Click);
     connect(RzButton1, &RzButton::clicked, this, &TForm2::RzButton1Click);
     connect(RzButton2, &RzButton::clicked, this, &TForm2::RzButton2Click);
     connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
@@ -144,9 +176,14 @@ void TForm2::FormShow()
     Timer1->start();
 }
 
+QPixmap TForm2::starPicture(const QString &file)
+{
+    return QPixmap::fromImage(m_assets.get(file, QSize(StarSize, StarSize)));
+}
+
 void TForm2::greyAllStars()
 {
-    const QPixmap grey = QPixmap::fromImage(tileimages::loadAsset(GreyStar));
+    const QPixmap grey = starPicture(GreyStar);
     for (int i = 1; i <= 5; ++i)
         star(i)->setPicture(grey);
 }
@@ -154,11 +191,11 @@ void TForm2::greyAllStars()
 void TForm2::starClick(int k)
 {
     platform::guarded(this, [this, k] {
-        const QPixmap lit = QPixmap::fromImage(tileimages::loadAsset(LitStar));
+        const QPixmap lit = starPicture(LitStar);
         for (int i = 1; i <= k; ++i)
             star(i)->setPicture(lit);
         if (k < 5) {
-            const QPixmap grey = QPixmap::fromImage(tileimages::loadAsset(GreyStar));
+            const QPixmap grey = starPicture(GreyStar);
             for (int i = k + 1; i <= 5; ++i)
                 star(i)->setPicture(grey);
         }
@@ -203,12 +240,14 @@ void TForm2::RzButton1Click()
         } catch (...) {
             // The module stores nothing when it throws; the visitor is told it failed.
         }
-        // The 30 s timeout may fire while this box is open; it hides and resets the dialog,
-        // and the reset below then simply repeats.
-        platform::services().message(this, stored ? u"评价成功！谢谢。"_s : u"评价失败！"_s);
-
         const std::optional<KioskError> starError = resetChoice();
         hide();
+        // The thanks closes by itself and blocks nothing: the next visitor can tap a tile at
+        // once. It comes only after the row is on disk.
+        if (stored)
+            platform::services().notice(this, u"评价成功！谢谢。"_s, ThanksMilliseconds);
+        else
+            platform::services().notice(this, u"评价失败！"_s, FailureMilliseconds);
         if (starError)
             throw *starError;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kiosk/assetpictures.h"
 #include "platform/error.h"
 #include "platform/widgets/form.h"
 
@@ -36,9 +37,16 @@ public:
     PictureBox *Image4 = nullptr;
     PictureBox *Image5 = nullptr;
     AALabel *CnAALabel1 = nullptr; // the rated name; its text is what gets stored
+    // The grade words under stars 1 to 5, so their meaning shows before the first tap; a tap on
+    // a word chooses its star.
+    AALabel *GradeLabel1 = nullptr, *GradeLabel2 = nullptr, *GradeLabel3 = nullptr,
+            *GradeLabel4 = nullptr, *GradeLabel5 = nullptr;
     RzButton *RzButton1 = nullptr; // submit; Tag holds the chosen star, 0 for none
     RzButton *RzButton2 = nullptr; // close
     QTimer *Timer1 = nullptr;      // closes the dialog 30 s after it was shown
+
+    // How many times a star picture was decoded so far (once per file, while it is unchanged).
+    int starDecodes() const { return m_assets.decodes(); }
 
     // The idle caption of the submit button.
     static QString submitPrompt();
@@ -63,7 +71,7 @@ protected:
 private:
     // Star tap for star k: lights 1..k, greys the rest, arms the submit button.
     void starClick(int star);
-    // Puts the grey star into all five stars (loaded from disk anew; throws when it cannot).
+    // Puts the grey star into all five stars (throws when it cannot be loaded).
     void greyAllStars();
     // The reset of submit, close and timeout: grey stars, or empty ones when the grey star
     // cannot be loaded. The load error is handed back so the handler finishes its reset and
@@ -73,6 +81,10 @@ private:
     // its prompt and no star. Hands back the star load error as resetStars does.
     std::optional<KioskError> resetChoice();
     PictureBox *star(int index) const; // index 1..5
+    // The lit or grey star at the stars' size: decoded once, then kept while the file stays the
+    // same, so a tap never waits for a decode.
+    QPixmap starPicture(const QString &file);
 
+    AssetPictures m_assets;
     TDataModule3 *m_module = nullptr;
 };

@@ -29,11 +29,29 @@ bool insideRealFolder(const QString &realFolder, const QString &real)
 
 } // namespace
 
+QString photoExtensionOf(const QString &name)
+{
+    for (const QString &ext : {u".jpg"_s, u".jpeg"_s, u".png"_s}) {
+        if (name.endsWith(ext, Qt::CaseInsensitive))
+            return name.right(ext.size());
+    }
+    return {};
+}
+
 Captions SplitPhotoName(const QString &name)
 {
     const qsizetype pAt = name.indexOf(u'@') + 1;
     const qsizetype pHash = name.indexOf(u'#') + 1;
-    const qsizetype pExt = name.indexOf(u".jpg"_s, 0, Qt::CaseSensitive) + 1;
+    // Line 2 ends at the first lower-case ".jpg", as it always has for the names the kiosk
+    // writes, or at the extension that ends the name (".JPG", ".jpeg", ".png" ...) when that
+    // comes first, so no extension ever shows as part of a caption.
+    qsizetype pExt = name.indexOf(u".jpg"_s, 0, Qt::CaseSensitive) + 1;
+    const qsizetype ext = photoExtensionOf(name).size();
+    if (ext > 0) {
+        const qsizetype end = name.size() - ext + 1;
+        if (pExt == 0 || pExt > end)
+            pExt = end;
+    }
     return {copy(name, pAt + 1, pHash - pAt - 1), copy(name, pHash + 1, pExt - pHash - 1)};
 }
 
@@ -58,10 +76,10 @@ void Catalogue::ListPhotoFolder(const QString &folderPath)
         return;
     QDir dir(folderPath);
     QStringList names = dir.entryList(
-        {u"*.jpg"_s}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDir::NoSort);
-    // The name filter ignores case already; keep only real ".jpg" endings (no "x.jpg.bak").
-    names.removeIf([](const QString &n) { return !n.endsWith(u".jpg"_s, Qt::CaseInsensitive); });
+        {u"*.jpg"_s, u"*.jpeg"_s, u"*.png"_s},
+        QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    // Keep only real photo endings (no "x.jpg.bak"), in any case.
+    names.removeIf([](const QString &n) { return !isPhotoFileName(n); });
     const QString realFolder = QFileInfo(dir.path()).canonicalFilePath();
     names.removeIf([&dir, &realFolder](const QString &n) {
         return !insideRealFolder(realFolder, QFileInfo(dir.filePath(n)).canonicalFilePath());

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 // The two caption lines that a photo's file name carries: order number "@" line 1 "#" line 2
-// ".jpg".
+// and the extension (".jpg", ".jpeg" or ".png" in any case, as cameras and phones write them).
 struct Captions
 {
     QString line1;
@@ -14,7 +14,18 @@ struct Captions
 
 // Splits a photo file name into its caption lines. Never fails: pieces that are missing give
 // empty lines (see the rules in the implementation). The separators are searched as characters.
+// The extension is never part of a caption: line 2 ends at the first lower-case ".jpg" or at
+// the photo extension that ends the name, whichever comes first.
 Captions SplitPhotoName(const QString &name);
+
+// The photo extension that ends name, as written there (".JPG", ".jpeg", ".png" ...), or the
+// empty text when name does not end in one.
+QString photoExtensionOf(const QString &name);
+// Whether name ends in a photo extension.
+inline bool isPhotoFileName(const QString &name)
+{
+    return !photoExtensionOf(name).isEmpty();
+}
 
 // Number of pages of ten for n entries: the ceiling of n / 10.
 int PageCountFor(int n);
@@ -23,9 +34,9 @@ int PageCountFor(int n);
 class Catalogue
 {
 public:
-    // Appends the files of folderPath whose names end in ".jpg" (any case), hidden ones
-    // included, folders and links leading out of the folder passed over, sorted ascending
-    // without regard to case. A missing or unreadable folder appends nothing.
+    // Appends the files of folderPath whose names end in ".jpg", ".jpeg" or ".png" (any case),
+    // hidden ones included, folders and links leading out of the folder passed over, sorted
+    // ascending without regard to case. A missing or unreadable folder appends nothing.
     void ListPhotoFolder(const QString &folderPath);
 
     // Entry i, or the empty name for an index outside the catalogue.

@@ -12,6 +12,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::applicationTitle());
     installChineseTranslations();
+    platform::useChineseLocale();
 
     QtServices services;
     platform::setServices(&services);

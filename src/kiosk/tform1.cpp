@@ -127,8 +127,19 @@ void TForm1::buildControls()
 
     Image3 = picture(u"Image3", 0, 0, 1009, 568);
     Image3->setPicture(builtinPicture(u"main-background.jpg"_s));
+    // Created before the arrows, so a shown arrow lies over its area and takes its own taps.
+    auto tapArea = [this](const char16_t *name) {
+        auto *area = new PictureBox(this);
+        area->setObjectName(QString::fromUtf16(name));
+        return area;
+    };
+    auto *area1 = tapArea(u"ArrowArea1");
+    auto *area2 = tapArea(u"ArrowArea2");
+    ArrowArea1 = area1;
+    ArrowArea2 = area2;
     Image1 = picture(u"Image1", 56, 256, 55, 80);
     Image2 = picture(u"Image2", 928, 232, 55, 80);
+    placeArrowAreas();
 
     AALabel **captions[20] = {&CnAALabel1,  &CnAALabel2,  &CnAALabel3,  &CnAALabel4,  &CnAALabel5,
                               &CnAALabel6,  &CnAALabel7,  &CnAALabel8,  &CnAALabel9,  &CnAALabel10,
@@ -167,6 +178,8 @@ void TForm1::buildControls()
         auto *box = new PictureBox(this);
         box->setObjectName(name);
         box->setGeometry(DesignTiles[k].left, DesignTiles[k].top, 105, 105);
+        // Photos keep their proportions: each covers its tile, the overflow cut off.
+        box->setScaling(PictureBox::Scaling::Cover);
         *tiles[k] = box;
         m_tiles[k] = box;
     }
@@ -181,15 +194,13 @@ void TForm1::buildControls()
     CnAALabel22->setText(u"第1页"_s);
     CnAALabel22->setGeometry(792, 0, 57, 17);
 
-    // Taps: the arrows answer only while they are shown.
-    connect(Image1, &PictureBox::clicked, this, [this] {
-        if (!Image1->isHidden())
-            platform::guarded(this, [this] { Image1Click(); });
-    });
-    connect(Image2, &PictureBox::clicked, this, [this] {
-        if (!Image2->isHidden())
-            platform::guarded(this, [this] { Image2Click(); });
-    });
+    // Taps: an arrow answers whether it is shown or blinking off (its area takes the tap then).
+    for (PictureBox *left : {Image1, area1})
+        connect(left, &PictureBox::clicked, this,
+                [this] { platform::guarded(this, [this] { Image1Click(); }); });
+    for (PictureBox *right : {Image2, area2})
+        connect(right, &PictureBox::clicked, this,
+                [this] { platform::guarded(this, [this] { Image2Click(); }); });
     void (TForm1::*tapHandlers[10])() = {
         &TForm1::Image4Click,  &TForm1::Image5Click, &TForm1::Image6Click,  &TForm1::Image7Click,
         &TForm1::Image8Click,  &TForm1::Image9Click, &TForm1::Image10Click, &TForm1::Image11Click,
@@ -225,6 +236,12 @@ void TForm1::buildMenu()
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(u"PopupMenu1"_s);
     PopupMenu1->setSeparatorsCollapsible(false);
+    // Items a finger can hit: at least 44 pixels high, in a larger font.
+    QFont menuFont = PopupMenu1->font();
+    menuFont.setPixelSize(MenuFontPixels);
+    PopupMenu1->setFont(menuFont);
+    PopupMenu1->setStyleSheet(
+        u"QMenu::item { min-height: %1px; padding: 4px 28px 4px 20px; }"_s.arg(MenuItemPixels - 8));
     struct Item
     {
         QAction **action;
@@ -340,8 +357,9 @@ void TForm1::FormCreate()
                              CnAALabel21->setPointSize(*title.pointSize);
                      });
 
-    Image1->setPicture(tileimages::loadAsset(LeftArrowFile));
-    Image2->setPicture(tileimages::loadAsset(RightArrowFile));
+    // Decoded once, at the size the arrows are shown.
+    Image1->setPicture(tileimages::loadAsset(LeftArrowFile, Image1->size()));
+    Image2->setPicture(tileimages::loadAsset(RightArrowFile, Image2->size()));
 
     GridInput in;
     in.windowWidth = W;
@@ -377,6 +395,7 @@ void TForm1::FormCreate()
                              Image1->move(Image1->x(), *grid.arrowTop);
                              Image2->move(Image2->x(), *grid.arrowTop);
                          }
+                         placeArrowAreas();
                      });
 
     Action1Execute();
@@ -491,6 +510,13 @@ void TForm1::placePageLabel()
     CnAALabel22->move(p.left, p.top);
 }
 
+void TForm1::placeArrowAreas()
+{
+    const QMargins reach(ArrowAreaMargin, ArrowAreaMargin, ArrowAreaMargin, ArrowAreaMargin);
+    ArrowArea1->setGeometry(Image1->geometry() + reach);
+    ArrowArea2->setGeometry(Image2->geometry() + reach);
+}
+
 void TForm1::Image1Click()
 {
     pageIndex = paging::previousPage(pageIndex, catalogue.PageCount);
@@ -512,7 +538,8 @@ void TForm1::Image2Click()
 
 void TForm1::tileTap(int tile)
 {
-    if (!m_rating)
+    // A tile without a photo takes no rating: a row nobody can be named for helps no report.
+    if (!m_rating || catalogue.entry(10 * pageIndex + tile).isEmpty())
         return;
     // The dialog's show-time actions run before it receives the picture and the name; showing
     // a dialog that is already shown only brings it to the front.
@@ -605,12 +632,21 @@ void TForm1::N5Click()
 
 void TForm1::N4Click()
 {
-    // The end is requested first, so the program ends even when the folder cannot be opened.
-    platform::services().quit();
+    // The program ends only when a file manager was started: on a PC without one, ending would
+    // leave staff in front of a black screen.
+    bool opened = false;
     try {
-        platform::services().openFolder(platform::exePath(u"图片"_s) + u'/');
+        opened = platform::services().openFolder(platform::exePath(u"图片"_s) + u'/');
     } catch (...) {
     }
+    if (opened) {
+        platform::services().quit();
+        return;
+    }
+    platform::services().message(
+        this, u"无法打开图片文件夹：这台电脑没有可用的文件管理器，或文件夹“%1”不存在。"
+              u"请用其他方法把照片复制到这个文件夹，然后重新启动软件。"_s.arg(
+                  QDir::toNativeSeparators(platform::exePath(u"图片"_s))));
 }
 
 void TForm1::N7Click()
@@ -716,8 +752,10 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         m_prefetching = true;
         QTimer::singleShot(0, this, &TForm1::prefetchOtherPages);
     }
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
-        type != QEvent::MouseButtonRelease)
+    // A press soon after another one at the same place arrives as a double click; for a hold
+    // it is a press like any other.
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
         return KioskForm::eventFilter(watched, event);
     auto *mouse = static_cast<QMouseEvent *>(event);
     const bool fromTouch = mouse->pointingDevice() &&
@@ -728,6 +766,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     const QPoint global = mouse->globalPosition().toPoint();
     switch (type) {
     case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
         // A press that bubbles up from a control to the window is the same touch.
         if (!m_holdTimer->isActive() || global != m_holdStart) {
             m_holdFired = false;

@@ -80,6 +80,10 @@ public:
     PictureBox *Image3 = nullptr; // background
     PictureBox *Image1 = nullptr; // left page arrow
     PictureBox *Image2 = nullptr; // right page arrow
+    // Invisible tap areas under the arrows, a little larger than they are: they take the taps
+    // while an arrow blinks off, so no tap on an arrow is lost.
+    QWidget *ArrowArea1 = nullptr;
+    QWidget *ArrowArea2 = nullptr;
     AALabel *CnAALabel1 = nullptr, *CnAALabel2 = nullptr, *CnAALabel3 = nullptr,
             *CnAALabel4 = nullptr, *CnAALabel5 = nullptr, *CnAALabel6 = nullptr,
             *CnAALabel7 = nullptr, *CnAALabel8 = nullptr, *CnAALabel9 = nullptr,
@@ -114,6 +118,11 @@ public:
 
     // How long the arrows stay hidden at each blink.
     static constexpr int ArrowBlinkMilliseconds = 500;
+    // The staff menu's item height and font, for a finger.
+    static constexpr int MenuItemPixels = 48;
+    static constexpr int MenuFontPixels = 20;
+    // How far the arrows' tap areas reach beyond the arrows, on every side.
+    static constexpr int ArrowAreaMargin = 16;
     // How long a touch has to stay put to open the menu.
     static constexpr int HoldMilliseconds = 1000;
 
@@ -139,6 +148,8 @@ private:
     void watchTouchHolds();
     void openMenu(const QPoint &globalPos);
     void placePageLabel();
+    // Puts the arrows' tap areas around the arrows.
+    void placeArrowAreas();
     void tileTap(int tile);
     void touchHeld();
     // The tile requests of a page: its photo files (empty path for an empty entry) at the

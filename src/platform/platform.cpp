@@ -1,9 +1,11 @@
 #include "platform/platform.h"
 
+#include "platform/errortext.h"
 #include "platform/guard.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLocale>
 
 using namespace Qt::StringLiterals;
 
@@ -32,12 +34,16 @@ public:
     QString workDir() const override { return QDir::currentPath(); }
     void message(QWidget *, const QString &text) override { qWarning("%s", qUtf8Printable(text)); }
     void error(QWidget *, const QString &text) override { qWarning("%s", qUtf8Printable(text)); }
+    void notice(QWidget *, const QString &text, int) override
+    {
+        qWarning("%s", qUtf8Printable(text));
+    }
     bool question(QWidget *, const QString &, const QString &) override { return false; }
     bool confirm(QWidget *, const QString &) override { return false; }
     QString openPicture(QWidget *, const QString &) override { return {}; }
     QString chooseFolder(QWidget *, const QString &) override { return {}; }
     void restart() override {}
-    void openFolder(const QString &) override {}
+    bool openFolder(const QString &) override { return false; }
     void quit() override { QCoreApplication::quit(); }
     QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
@@ -55,6 +61,12 @@ Services &services()
 {
     static HeadlessServices headless;
     return g_services ? *g_services : headless;
+}
+
+void useChineseLocale()
+{
+    QLocale::setDefault(
+        QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China));
 }
 
 void setServices(Services *s)
@@ -75,7 +87,8 @@ QString workPath(const QString &relative)
 void reportError(QWidget *owner, const QString &message)
 {
     try {
-        services().error(owner, message + u'.');
+        // Engine messages get a Chinese explanation in front of them.
+        services().error(owner, errortext::explained(message) + u'.');
     } catch (...) {
         // Nothing is left to tell the user with; the handler has ended either way.
     }

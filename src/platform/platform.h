@@ -25,6 +25,11 @@ public:
 
     // Plain message box: application title as caption, the text, OK, no icon. Blocks until OK.
     virtual void message(QWidget *owner, const QString &text) = 0;
+    // A large notice for a visitor (the thanks after a rating): a window captioned with the
+    // application title, text and button readable from a distance and sized for a finger. It
+    // closes by itself after timeoutMs or at a tap. Returns at once; nothing waits for it, so
+    // every other window keeps answering taps while it shows.
+    virtual void notice(QWidget *owner, const QString &text, int timeoutMs) = 0;
     // Toolkit-style error box: application title, error icon, OK. The text is shown as given.
     virtual void error(QWidget *owner, const QString &text) = 0;
     // Yes/No question box with question icon. True when the answer is Yes.
@@ -40,8 +45,9 @@ public:
     // Starts the program's own executable anew, detached, with its full path; the result is
     // not looked at. Then requests the end of this instance.
     virtual void restart() = 0;
-    // Opens a folder in the desktop's file manager. The result is not looked at.
-    virtual void openFolder(const QString &path) = 0;
+    // Opens a folder in the desktop's file manager. True when a file manager was started, false
+    // when the desktop has none for folders (or refused to start it).
+    virtual bool openFolder(const QString &path) = 0;
     // Requests the end of the program; the event loop ends once the current handler returns.
     virtual void quit() = 0;
 
@@ -59,6 +65,11 @@ QString programDir();
 // production services.
 Services &services();
 void setServices(Services *services);
+
+// Makes Simplified Chinese the default locale, so the toolkit's own widgets (the date pickers'
+// calendars, number and date texts) speak Chinese whatever the machine's locale. Call once at
+// start-up, before any window is created.
+void useChineseLocale();
 
 // exeDir() / workDir() joined with a relative path written with "/" separators.
 QString exePath(const QString &relative);

@@ -1,6 +1,7 @@
 #include "platform/qtservices.h"
 
 #include "platform/widgets/form.h"
+#include "platform/widgets/noticewindow.h"
 #include "platform/widgets/restrictedfiledialog.h"
 
 #include <QApplication>
@@ -45,6 +46,11 @@ void QtServices::message(QWidget *owner, const QString &text)
     box.button(QMessageBox::Ok)->setText(u"确定"_s);
     keepOnTop(box);
     box.exec();
+}
+
+void QtServices::notice(QWidget *owner, const QString &text, int timeoutMs)
+{
+    NoticeWindow::show(owner, text, timeoutMs);
 }
 
 void QtServices::error(QWidget *owner, const QString &text)
@@ -110,9 +116,9 @@ void QtServices::restart()
     quit();
 }
 
-void QtServices::openFolder(const QString &path)
+bool QtServices::openFolder(const QString &path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void QtServices::quit()

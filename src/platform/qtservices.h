@@ -9,13 +9,14 @@ public:
     QString exeDir() const override;
     QString workDir() const override;
     void message(QWidget *owner, const QString &text) override;
+    void notice(QWidget *owner, const QString &text, int timeoutMs) override;
     void error(QWidget *owner, const QString &text) override;
     bool question(QWidget *owner, const QString &caption, const QString &text) override;
     bool confirm(QWidget *owner, const QString &text) override;
     QString openPicture(QWidget *owner, const QString &filter) override;
     QString chooseFolder(QWidget *owner, const QString &caption) override;
     void restart() override;
-    void openFolder(const QString &path) override;
+    bool openFolder(const QString &path) override;
     void quit() override;
     QDateTime now() const override;
 };

@@ -8,7 +8,8 @@
 namespace {
 constexpr int ColumnCount = 4;
 constexpr int IndicatorWidth = 14;
-constexpr int RowHeight = 18;
+// Rows a finger can pick out.
+constexpr int RowHeight = 36;
 } // namespace
 
 DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_columns(new GridColumns(ColumnCount, this))

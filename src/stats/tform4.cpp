@@ -51,7 +51,8 @@ RzButton *makeButton(QWidget *parent, const QString &name, const QString &captio
     button->setGeometry(geometry);
     button->setFaceColor(RzButton::defaultFace());
     button->setFrameColor(RzButton::defaultFrame());
-    button->setPixelHeight(11);
+    // Large enough for a finger, in a font that can be read at arm's length.
+    button->setPixelHeight(14);
     return button;
 }
 
@@ -119,11 +120,11 @@ TForm4::TForm4(TDataModule3 *module, QWidget *parent)
     ComboBox1->addItems(grades::filterItems());
     ComboBox1->setCurrentIndex(ComboBox1->findText(NoRestriction));
 
-    RzButton1 = makeButton(this, u"RzButton1"_s, u"查  询"_s, {504, 344, 75, 25});
-    RzButton2 = makeButton(this, u"RzButton2"_s, u"统  计"_s, {592, 344, 75, 25});
-    RzButton3 = makeButton(this, u"RzButton3"_s, u"综合满意度"_s, {680, 344, 75, 25});
-    RzButton4 = makeButton(this, u"RzButton4"_s, u"关  闭"_s, {768, 344, 75, 25});
-    RzButton5 = makeButton(this, u"RzButton5"_s, u"清除全部数据！谨慎"_s, {680, 8, 147, 25});
+    RzButton1 = makeButton(this, u"RzButton1"_s, u"查  询"_s, {504, 344, 75, 44});
+    RzButton2 = makeButton(this, u"RzButton2"_s, u"统  计"_s, {592, 344, 75, 44});
+    RzButton3 = makeButton(this, u"RzButton3"_s, u"综合满意度"_s, {680, 344, 75, 44});
+    RzButton4 = makeButton(this, u"RzButton4"_s, u"关  闭"_s, {768, 344, 75, 44});
+    RzButton5 = makeButton(this, u"RzButton5"_s, u"清除全部数据！谨慎"_s, {680, 8, 147, 44});
     RzButton5->setTextColor(Qt::red);
 
     setTabOrder(DBGrid1, DateTimePicker1);

@@ -48,14 +48,20 @@ private slots:
         QTest::addColumn<QString>("line1");
         QTest::addColumn<QString>("line2");
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("extension"); // empty: the default
         QTest::newRow("plain") << u"0003"_s << u"一号窗口"_s << u"社保业务"_s
-                               << u"0003@一号窗口#社保业务.jpg"_s;
+                               << u"0003@一号窗口#社保业务.jpg"_s << QString();
+        QTest::newRow("camera's .JPG kept")
+            << u"0003"_s << u"a"_s << u"b"_s << u"0003@a#b.JPG"_s << u".JPG"_s;
+        QTest::newRow(".png kept")
+            << u"0003"_s << u"a"_s << u"b"_s << u"0003@a#b.png"_s << u".png"_s;
         QTest::newRow("blanks and control characters trimmed")
             << u" 0003\t"_s << u"\r 一号 窗口  "_s << u"\n社保业务\u0001"_s
-            << u"0003@一号 窗口#社保业务.jpg"_s;
-        QTest::newRow("all empty") << QString() << QString() << QString() << u"@#.jpg"_s;
+            << u"0003@一号 窗口#社保业务.jpg"_s << QString();
+        QTest::newRow("all empty")
+            << QString() << QString() << QString() << u"@#.jpg"_s << QString();
         QTest::newRow("nothing padded or checked")
-            << u"12@A"_s << u"AB"_s << u"CD"_s << u"12@A@AB#CD.jpg"_s;
+            << u"12@A"_s << u"AB"_s << u"CD"_s << u"12@A@AB#CD.jpg"_s << QString();
     }
     void compose()
     {
@@ -63,7 +69,29 @@ private slots:
         QFETCH(QString, line1);
         QFETCH(QString, line2);
         QFETCH(QString, name);
-        QCOMPARE(composePhotoName(order, line1, line2), name);
+        QFETCH(QString, extension);
+        QCOMPARE(extension.isEmpty() ? composePhotoName(order, line1, line2)
+                                     : composePhotoName(order, line1, line2, extension),
+                 name);
+    }
+
+    // A renamed file keeps its own photo extension; anything else becomes a ".jpg".
+    void renamedExtension_data()
+    {
+        QTest::addColumn<QString>("oldName");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow(".jpg") << u"0001@a#b.jpg"_s << u".jpg"_s;
+        QTest::newRow(".JPG") << u"IMG_0001.JPG"_s << u".JPG"_s;
+        QTest::newRow(".jpeg") << u"0001@a#b.jpeg"_s << u".jpeg"_s;
+        QTest::newRow(".PNG") << u"screen.PNG"_s << u".PNG"_s;
+        QTest::newRow("no extension") << u"0001@a#b"_s << u".jpg"_s;
+        QTest::newRow("other file") << u"notes.txt"_s << u".jpg"_s;
+    }
+    void renamedExtension()
+    {
+        QFETCH(QString, oldName);
+        QFETCH(QString, extension);
+        QCOMPARE(::renamedExtension(oldName), extension);
     }
 
     void listing()

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QListWidget>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -112,7 +113,7 @@ private slots:
 
         // Selecting another entry by pointer or keys shows it.
         select(u"0003@x#y.png"_s);
-        QCOMPARE(boxes(), (QStringList{u"0003"_s, u"x"_s, QString()}));
+        QCOMPARE(boxes(), (QStringList{u"0003"_s, u"x"_s, u"y"_s}));
         QVERIFY(near(previewCentre(), Qt::red));
         QVERIFY(m_services->messages.isEmpty());
         QVERIFY(m_services->errors.isEmpty());
@@ -133,6 +134,14 @@ private slots:
         QTest::newRow("short order number")
             << u"12@AB#CD.jpg"_s << QStringList{u"12@A"_s, u"AB"_s, u"CD"_s} << QString()
             << u"12@A@AB#CD.jpg"_s;
+        // A photo keeps its own extension, as the camera or phone wrote it.
+        QTest::newRow("camera's .JPG") << u"0012@一号窗口#社保业务.JPG"_s
+                                       << QStringList{u"0012"_s, u"一号窗口"_s, u"社保业务"_s}
+                                       << u"0004"_s << u"0004@一号窗口#社保业务.JPG"_s;
+        QTest::newRow(".jpeg") << u"0012@a#b.jpeg"_s << QStringList{u"0012"_s, u"a"_s, u"b"_s}
+                               << u"0004"_s << u"0004@a#b.jpeg"_s;
+        QTest::newRow(".png") << u"0012@a#b.png"_s << QStringList{u"0012"_s, u"a"_s, u"b"_s}
+                              << u"0004"_s << u"0004@a#b.png"_s;
     }
     void saveRenames()
     {
@@ -142,7 +151,7 @@ private slots:
         QFETCH(QString, renamed);
         addPhoto(u"0001@甲#一.jpg"_s);
         addPhoto(u"0005@乙#二.jpg"_s);
-        addPhoto(name, Qt::blue);
+        addPhoto(name, Qt::blue, name.endsWith(u".png"_s, Qt::CaseInsensitive) ? "PNG" : "JPEG");
         const QByteArray bytes = content(photos() + u'/' + name);
 
         m_form->show();
@@ -329,6 +338,59 @@ private slots:
         QCoreApplication::sendEvent(box, &typed);
         QCOMPARE(box->text(), u"12"_s);
         QCOMPARE(m_services->messages, QStringList{u"对不起，只能输入数字！"_s});
+    }
+
+    // The preview keeps a photo's proportions: it covers the box and only the middle shows. A
+    // photo of three bands (red, green, blue) across its long side shows green alone, where a
+    // stretched one would show all three.
+    void previewKeepsProportions_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("wide photo") << QSize(900, 120);
+        QTest::newRow("tall photo") << QSize(120, 1500);
+    }
+    void previewKeepsProportions()
+    {
+        QFETCH(QSize, size);
+        const bool wide = size.width() > size.height();
+        QImage bands(size, QImage::Format_RGB32);
+        const int third = (wide ? size.width() : size.height()) / 3;
+        const QColor colours[3] = {Qt::red, Qt::green, Qt::blue};
+        for (int b = 0; b < 3; ++b)
+            QPainter(&bands).fillRect(wide ? QRect(b * third, 0, third, size.height())
+                                           : QRect(0, b * third, size.width(), third),
+                                      colours[b]);
+        QVERIFY(bands.save(photos() + u"/0001@宽#窄.jpg"_s, "JPEG", 95));
+        m_form->show();
+        const QImage drawn = m_form->Image2->grab().toImage();
+        QCOMPARE(drawn.size(), m_form->Image2->size());
+        const int w = drawn.width(), h = drawn.height();
+        for (const QPoint at : {QPoint(3, 3), QPoint(w / 2, h / 2), QPoint(w - 4, h - 4),
+                                QPoint(3, h - 4), QPoint(w - 4, 3)})
+            QVERIFY2(near(drawn.pixel(at), Qt::green),
+                     qPrintable(u"%1,%2"_s.arg(at.x()).arg(at.y())));
+    }
+
+    // Rows and buttons for a finger, all inside the window and clear of the edit boxes.
+    void fingerSizes()
+    {
+        for (int i = 1; i <= 3; ++i)
+            addPhoto(u"000%1@a#b.jpg"_s.arg(i));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form));
+        QCOMPARE(m_form->ListBox1->count(), 3);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(m_form->ListBox1->visualItemRect(m_form->ListBox1->item(i)).height() >= 36);
+        const QRect client(QPoint(0, 0), QSize(862, 473));
+        for (RzButton *b : {m_form->RzButton1, m_form->RzButton2}) {
+            QVERIFY2(b->height() >= 44, qPrintable(b->objectName()));
+            QVERIFY(client.contains(b->geometry()));
+            for (QWidget *edit : {static_cast<QWidget *>(m_form->LabeledEdit1),
+                                  static_cast<QWidget *>(m_form->LabeledEdit2),
+                                  static_cast<QWidget *>(m_form->LabeledEdit3)})
+                QVERIFY(!b->geometry().intersects(edit->geometry()));
+        }
+        QVERIFY(!m_form->RzButton1->geometry().intersects(m_form->RzButton2->geometry()));
     }
 
     void closeRestarts()

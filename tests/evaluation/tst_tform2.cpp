@@ -40,6 +40,15 @@ QImage shown(const PictureBox *box)
     return box->picture().toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
+// A star shows the picture of that file, decoded at the size the star is shown (never the
+// file's own size): the star's size, in the file's colour.
+bool showsStar(const PictureBox *box, const QImage &file)
+{
+    const QImage image = shown(box);
+    return image.size() == box->size() &&
+           image.pixelColor(image.rect().center()) == file.pixelColor(0, 0);
+}
+
 // The rows of table 评价 as another process sees them; never creates the file.
 QList<EvaluationRecord> storedRows(const QString &path)
 {
@@ -78,6 +87,7 @@ public:
     QString exeDir() const override { return m_inner.exeDir(); }
     QString workDir() const override { return m_inner.workDir(); }
     void message(QWidget *o, const QString &t) override { m_inner.message(o, t); }
+    void notice(QWidget *o, const QString &t, int ms) override { m_inner.notice(o, t, ms); }
     void error(QWidget *o, const QString &t) override { m_inner.error(o, t); }
     bool question(QWidget *o, const QString &c, const QString &t) override
     {
@@ -90,7 +100,7 @@ public:
         return m_inner.chooseFolder(o, c);
     }
     void restart() override { m_inner.restart(); }
-    void openFolder(const QString &p) override { m_inner.openFolder(p); }
+    bool openFolder(const QString &p) override { return m_inner.openFolder(p); }
     void quit() override { m_inner.quit(); }
     QDateTime now() const override
     {
@@ -154,7 +164,7 @@ private:
     void verifyReady()
     {
         for (int i = 1; i <= 5; ++i)
-            QCOMPARE(shown(form->findChild<PictureBox *>(u"Image%1"_s.arg(i))), grey);
+            QVERIFY(showsStar(starBox(i), grey));
         QVERIFY(!form->RzButton1->isEnabled());
         QCOMPARE(form->RzButton1->text(), Prompt);
         QCOMPARE(form->RzButton1->tag(), 0);
@@ -164,8 +174,8 @@ private:
     void verifyStars(int litUpTo)
     {
         for (int i = 1; i <= 5; ++i)
-            QCOMPARE(shown(form->findChild<PictureBox *>(u"Image%1"_s.arg(i))),
-                     i <= litUpTo ? lit : grey);
+            QVERIFY2(showsStar(starBox(i), i <= litUpTo ? lit : grey),
+                     qPrintable(QString::number(i)));
     }
 
     PictureBox *starBox(int k) const { return form->findChild<PictureBox *>(u"Image%1"_s.arg(k)); }
@@ -331,7 +341,7 @@ private slots:
             if (stepping)
                 QCOMPARE(stepping->readingsLeft(), 0);
         }
-        QCOMPARE(rec->messages, QStringList{Success});
+        QCOMPARE(rec->noticeTexts(), QStringList{Success});
         QVERIFY(rec->errors.isEmpty());
         QList<EvaluationRecord> rows = storedRows(dbPath());
         QCOMPARE(rows.size(), 1);
@@ -369,11 +379,11 @@ private slots:
         createForm();
         form->show();
         QTest::mouseClick(form->RzButton1, Qt::LeftButton);
-        QVERIFY(rec->messages.isEmpty());
+        QVERIFY(rec->noticeTexts().isEmpty());
         QVERIFY(form->isVisible());
         // Even if the handler runs without a chosen star, no row without a grade is stored.
         form->RzButton1Click();
-        QCOMPARE(rec->messages, QStringList{Failure});
+        QCOMPARE(rec->noticeTexts(), QStringList{Failure});
         QVERIFY(storedRows(dbPath()).isEmpty());
     }
 
@@ -413,7 +423,7 @@ private slots:
         }
         QVERIFY(form->isHidden());
         QCOMPARE(storedRows(dbPath()).size(), how == u"submit" ? 1 : 0);
-        QCOMPARE(rec->messages, how == u"submit" ? QStringList{Success} : QStringList{});
+        QCOMPARE(rec->noticeTexts(), how == u"submit" ? QStringList{Success} : QStringList{});
         if (greyMissing) {
             QCOMPARE(rec->errors.size(), 1);
             QVERIFY(rec->errors[0].contains(u"huidu.png"_s));
@@ -435,24 +445,48 @@ private slots:
         QVERIFY(!form->RzButton1->isEnabled());
     }
 
-    void timeoutWhileSuccessMessageOpen()
+    // The thanks comes only once the row is on disk and the dialog is already reset and hidden,
+    // and it holds nothing up: it closes by itself (3 s for the thanks, 5 s for a failure).
+    void thanksAfterStoreWithoutBlocking_data()
     {
+        QTest::addColumn<bool>("storable");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::newRow("stored: thanks for 3 s") << true << Success << 3000;
+        QTest::newRow("not stored: failure for 5 s") << false << Failure << 5000;
+    }
+    void thanksAfterStoreWithoutBlocking()
+    {
+        QFETCH(bool, storable);
+        QFETCH(QString, text);
+        QFETCH(int, timeoutMs);
+        if (!storable)
+            QVERIFY(QFile::remove(dbPath()));
         openModule();
         createForm();
+        rec->clearRecords();
         form->show();
+        form->CnAALabel1->setText(u"一号窗口  社保业务"_s);
         tap(starBox(5));
-        bool hiddenBehindBox = false;
-        rec->whileMessageOpen = [&](const QString &) {
-            form->Timer1Timer();
-            hiddenBehindBox = form->isHidden();
+        int rowsAtNotice = -1;
+        bool hiddenAtNotice = false;
+        rec->onNotice = [&](QWidget *, const QString &, int) {
+            rowsAtNotice = int(storedRows(dbPath()).size());
+            hiddenAtNotice = form->isHidden();
         };
         QTest::mouseClick(form->RzButton1, Qt::LeftButton);
-        QVERIFY(hiddenBehindBox);
-        QCOMPARE(rec->messages, QStringList{Success});
-        QVERIFY(rec->errors.isEmpty());
-        QCOMPARE(storedRows(dbPath()).size(), 1);
-        QVERIFY(form->isHidden());
+        rec->onNotice = {};
+        QCOMPARE(rec->notices.size(), 1);
+        QCOMPARE(rec->notices[0].text, text);
+        QCOMPARE(rec->notices[0].timeoutMs, timeoutMs);
+        QCOMPARE(rowsAtNotice, storable ? 1 : 0);
+        QVERIFY(hiddenAtNotice);
+        QVERIFY(rec->messages.isEmpty());
         verifyReady();
+        // The next visitor starts at once.
+        form->show();
+        tap(starBox(2));
+        QCOMPARE(form->RzButton1->tag(), 2);
     }
 
     void failingDatabase_data()
@@ -477,7 +511,7 @@ private slots:
         form->show();
         tap(starBox(3));
         QTest::mouseClick(form->RzButton1, Qt::LeftButton);
-        QCOMPARE(rec->messages, QStringList{Failure});
+        QCOMPARE(rec->noticeTexts(), QStringList{Failure});
         QVERIFY(rec->errors.isEmpty());
         QVERIFY(storedRows(dbPath()).isEmpty());
         QCOMPARE(QFile::exists(dbPath()), fault != u"missing");
@@ -490,10 +524,89 @@ private slots:
         form->show();
         tap(starBox(2));
         QTest::mouseClick(form->RzButton1, Qt::LeftButton);
-        QCOMPARE(rec->messages, (QStringList{Failure, Success}));
+        QCOMPARE(rec->noticeTexts(), (QStringList{Failure, Success}));
         const QList<EvaluationRecord> rows = storedRows(dbPath());
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].grade, u"不满意"_s);
+    }
+
+    // The meaning of each star shows before the first tap: its grade word right under it. A tap
+    // on the word chooses that star.
+    void gradeWordsUnderStars_data()
+    {
+        QTest::addColumn<int>("star");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("star 1") << 1 << u"非常不满意"_s;
+        QTest::newRow("star 2") << 2 << u"不满意"_s;
+        QTest::newRow("star 3") << 3 << u"一般"_s;
+        QTest::newRow("star 4") << 4 << u"比较满意"_s;
+        QTest::newRow("star 5") << 5 << u"非常满意"_s;
+    }
+    void gradeWordsUnderStars()
+    {
+        QFETCH(int, star);
+        QFETCH(QString, word);
+        openModule();
+        createForm();
+        form->show();
+        auto *label = form->findChild<AALabel *>(u"GradeLabel%1"_s.arg(star));
+        QVERIFY(label);
+        QVERIFY(label->isVisible());
+        QCOMPARE(label->text(), word);
+        const QRect s = starBox(star)->geometry();
+        const QRect w = label->geometry();
+        QCOMPARE(w.center().x(), s.center().x());
+        QVERIFY(w.top() >= s.bottom() && w.top() - s.bottom() < 20);
+        QVERIFY(form->rect().contains(w));
+        // The whole word fits its place, and neighbouring words do not touch.
+        QVERIFY(QFontMetrics(label->font()).horizontalAdvance(word) <= w.width());
+        if (star < 5)
+            QVERIFY(w.right() < form->findChild<AALabel *>(u"GradeLabel%1"_s.arg(star + 1))->x());
+        QVERIFY(!form->RzButton1->isEnabled());
+        QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
+        QCOMPARE(form->RzButton1->tag(), star);
+        QCOMPARE(form->RzButton1->text(), TForm2::submitCaption(star));
+        verifyStars(star);
+    }
+
+    // Each star picture is decoded once, at the star's size; taps only look at the files.
+    void starsDecodedOnce()
+    {
+        // Star files far larger than they are shown.
+        QImage bigLit(1200, 1200, QImage::Format_ARGB32);
+        bigLit.fill(lit.pixelColor(0, 0));
+        QVERIFY(bigLit.save(path(u"pic/zhengchang.png"_s)));
+        openModule();
+        createForm();
+        form->show();
+        QCOMPARE(form->starDecodes(), 1); // the grey star at creation
+        for (int round = 0; round < 5; ++round) {
+            for (int k = 1; k <= 5; ++k)
+                tap(starBox(k));
+        }
+        QCOMPARE(form->starDecodes(), 2);
+        verifyStars(5);
+        QTest::mouseClick(form->RzButton2, Qt::LeftButton);
+        QCOMPARE(form->starDecodes(), 2);
+        // A star picture replaced on disk shows at the next tap.
+        QImage red(64, 64, QImage::Format_ARGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(path(u"pic/zhengchang.png"_s)));
+        form->show();
+        tap(starBox(1));
+        QCOMPARE(form->starDecodes(), 3);
+        QVERIFY(showsStar(starBox(1), red));
+    }
+
+    // Both buttons are sized for a finger and stay inside the dialog.
+    void fingerSizedButtons()
+    {
+        createForm();
+        for (RzButton *b : {form->RzButton1, form->RzButton2}) {
+            QVERIFY2(b->height() >= 44, qPrintable(b->objectName()));
+            QVERIFY(form->rect().contains(b->geometry()));
+        }
+        QVERIFY(!form->RzButton1->geometry().intersects(form->RzButton2->geometry()));
     }
 
     void missingStarOnTap_data()

@@ -29,8 +29,19 @@ private slots:
         QTest::newRow("no @") << u"0012#社保业务.jpg"_s << u"0012"_s << u"社保业务"_s;
         QTest::newRow("no #") << u"0012@一号窗口.jpg"_s << QString() << u"0012@一号窗口"_s;
         QTest::newRow("neither") << u"一号窗口.jpg"_s << QString() << u"一号窗口"_s;
+        // Cameras and phones name their files in other ways; the extension is never a caption.
         QTest::newRow("upper-case .JPG")
-            << u"0012@一号窗口#社保业务.JPG"_s << u"一号窗口"_s << QString();
+            << u"0012@一号窗口#社保业务.JPG"_s << u"一号窗口"_s << u"社保业务"_s;
+        QTest::newRow("mixed-case .Jpg") << u"0012@a#b.Jpg"_s << u"a"_s << u"b"_s;
+        QTest::newRow(".jpeg") << u"0012@一号窗口#社保业务.jpeg"_s << u"一号窗口"_s
+                               << u"社保业务"_s;
+        QTest::newRow(".JPEG") << u"0012@a#b.JPEG"_s << u"a"_s << u"b"_s;
+        QTest::newRow(".png") << u"0012@一号窗口#社保业务.png"_s << u"一号窗口"_s << u"社保业务"_s;
+        QTest::newRow(".PNG without #")
+            << u"0012@一号窗口.PNG"_s << QString() << u"0012@一号窗口"_s;
+        QTest::newRow(".JPG inside, .png at the end") << u"1@a#b.JPG.png"_s << u"a"_s << u"b.JPG"_s;
+        QTest::newRow("no photo extension") << u"1@a#b.gif"_s << u"a"_s << QString();
+        QTest::newRow("extension alone") << u".png"_s << QString() << QString();
         QTest::newRow("empty line 2") << u"0012@一号窗口#.jpg"_s << u"一号窗口"_s << QString();
         QTest::newRow("empty line 1") << u"0012@#社保业务.jpg"_s << QString() << u"社保业务"_s;
         QTest::newRow("empty name") << QString() << QString() << QString();
@@ -57,6 +68,29 @@ private slots:
         QCOMPARE(c.line2, line2);
     }
 
+    void photoExtension_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow(".jpg") << u"a.jpg"_s << u".jpg"_s;
+        QTest::newRow(".JPG") << u"a.JPG"_s << u".JPG"_s;
+        QTest::newRow(".jpeg") << u"a.jpeg"_s << u".jpeg"_s;
+        QTest::newRow(".JpEg") << u"a.JpEg"_s << u".JpEg"_s;
+        QTest::newRow(".png") << u"a.png"_s << u".png"_s;
+        QTest::newRow(".PNG") << u"a.PNG"_s << u".PNG"_s;
+        QTest::newRow(".bmp") << u"a.bmp"_s << QString();
+        QTest::newRow(".jpg.bak") << u"a.jpg.bak"_s << QString();
+        QTest::newRow("no dot") << u"ajpg"_s << QString();
+        QTest::newRow("empty") << QString() << QString();
+    }
+    void photoExtension()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, extension);
+        QCOMPARE(photoExtensionOf(name), extension);
+        QCOMPARE(isPhotoFileName(name), !extension.isEmpty());
+    }
+
     void pageCount_data()
     {
         QTest::addColumn<int>("n");
@@ -81,10 +115,11 @@ private slots:
     {
         QTemporaryDir dir;
         const QString d = dir.path();
-        const QStringList files = {u"0100@b#c.jpg"_s,    u"0012@a#b.jpg"_s, u"120@x#y.jpg"_s,
-                                   u"1000@z#w.jpg"_s,    u"0012@A#a.jpg"_s, u"UPPER@u#v.JPG"_s,
-                                   u".hidden@h#i.jpg"_s, u"photo.jpeg"_s,   u"photo.png"_s,
-                                   u"photo.bmp"_s,       u"x.jpg.bak"_s,    u"Thumbs.db"_s};
+        const QStringList files = {u"0100@b#c.jpg"_s,    u"0012@a#b.jpg"_s,  u"120@x#y.jpg"_s,
+                                   u"1000@z#w.jpg"_s,    u"0012@A#a.jpg"_s,  u"UPPER@u#v.JPG"_s,
+                                   u".hidden@h#i.jpg"_s, u"photo.jpeg"_s,    u"photo.png"_s,
+                                   u"photo.bmp"_s,       u"x.jpg.bak"_s,     u"Thumbs.db"_s,
+                                   u"0050@P#q.PNG"_s,    u"0051@J#k.JPEG"_s, u"y.png.txt"_s};
         for (const QString &f : files)
             touch(d + u'/' + f);
         QVERIFY(QDir(d).mkdir(u"folder.jpg"_s));
@@ -92,11 +127,12 @@ private slots:
         Catalogue c;
         c.ListPhotoFolder(d + u'/');
         QCOMPARE(c.names(), (QStringList{u".hidden@h#i.jpg"_s, u"0012@A#a.jpg"_s, u"0012@a#b.jpg"_s,
-                                         u"0100@b#c.jpg"_s, u"1000@z#w.jpg"_s, u"120@x#y.jpg"_s,
-                                         u"UPPER@u#v.JPG"_s}));
+                                         u"0050@P#q.PNG"_s, u"0051@J#k.JPEG"_s, u"0100@b#c.jpg"_s,
+                                         u"1000@z#w.jpg"_s, u"120@x#y.jpg"_s, u"photo.jpeg"_s,
+                                         u"photo.png"_s, u"UPPER@u#v.JPG"_s}));
         QCOMPARE(c.PageCount, 0); // computed only when the window is shown
         c.computePageCount();
-        QCOMPARE(c.PageCount, 1);
+        QCOMPARE(c.PageCount, 2);
     }
 
     void lookupOutsideIsEmpty()

@@ -5,12 +5,15 @@
 #include "kiosk/forms.h"
 #include "kiosk/tform1.h"
 #include "platform/widgets/aalabel.h"
+#include "platform/widgets/noticewindow.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
 #include "store/schema.h"
 #include "support/recorder.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -90,7 +93,7 @@ private slots:
         QCOMPARE(Form2->RzButton1->text(), u"比较满意！80分！点我提交评价。"_s);
         QTest::mouseClick(Form2->RzButton1, Qt::LeftButton);
 
-        QCOMPARE(m_services->messages, QStringList{u"评价成功！谢谢。"_s});
+        QCOMPARE(m_services->noticeTexts(), QStringList{u"评价成功！谢谢。"_s});
         const QList<Row> rows = storedRows();
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].name, line1 + u"  "_s + line2);
@@ -104,6 +107,41 @@ private slots:
         QCOMPARE(Form2->RzButton1->text(), u"点击星星评分后点我提交"_s);
         QCOMPARE(Form2->RzButton1->tag(), 0);
         QVERIFY(!Form2->Timer1->isActive());
+    }
+
+    // The real thanks window: it shows over the main screen, a tile tap works while it shows
+    // and right after, and it closes by itself after its 3 seconds.
+    void thanksClosesByItselfAndTilesAnswer()
+    {
+        m_services->onNotice = [](QWidget *owner, const QString &text, int ms) {
+            NoticeWindow::show(owner, text, ms);
+        };
+        const qsizetype before = storedRows().size();
+        QTest::mouseClick(Form1->Image4, Qt::LeftButton);
+        QTRY_VERIFY(Form2->isVisible());
+        QTest::mouseClick(Form2->Image5, Qt::LeftButton);
+        QTest::mouseClick(Form2->RzButton1, Qt::LeftButton);
+        QCOMPARE(storedRows().size(), before + 1);
+        QPointer<NoticeWindow> thanks = NoticeWindow::current();
+        QVERIFY(thanks && thanks->isVisible());
+        QCOMPARE(thanks->textLabel()->text(), u"评价成功！谢谢。"_s);
+        QCOMPARE(thanks->closeTimer()->interval(), 3000);
+        QVERIFY(!Form2->isVisible());
+
+        // The next visitor taps a tile while the thanks still shows.
+        QTest::mouseClick(Form1->Image6, Qt::LeftButton);
+        QTRY_VERIFY(Form2->isVisible());
+        QCOMPARE(Form2->CnAALabel1->text(),
+                 Form1->CnAALabel3->text() + u"  "_s + Form1->CnAALabel13->text());
+        QTest::mouseClick(Form2->RzButton2, Qt::LeftButton);
+
+        // Nobody touches it: it goes by itself, and the tiles still answer.
+        QTRY_VERIFY_WITH_TIMEOUT(!thanks, 5000);
+        QTest::mouseClick(Form1->Image7, Qt::LeftButton);
+        QTRY_VERIFY(Form2->isVisible());
+        QCOMPARE(Form2->CnAALabel1->text(),
+                 Form1->CnAALabel4->text() + u"  "_s + Form1->CnAALabel14->text());
+        m_services->onNotice = {};
     }
 
     void ratingWithoutDatabaseIsNotLost()
@@ -121,14 +159,14 @@ private slots:
         QTest::mouseClick(Form1->Image4, Qt::LeftButton);
         QTest::mouseClick(Form2->Image1, Qt::LeftButton);
         QTest::mouseClick(Form2->RzButton1, Qt::LeftButton);
-        QCOMPARE(m_services->messages, QStringList{u"评价失败！"_s});
+        QCOMPARE(m_services->noticeTexts(), QStringList{u"评价失败！"_s});
         QVERIFY(!QFile::exists(m_dir.filePath(u"db.dll"_s)));
 
         store::createDatabaseFile(m_dir.filePath(u"db.dll"_s));
         QTest::mouseClick(Form1->Image4, Qt::LeftButton);
         QTest::mouseClick(Form2->Image5, Qt::LeftButton);
         QTest::mouseClick(Form2->RzButton1, Qt::LeftButton);
-        QCOMPARE(m_services->messages.last(), u"评价成功！谢谢。"_s);
+        QCOMPARE(m_services->noticeTexts().last(), u"评价成功！谢谢。"_s);
         const QList<Row> rows = storedRows();
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].grade, u"非常满意"_s);

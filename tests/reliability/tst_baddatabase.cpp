@@ -3,6 +3,7 @@
 // nothing already stored is changed.
 #include "evaluation/tform2.h"
 #include "kiosk/forms.h"
+#include "platform/errortext.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/rzbutton.h"
 #include "stats/dbgrid.h"
@@ -28,11 +29,16 @@ namespace {
 
 const QString Worker = QStringLiteral(KIOSK_WORKER);
 const QString Failed = u"评价失败！"_s;
-const QString Unopenable = u"unable to open database file."_s;
-const QString NotADatabase = u"file is not a database."_s;
-const QString NoTable = u"no such table: 评价."_s;
-const QString ReadOnly = u"attempt to write a readonly database."_s;
-const QString Locked = u"database is locked."_s;
+// The error box shows the engine's message after a Chinese explanation of what to do.
+QString boxText(const QString &engine)
+{
+    return errortext::explained(engine) + u'.';
+}
+const QString Unopenable = boxText(u"unable to open database file"_s);
+const QString NotADatabase = boxText(u"file is not a database"_s);
+const QString NoTable = boxText(u"no such table: 评价"_s);
+const QString ReadOnly = boxText(u"attempt to write a readonly database"_s);
+const QString Locked = boxText(u"database is locked"_s);
 
 const QList<QStringList> Seed = {
     {u"张三  一号窗口"_s, u"2024-03-01"_s, u"09:00:00"_s, u"非常满意"_s},
@@ -152,7 +158,7 @@ private slots:
         clock.start();
         Form2->RzButton1Click();
         const qint64 waited = clock.elapsed();
-        QCOMPARE(m_run.rec->messages, QStringList{Failed});
+        QCOMPARE(m_run.rec->noticeTexts(), QStringList{Failed});
         QCOMPARE(m_run.rec->errors, QStringList());
         QVERIFY(Form2->isHidden());
         QVERIFY(!Form2->RzButton1->isEnabled());
@@ -294,7 +300,7 @@ private slots:
         clock.start();
         Form2->RzButton1Click();
         const qint64 waited = clock.elapsed();
-        QCOMPARE(m_run.rec->messages, QStringList{u"评价成功！谢谢。"_s});
+        QCOMPARE(m_run.rec->noticeTexts(), QStringList{u"评价成功！谢谢。"_s});
         qInfo("waited %lld ms for the lock", waited);
         QVERIFY(locker.waitForFinished(20000));
         QCOMPARE(locker.exitCode(), 0);

@@ -197,8 +197,8 @@ private slots:
         QCOMPARE(m_run.rec->errors, QStringList());
     }
 
-    // A tap on any tile, broken picture or odd name, stores the name exactly as its two caption
-    // lines show it.
+    // A tap on any tile with a photo, broken picture or odd name, stores the name exactly as its
+    // two caption lines show it.
     void tapStoresTheNameAsShown()
     {
         const QList<Photo> photos = mixedFolder();
@@ -217,11 +217,16 @@ private slots:
                 const QString shown = c.line1 + u"  "_s + c.line2;
                 QTRY_COMPARE(line1()[k]->text() + u"  "_s + line2()[k]->text(), shown);
                 tapTile(k);
+                // A tile after the last photo takes no rating.
+                if (i >= photos.size()) {
+                    QVERIFY(!Form2->isVisible());
+                    continue;
+                }
                 QVERIFY(Form2->isVisible());
                 QCOMPARE(Form2->CnAALabel1->text(), shown);
                 Form2->Image4Click();
                 Form2->RzButton1Click();
-                QCOMPARE(m_run.rec->messages.last(), Thanks);
+                QCOMPARE(m_run.rec->noticeTexts().last(), Thanks);
                 expected.append({shown, u"2024-03-01"_s, u"10:00:00"_s, u"比较满意"_s});
             }
             Form1->Image2Click();

@@ -1,4 +1,5 @@
 #include "platform/error.h"
+#include "platform/platform.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
 #include "stats/dbgrid.h"
@@ -9,11 +10,13 @@
 #include "store/tdatamodule3.h"
 #include "support/recorder.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSqlDatabase>
@@ -109,6 +112,8 @@ private slots:
     void cleanup();
 
     void windowLayout();
+    void fingerSizes();
+    void chineseCalendar();
     void columnsAfterEachButton_data();
     void columnsAfterEachButton();
     void listingFilters_data();
@@ -214,6 +219,54 @@ void TestTForm4::execSql(const QStringList &statements)
         QVERIFY(db.commit());
     }
     QSqlDatabase::removeDatabase(u"exec"_s);
+}
+
+// Buttons and grid rows for a finger; every button inside the window, none over another
+// control.
+void TestTForm4::fingerSizes()
+{
+    openModule();
+    createForm();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
+    const QList<RzButton *> buttons{m_form->RzButton1, m_form->RzButton2, m_form->RzButton3,
+                                    m_form->RzButton4, m_form->RzButton5};
+    QList<QWidget *> others;
+    others << m_form->DBGrid1 << m_form->DateTimePicker1 << m_form->DateTimePicker2 << m_form->Edit1
+           << m_form->ComboBox1 << m_form->Label1 << m_form->Label2 << m_form->Label3;
+    for (RzButton *b : buttons) {
+        QVERIFY2(b->height() >= 44, qPrintable(b->objectName()));
+        QVERIFY(m_form->rect().contains(b->geometry()));
+        for (QWidget *w : others)
+            QVERIFY2(!b->geometry().intersects(w->geometry()),
+                     qPrintable(b->objectName() + u" over "_s + w->objectName()));
+        for (RzButton *c : buttons)
+            QVERIFY(b == c || !b->geometry().intersects(c->geometry()));
+        // The caption fits the button.
+        QVERIFY(QFontMetrics(b->font()).horizontalAdvance(b->text()) < b->width());
+    }
+    clickButton(m_form->RzButton1);
+    QVERIFY(m_form->DBGrid1->model()->rowCount() > 0);
+    QVERIFY(m_form->DBGrid1->rowHeight(0) >= 36);
+}
+
+// With the Chinese default locale of the program, the date pickers' calendars name months and
+// days in Chinese whatever the machine's locale.
+void TestTForm4::chineseCalendar()
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    platform::useChineseLocale();
+    openModule();
+    createForm();
+    QLocale::setDefault(before);
+    for (QDateEdit *picker : {m_form->DateTimePicker1, m_form->DateTimePicker2}) {
+        const QLocale shown = picker->calendarWidget()->locale();
+        QCOMPARE(shown.language(), QLocale::Chinese);
+        QCOMPARE(shown.standaloneMonthName(1), u"一月"_s);
+    }
+    // The display format stays the numeric one the statements rely on.
+    QCOMPARE(m_form->DateTimePicker1->text(), u"2015-05-13"_s);
 }
 
 void TestTForm4::windowLayout()

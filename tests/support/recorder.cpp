@@ -27,6 +27,21 @@ void RecordingServices::message(QWidget *, const QString &text)
         whileMessageOpen(text);
 }
 
+void RecordingServices::notice(QWidget *owner, const QString &text, int timeoutMs)
+{
+    notices.append({text, timeoutMs});
+    if (onNotice)
+        onNotice(owner, text, timeoutMs);
+}
+
+QStringList RecordingServices::noticeTexts() const
+{
+    QStringList texts;
+    for (const Notice &n : notices)
+        texts.append(n.text);
+    return texts;
+}
+
 void RecordingServices::error(QWidget *, const QString &text)
 {
     errors.append(text);
@@ -62,9 +77,10 @@ void RecordingServices::restart()
     ++quits;
 }
 
-void RecordingServices::openFolder(const QString &path)
+bool RecordingServices::openFolder(const QString &path)
 {
     openedFolders.append(path);
+    return openFolderAnswers.isEmpty() ? defaultOpenFolderAnswer : openFolderAnswers.takeFirst();
 }
 
 void RecordingServices::quit()
@@ -82,6 +98,7 @@ QDateTime RecordingServices::now() const
 void RecordingServices::clearRecords()
 {
     messages.clear();
+    notices.clear();
     errors.clear();
     questions.clear();
     confirmations.clear();

@@ -22,18 +22,27 @@ public:
     void setDirs(const QString &exeDir, const QString &workDir);
 
     void message(QWidget *owner, const QString &text) override;
+    void notice(QWidget *owner, const QString &text, int timeoutMs) override;
     void error(QWidget *owner, const QString &text) override;
     bool question(QWidget *owner, const QString &caption, const QString &text) override;
     bool confirm(QWidget *owner, const QString &text) override;
     QString openPicture(QWidget *owner, const QString &filter) override;
     QString chooseFolder(QWidget *owner, const QString &caption) override;
     void restart() override;
-    void openFolder(const QString &path) override;
+    bool openFolder(const QString &path) override;
     void quit() override;
     QDateTime now() const override;
 
     // What was shown, in order.
     QStringList messages;
+    struct Notice
+    {
+        QString text;
+        int timeoutMs = 0;
+    };
+    QList<Notice> notices;
+    // The texts of the notices, in order.
+    QStringList noticeTexts() const;
     QStringList errors;
     struct Question
     {
@@ -53,13 +62,18 @@ public:
     bool defaultConfirmAnswer = false;
     QStringList pictureAnswers; // empty string = cancel
     QStringList folderCaptions;
-    QStringList folderAnswers; // empty string = cancel
+    QStringList folderAnswers;     // empty string = cancel
+    QList<bool> openFolderAnswers; // whether a file manager started
+    bool defaultOpenFolderAnswer = true;
 
     // What now() returns; when not set, a fixed moment (2026-12-08 10:00:00), never the real clock.
     QDateTime fixedNow;
 
     // Called while a plain message box would be open (to act "behind" the box), with its text.
     std::function<void(const QString &)> whileMessageOpen;
+    // Called when a notice is shown, with its owner, text and timeout (the notice itself never
+    // blocks).
+    std::function<void(QWidget *, const QString &, int)> onNotice;
 
     // Forgets everything recorded so far.
     void clearRecords();

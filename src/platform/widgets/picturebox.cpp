@@ -1,5 +1,7 @@
 #include "platform/widgets/picturebox.h"
 
+#include "platform/cover.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -19,6 +21,12 @@ void PictureBox::setPicture(const QImage &image)
     setPicture(QPixmap::fromImage(image));
 }
 
+void PictureBox::setScaling(Scaling scaling)
+{
+    m_scaling = scaling;
+    update();
+}
+
 void PictureBox::clear()
 {
     setPicture(QPixmap());
@@ -29,9 +37,13 @@ void PictureBox::paintEvent(QPaintEvent *)
     if (m_picture.isNull())
         return;
     QPainter p(this);
-    if (m_picture.size() != size())
+    // The part of the picture that is drawn: all of it, or the centred piece with the box's
+    // proportions.
+    const QRectF source = m_scaling == Scaling::Cover ? cover::sourceRect(m_picture.size(), size())
+                                                      : QRectF(QPointF(0, 0), m_picture.size());
+    if (source.size() != QSizeF(size()))
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawPixmap(rect(), m_picture);
+    p.drawPixmap(QRectF(rect()), m_picture, source);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent *event)

@@ -3,13 +3,23 @@
 #include <QPixmap>
 #include <QWidget>
 
-// Picture control that stretches its picture to its own size (the aspect ratio is not kept).
-// A left-button click or a tap on a touch screen emits clicked().
+// Picture control. By default it stretches its picture to its own size (backgrounds, stars,
+// arrows: pictures made for their box). In Cover mode (photos) it scales the picture keeping
+// its proportions until it covers the whole box, centred, and cuts off what overflows, so a
+// face is never distorted. A left-button click or a tap on a touch screen emits clicked().
 class PictureBox : public QWidget
 {
     Q_OBJECT
 public:
     explicit PictureBox(QWidget *parent = nullptr);
+
+    enum class Scaling
+    {
+        Stretch,
+        Cover
+    };
+    Scaling scaling() const { return m_scaling; }
+    void setScaling(Scaling scaling);
 
     const QPixmap &picture() const { return m_picture; }
     void setPicture(const QPixmap &picture);
@@ -27,5 +37,6 @@ protected:
 
 private:
     QPixmap m_picture;
+    Scaling m_scaling = Scaling::Stretch;
     bool m_pressed = false;
 };

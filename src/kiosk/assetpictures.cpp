@@ -1,0 +1,20 @@
+#include "kiosk/assetpictures.h"
+
+#include "kiosk/tileimages.h"
+#include "platform/platform.h"
+
+QImage AssetPictures::get(const QString &relative, QSize size)
+{
+    const QString path = platform::workPath(relative);
+    const platform::FileIdentity stamp = platform::fileIdentity(path);
+    const auto kept = m_entries.constFind(path);
+    if (stamp.exists && kept != m_entries.cend() && kept->size == size && kept->stamp == stamp)
+        return kept->image;
+
+    m_entries.remove(path);
+    ++m_decodes;
+    // Throws with the file's name when it is missing or cannot be decoded.
+    const QImage image = tileimages::loadAsset(relative, size);
+    m_entries.insert(path, Entry{size, stamp, image});
+    return image;
+}
