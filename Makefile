@@ -120,7 +120,8 @@ clean:
 # and databases are kept in $(BENCH_BUILD)/bench/bench-data. Never part of make test.
 BENCH_BUILD    ?= build-bench
 BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev
-BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory bench_reports
+BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory bench_reports \
+                  bench_startap
 
 .PHONY: bench
 bench: build

@@ -168,6 +168,12 @@ void TForm2::FormCreate()
     } catch (...) {
     }
     greyAllStars();
+    // The lit star is decoded now too, so that not even the first tap waits for a decode. A
+    // lit star that cannot be loaded is reported at the tap that needs it.
+    try {
+        starPicture(LitStar);
+    } catch (const KioskError &) {
+    }
 }
 
 void TForm2::FormShow()
@@ -178,7 +184,14 @@ void TForm2::FormShow()
 
 QPixmap TForm2::starPicture(const QString &file)
 {
-    return QPixmap::fromImage(m_assets.get(file, QSize(StarSize, StarSize)));
+    const QImage image = m_assets.get(file, QSize(StarSize, StarSize));
+    // The screen copy is made once per decoded picture too.
+    StarPixmap &kept = m_starPixmaps[file];
+    if (kept.imageKey != image.cacheKey()) {
+        kept.pixmap = QPixmap::fromImage(image);
+        kept.imageKey = image.cacheKey();
+    }
+    return kept.pixmap;
 }
 
 void TForm2::greyAllStars()

@@ -4,6 +4,9 @@
 #include "platform/error.h"
 #include "platform/widgets/form.h"
 
+#include <QHash>
+#include <QPixmap>
+
 #include <optional>
 
 class AALabel;
@@ -86,5 +89,11 @@ private:
     QPixmap starPicture(const QString &file);
 
     AssetPictures m_assets;
+    struct StarPixmap
+    {
+        qint64 imageKey = 0;
+        QPixmap pixmap;
+    };
+    QHash<QString, StarPixmap> m_starPixmaps;
     TDataModule3 *m_module = nullptr;
 };

@@ -14,7 +14,9 @@ QImage AssetPictures::get(const QString &relative, QSize size)
     m_entries.remove(path);
     ++m_decodes;
     // Throws with the file's name when it is missing or cannot be decoded.
-    const QImage image = tileimages::loadAsset(relative, size);
+    // Kept in the format the screen draws fastest.
+    const QImage image =
+        tileimages::loadAsset(relative, size).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     m_entries.insert(path, Entry{size, stamp, image});
     return image;
 }
