@@ -127,6 +127,9 @@ private slots:
         QCOMPARE(thanks->textLabel()->text(), u"评价成功！谢谢。"_s);
         QCOMPARE(thanks->closeTimer()->interval(), 3000);
         QVERIFY(!Form2->isVisible());
+        // It belongs to the main screen, over which it is centred.
+        QCOMPARE(thanks->parentWidget(), Form1);
+        QVERIFY((thanks->geometry().center() - Form1->geometry().center()).manhattanLength() <= 2);
 
         // The next visitor taps a tile while the thanks still shows.
         QTest::mouseClick(Form1->Image6, Qt::LeftButton);

@@ -35,6 +35,7 @@ private slots:
         QVERIFY(notice);
         QVERIFY(notice->isVisible());
         QCOMPARE(notice->windowTitle(), platform::applicationTitle());
+        QCOMPARE(notice->parentWidget(), &owner);
         QCOMPARE(notice->textLabel()->text(), u"评价成功！谢谢。"_s);
         QCOMPARE(notice->closeTimer()->interval(), 3000);
         QVERIFY(notice->closeTimer()->isActive());

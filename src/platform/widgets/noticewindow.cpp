@@ -2,7 +2,7 @@
 
 #include "platform/platform.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,8 +15,26 @@ using namespace Qt::StringLiterals;
 
 QPointer<NoticeWindow> NoticeWindow::s_current;
 
-NoticeWindow::NoticeWindow(const QString &text, int timeoutMs)
-    : QWidget(nullptr,
+namespace {
+
+// The window a notice belongs to: the owner's when it is on screen, otherwise the first shown
+// top-level window (the main screen when the rating dialog has just hidden itself). A kiosk
+// compositor centres such a window over its parent instead of filling the screen with it.
+QWidget *noticeParent(QWidget *owner)
+{
+    if (owner && owner->window()->isVisible())
+        return owner->window();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && !(w->windowType() == Qt::Popup || w->windowType() == Qt::ToolTip))
+            return w;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+NoticeWindow::NoticeWindow(QWidget *parent, const QString &text, int timeoutMs)
+    : QWidget(parent,
               Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(u"NoticeWindow"_s);
@@ -76,10 +94,11 @@ NoticeWindow *NoticeWindow::show(QWidget *owner, const QString &text, int timeou
 {
     if (s_current)
         s_current->close();
-    auto *notice = new NoticeWindow(text, timeoutMs);
+    QWidget *parent = noticeParent(owner);
+    auto *notice = new NoticeWindow(parent, text, timeoutMs);
     s_current = notice;
 
-    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
     // Large on any screen, yet never wider or taller than it.
     const QSize size(qMin(qMax(area.width() * 11 / 20, 620), area.width()),

@@ -15,8 +15,9 @@ class NoticeWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // Shows a notice centred on the owner's screen (the primary screen without an owner). A
-    // notice still open is closed first, so two thanks never pile up.
+    // Shows a notice centred on the owner's screen, over the owner's window or, when that is
+    // hidden, over the first shown window (the primary screen without any). A notice still open
+    // is closed first, so two thanks never pile up.
     static NoticeWindow *show(QWidget *owner, const QString &text, int timeoutMs);
     // The notice on show, or nullptr.
     static NoticeWindow *current();
@@ -35,7 +36,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    NoticeWindow(const QString &text, int timeoutMs);
+    NoticeWindow(QWidget *parent, const QString &text, int timeoutMs);
 
     QLabel *m_text = nullptr;
     QPushButton *m_ok = nullptr;
