@@ -44,31 +44,6 @@ class TestPictureBox : public QObject
 {
     Q_OBJECT
 private slots:
-    void sourceRect_data()
-    {
-        QTest::addColumn<QSize>("picture");
-        QTest::addColumn<QSize>("box");
-        QTest::addColumn<QRectF>("expected");
-        QTest::newRow("16:9 photo in a portrait tile")
-            << QSize(1920, 1080) << QSize(140, 168) << QRectF(510, 0, 900, 1080);
-        QTest::newRow("portrait photo in a square box")
-            << QSize(600, 900) << QSize(100, 100) << QRectF(0, 150, 600, 600);
-        QTest::newRow("same proportions: whole picture")
-            << QSize(300, 360) << QSize(150, 180) << QRectF(0, 0, 300, 360);
-        QTest::newRow("picture smaller than the box")
-            << QSize(40, 20) << QSize(100, 100) << QRectF(10, 0, 20, 20);
-        QTest::newRow("empty box: whole picture")
-            << QSize(300, 200) << QSize(0, 168) << QRectF(0, 0, 300, 200);
-        QTest::newRow("empty picture") << QSize() << QSize(140, 168) << QRectF(0, 0, -1, -1);
-    }
-    void sourceRect()
-    {
-        QFETCH(QSize, picture);
-        QFETCH(QSize, box);
-        QFETCH(QRectF, expected);
-        QCOMPARE(cover::sourceRect(picture, box), expected);
-    }
-
     void coveringSize_data()
     {
         QTest::addColumn<QSize>("picture");
