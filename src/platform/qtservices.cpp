@@ -118,6 +118,9 @@ void QtServices::restart()
 
 bool QtServices::openFolder(const QString &path)
 {
+    // A folder that is not there cannot be shown, whatever the desktop would start for it.
+    if (!QFileInfo(path).isDir())
+        return false;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 

@@ -1,5 +1,6 @@
-// The visitor's notice (the thanks after a rating): large, captioned with the application
-// title, closing by itself or at a tap, and never holding up the window behind it.
+// The production services a kiosk visitor meets: the notice (the thanks after a rating), large,
+// captioned with the application title, closing by itself or at a tap, and never holding up the
+// window behind it; and the photo folder command's answer for a folder that is not there.
 #include "platform/platform.h"
 #include "platform/qtservices.h"
 #include "platform/widgets/noticewindow.h"
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -52,6 +54,14 @@ private slots:
         QTest::mouseClick(behind, Qt::LeftButton);
         QCOMPARE(clicked.count(), 1);
         QVERIFY(NoticeWindow::current());
+    }
+
+    // A photo folder that is not there is never reported as opened, so the kiosk keeps running.
+    void missingFolderIsNotOpened()
+    {
+        QTemporaryDir dir;
+        QtServices services;
+        QVERIFY(!services.openFolder(dir.filePath(u"图片"_s) + u'/'));
     }
 
     void closes_data()
