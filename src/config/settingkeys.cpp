@@ -1,6 +1,6 @@
 #include "config/settingkeys.h"
 
-const std::array<SettingKey, 13> SettingKeys{{
+const std::array<SettingKey, 14> SettingKeys{{
     {Setting::PicWidth, u"pic_width", u"图片宽度", SettingKind::Number},
     {Setting::PicHeight, u"pic_height", u"图片高度", SettingKind::Number},
     {Setting::PicZuoyoujiange, u"pic_zuoyoujiange", u"图片左右间距", SettingKind::Number},
@@ -15,6 +15,7 @@ const std::array<SettingKey, 13> SettingKeys{{
     {Setting::Xiaobiaoti1Color, u"xiaobiaoti1_color", u"图片标题1文字颜色", SettingKind::Colour},
     {Setting::Xiaobiaoti2Color, u"xiaobiaoti2_color", u"图片标题2文字颜色", SettingKind::Colour},
     {Setting::PicBg, u"pic_bg", u"背景图片", SettingKind::Path},
+    {Setting::BiaotiWenzi, u"biaoti_wenzi", u"大标题文字", SettingKind::Text},
 }};
 
 const SettingKey &settingKey(Setting setting)

@@ -22,6 +22,7 @@ enum class Setting
     Xiaobiaoti1Color,
     Xiaobiaoti2Color,
     PicBg,
+    BiaotiWenzi,
 };
 
 // How a value is written: a signed whole number, a colour as a signed whole number in the
@@ -43,7 +44,7 @@ struct SettingKey
 };
 
 // Every key, in the order of the enum (which is the order the parameter window lists them).
-extern const std::array<SettingKey, 13> SettingKeys;
+extern const std::array<SettingKey, 14> SettingKeys;
 
 // The table row of setting.
 const SettingKey &settingKey(Setting setting);

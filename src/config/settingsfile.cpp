@@ -250,6 +250,14 @@ QString SettingsFile::ReadSetting(const QString &key) const
     return profileValue(file.readAll(), key).value_or(key);
 }
 
+std::optional<QString> SettingsFile::ReadSettingIfPresent(const QString &key) const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return profileValue(file.readAll(), key);
+}
+
 qint32 SettingsFile::ReadSettingNumber(const QString &key) const
 {
     return StrToInt(ReadSetting(key));

@@ -35,6 +35,8 @@ public:
 
     // The value of key as text; the key's own name when there is none.
     QString ReadSetting(const QString &key) const;
+    // The value of key as text, or nothing when the file, the section or the key is missing.
+    std::optional<QString> ReadSettingIfPresent(const QString &key) const;
     // ReadSetting followed by StrToInt; throws KioskError on a value that is no whole number.
     qint32 ReadSettingNumber(const QString &key) const;
     // Stores value under key, creating file, section and key as needed. The file is replaced
@@ -44,6 +46,10 @@ public:
 
     // The same, for a key of the table of settings.
     QString ReadSetting(Setting setting) const { return ReadSetting(keyName(setting)); }
+    std::optional<QString> ReadSettingIfPresent(Setting setting) const
+    {
+        return ReadSettingIfPresent(keyName(setting));
+    }
     qint32 ReadSettingNumber(Setting setting) const { return ReadSettingNumber(keyName(setting)); }
     void WriteSetting(Setting setting, const QString &value) const
     {

@@ -339,13 +339,14 @@ void TForm1::FormCreate()
     } catch (...) {
     }
 
-    CnAALabel21->setText(CreationWelcome);
+    // The hall's own title when opt.ini has one (an empty one is caught by the check at show).
+    CnAALabel21->setText(ini.ReadSettingIfPresent(Setting::BiaotiWenzi).value_or(CreationWelcome));
 
     const int W = width();
     const int H = height();
 
     TitleLayout title;
-    computeThenApply([&] { layoutTitle(W, read, title); },
+    computeThenApply([&] { layoutTitle(W, read, title, H); },
                      [&] {
                          if (title.width)
                              CnAALabel21->resize(*title.width, CnAALabel21->height());
@@ -394,6 +395,10 @@ void TForm1::FormCreate()
                          if (grid.arrowTop) {
                              Image1->move(Image1->x(), *grid.arrowTop);
                              Image2->move(Image2->x(), *grid.arrowTop);
+                         }
+                         for (int k = 0; k < 10; ++k) {
+                             if (grid.captionTop[k + 10])
+                                 m_line2Top[k] = *grid.captionTop[k + 10];
                          }
                          placeArrowAreas();
                      });
@@ -488,10 +493,18 @@ void TForm1::Action1Execute()
     if (m_prefetching)
         QTimer::singleShot(0, this, &TForm1::prefetchOtherPages);
 
-    const qint32 size1 = ini.ReadSettingNumber(Setting::Xiaobiaoti1);
+    // Sizes no screen can show are limited to the window's height.
+    const qint32 size1 = limitFontPoints(ini.ReadSettingNumber(Setting::Xiaobiaoti1), height());
     for (AALabel *label : m_line1)
         label->setPointSize(size1);
-    const qint32 size2 = ini.ReadSettingNumber(Setting::Xiaobiaoti2);
+    // The second line keeps its laid-out top unless a larger first line would overlap it; then
+    // it stands right under the first.
+    for (int k = 0; k < 10; ++k) {
+        if (m_line2Top[k])
+            m_line2[k]->move(m_line2[k]->x(),
+                             qMax(*m_line2Top[k], m_line1[k]->y() + m_line1[k]->height()));
+    }
+    const qint32 size2 = limitFontPoints(ini.ReadSettingNumber(Setting::Xiaobiaoti2), height());
     for (AALabel *label : m_line2)
         label->setPointSize(size2);
 }

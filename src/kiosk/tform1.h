@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class AALabel;
 class PictureBox;
@@ -173,6 +174,8 @@ private:
     std::array<PictureBox *, 10> m_tiles{};
     std::array<AALabel *, 10> m_line1{};
     std::array<AALabel *, 10> m_line2{};
+    // Tops of the second caption lines as laid out at creation (none when the layout failed).
+    std::array<std::optional<int>, 10> m_line2Top{};
 
     // Press-and-hold on a touch screen.
     QTimer *m_holdTimer = nullptr;

@@ -45,6 +45,8 @@ private slots:
         QTest::newRow("caption 2 colour")
             << Setting::Xiaobiaoti2Color << u"xiaobiaoti2_color"_s << SettingKind::Colour;
         QTest::newRow("background picture") << Setting::PicBg << u"pic_bg"_s << SettingKind::Path;
+        QTest::newRow("welcome title")
+            << Setting::BiaotiWenzi << u"biaoti_wenzi"_s << SettingKind::Text;
     }
     // The table row of each setting, and a write through the setting lands under its name on
     // disk, where a read by that name finds it.

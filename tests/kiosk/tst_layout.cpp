@@ -1,7 +1,11 @@
 #include "kiosk/layout.h"
 #include "platform/error.h"
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QHash>
+#include <QRect>
+#include <QSize>
 #include <QStringList>
 #include <QTest>
 
@@ -33,6 +37,67 @@ FakeSettings workedExample()
                 {u"pic_zuoyoujiange"_s, 40},    {u"pic_shangxiajiange"_s, 100},
                 {u"pic_shangxiaxiuzheng"_s, 20}};
     return s;
+}
+
+// The rules a layout for a screen must keep, checked on the geometry the window computes from
+// the settings; each broken rule is named.
+QStringList problems(QSize screen, const ScreenLayout &fit)
+{
+    FakeSettings s;
+    for (const auto &[key, value] : screenLayoutSettings(fit))
+        s.values.insert(key, value);
+    TitleLayout title;
+    layoutTitle(screen.width(), s.reader(), title, screen.height());
+    GridLayout g;
+    GridInput in;
+    in.windowWidth = screen.width();
+    in.windowHeight = screen.height();
+    layoutGrid(in, s.reader(), g);
+
+    QStringList found;
+    const QRect area(QPoint(0, 0), screen);
+    const int line1 = captionLineHeight(fit.caption1Points);
+    const int line2 = captionLineHeight(fit.caption2Points);
+    QList<QRect> tiles;
+    for (int k = 0; k < 10; ++k) {
+        const QRect tile(*g.tileLeft[k], *g.tileTop[k], *g.tileWidth[k], *g.tileHeight[k]);
+        if (!area.contains(tile))
+            found << u"tile %1 off screen"_s.arg(k + 1);
+        for (const QRect &other : tiles)
+            if (other.intersects(tile))
+                found << u"tile %1 overlaps another"_s.arg(k + 1);
+        tiles << tile;
+    }
+    // The second line stands under the first, further down when the first is higher.
+    const int row1Line2 = qMax(*g.captionTop[10], *g.captionTop[0] + line1);
+    const int row2Line2 = qMax(*g.captionTop[15], *g.captionTop[5] + line1);
+    if (row1Line2 + line2 > *g.tileTop[5])
+        found << u"row 1 captions reach row 2"_s;
+    if (row2Line2 + line2 > screen.height())
+        found << u"row 2 captions off screen"_s;
+    if (*g.tileLeft[1] - *g.tileLeft[0] < fit.caption1Points * 4 / 3 * 4)
+        found << u"columns too narrow for a four-character caption"_s;
+    const QRect left(*g.leftArrowLeft, *g.arrowTop, in.arrowWidth, in.arrowHeight);
+    const QRect right(*g.rightArrowLeft, *g.arrowTop, in.arrowWidth, in.arrowHeight);
+    // Arrows a finger can reach: on screen and at least 8 pixels from its edge.
+    const QRect reachable = area.adjusted(8, 8, -8, -8);
+    if (!reachable.contains(left) || !reachable.contains(right))
+        found << u"arrow off screen or at its very edge"_s;
+    for (const QRect &tile : tiles)
+        if (tile.intersects(left) || tile.intersects(right))
+            found << u"arrow over a tile"_s;
+    const int titleBottom = *title.top + TitleHeight;
+    if (*title.top < 0)
+        found << u"title off screen"_s;
+    const Point32 page =
+        pageLabelPlace(*g.tileLeft[4], *g.tileTop[4], *g.tileWidth[4], 57, PageLabelHeight);
+    if (page.top < titleBottom)
+        found << u"page label under the title"_s;
+    // The title text (about 4/3 pixel a point, TitleCharacters of them) inside its label.
+    const int titlePixels = *title.pointSize * 4 / 3;
+    if (titlePixels * 135 / 100 > TitleHeight || titlePixels * TitleCharacters > *title.width)
+        found << u"title text larger than its label"_s;
+    return found;
 }
 
 } // namespace
@@ -162,16 +227,143 @@ private slots:
         QVERIFY(!t2.pointSize);
     }
 
-    void absurdValuesWrapInsteadOfOverflowing()
+    // Values no screen can show are limited to the window before they are used; values that fit
+    // stay as read.
+    void valuesLimitedToTheScreen_data()
     {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<qint32>("value");
+        QTest::addColumn<qint32>("tileWidth");
+        QTest::addColumn<qint32>("tileHeight");
+        QTest::addColumn<qint32>("firstLeft");
+        QTest::addColumn<qint32>("firstTop");
+        QTest::newRow("width 2147483647")
+            << u"pic_width"_s << 2147483647 << 1024 << 180 << -2128 << 174;
+        QTest::newRow("width negative") << u"pic_width"_s << -150 << 0 << 180 << 432 << 174;
+        QTest::newRow("height 2147483647")
+            << u"pic_height"_s << 2147483647 << 150 << 768 << 57 << -414;
+        QTest::newRow("height negative") << u"pic_height"_s << -1 << 150 << 0 << 57 << 354;
+        QTest::newRow("gap across negative")
+            << u"pic_zuoyoujiange"_s << -40 << 150 << 180 << 137 << 174;
+        QTest::newRow("gap across huge")
+            << u"pic_zuoyoujiange"_s << 2147483647 << 150 << 180 << -1911 << 174;
+        QTest::newRow("gap down negative")
+            << u"pic_shangxiajiange"_s << -100 << 150 << 180 << 57 << 224;
+        QTest::newRow("correction huge")
+            << u"pic_shangxiaxiuzheng"_s << 2147483647 << 150 << 180 << 57 << 922;
+        QTest::newRow("correction very negative")
+            << u"pic_shangxiaxiuzheng"_s << -2147483647 - 1 << 150 << 180 << 57 << -614;
+        QTest::newRow("fitting value kept")
+            << u"pic_width"_s << 1000 << 1000 << 180 << -2068 << 174;
+    }
+    void valuesLimitedToTheScreen()
+    {
+        QFETCH(QString, key);
+        QFETCH(qint32, value);
+        QFETCH(qint32, tileWidth);
+        QFETCH(qint32, tileHeight);
+        QFETCH(qint32, firstLeft);
+        QFETCH(qint32, firstTop);
         FakeSettings s = workedExample();
-        s.values[u"pic_width"_s] = 2147483647;
-        s.values[u"pic_zuoyoujiange"_s] = -2147483647 - 1;
+        s.values[key] = value;
         GridLayout g;
         layoutGrid({1024, 768}, s.reader(), g);
-        QVERIFY(g.rightArrowLeft.has_value());
+        for (int k = 0; k < 10; ++k) {
+            QCOMPARE(*g.tileWidth[k], tileWidth);
+            QCOMPARE(*g.tileHeight[k], tileHeight);
+        }
+        QCOMPARE(*g.tileLeft[0], firstLeft);
+        QCOMPARE(*g.tileTop[0], firstTop);
+    }
+
+    void titleLimitedToTheScreen_data()
+    {
+        QTest::addColumn<qint32>("top");
+        QTest::addColumn<qint32>("size");
+        QTest::addColumn<qint32>("appliedTop");
+        QTest::addColumn<qint32>("appliedSize");
+        QTest::newRow("fitting") << 40 << 36 << 40 << 36;
+        QTest::newRow("huge") << 2147483647 << 2147483647 << 768 << 768;
+        QTest::newRow("negative") << -2147483647 - 1 << -5 << -768 << 1;
+    }
+    void titleLimitedToTheScreen()
+    {
+        QFETCH(qint32, top);
+        QFETCH(qint32, size);
+        FakeSettings s = workedExample();
+        s.values[u"biaoti_top"_s] = top;
+        s.values[u"biaoti_size"_s] = size;
+        TitleLayout t;
+        layoutTitle(1024, s.reader(), t, 768);
+        QTEST(*t.top, "appliedTop");
+        QTEST(*t.pointSize, "appliedSize");
+    }
+
+    // The settings fitted to a screen, laid out by the window's own rules: everything on
+    // screen, nothing overlapping, and tiles as large as fit (5 % larger ones break a rule).
+    void fittedToScreen_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<int>("minWidth"); // the tiles are at least this wide
+        QTest::newRow("1024x768") << QSize(1024, 768) << 140;
+        QTest::newRow("1366x768") << QSize(1366, 768) << 180;
+        QTest::newRow("1280x1024") << QSize(1280, 1024) << 180;
+        QTest::newRow("1920x1080") << QSize(1920, 1080) << 270;
+        QTest::newRow("portrait 1080x1920") << QSize(1080, 1920) << 150;
+        QTest::newRow("portrait 768x1024") << QSize(768, 1024) << 100;
+        QTest::newRow("3840x2160") << QSize(3840, 2160) << 540;
+    }
+    void fittedToScreen()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(int, minWidth);
+        const ScreenLayout fit = fitToScreen(screen.width(), screen.height());
+        QVERIFY2(problems(screen, fit).isEmpty(), qPrintable(problems(screen, fit).join(u"; "_s)));
+        QVERIFY(fit.picWidth >= minWidth);
+        QCOMPARE(fit.picHeight, fit.picWidth * 6 / 5); // photos of 5:6
+        QVERIFY(fit.caption1Points >= 10 && fit.caption2Points >= 9);
+        QVERIFY(fit.titlePoints >= 24);
+
+        ScreenLayout larger = fit;
+        larger.picWidth = fit.picWidth * 105 / 100;
+        larger.picHeight = larger.picWidth * 6 / 5;
+        QVERIFY2(!problems(screen, larger).isEmpty(), "5 % larger tiles would still fit");
+    }
+
+    // What the fit assumes of a caption line holds for the real caption font.
+    void captionLineHeightCoversTheFont_data()
+    {
+        QTest::addColumn<int>("points");
+        for (int p : {9, 10, 12, 14, 18, 22, 28, 40, 60})
+            QTest::addRow("%d pt", p) << p;
+    }
+    void captionLineHeightCoversTheFont()
+    {
+        QFETCH(int, points);
+        QFont f;
+        f.setFamilies({u"黑体"_s, u"SimHei"_s, u"WenQuanYi Micro Hei"_s});
+        f.setBold(true);
+        f.setPointSize(points);
+        const int shadow = 2;
+        QVERIFY(QFontMetrics(f).height() + shadow <= captionLineHeight(points));
+        QVERIFY(captionLineHeight(points) <= (QFontMetrics(f).height() + shadow) * 3 / 2);
+    }
+
+    void screenLayoutSettingsInBoxOrder()
+    {
+        const ScreenLayout l{1, 2, 3, 4, 5, 6, 7, 8, 9};
+        QList<std::pair<QString, qint32>> expected{{u"pic_width"_s, 1},
+                                                   {u"pic_height"_s, 2},
+                                                   {u"pic_zuoyoujiange"_s, 3},
+                                                   {u"pic_shangxiajiange"_s, 4},
+                                                   {u"pic_shangxiaxiuzheng"_s, 5},
+                                                   {u"biaoti_top"_s, 6},
+                                                   {u"xiaobiaoti1"_s, 8},
+                                                   {u"xiaobiaoti2"_s, 9},
+                                                   {u"biaoti_size"_s, 7}};
+        QCOMPARE(screenLayoutSettings(l), expected);
     }
 };
 
-QTEST_APPLESS_MAIN(TestLayout)
+QTEST_MAIN(TestLayout)
 #include "tst_layout.moc"
