@@ -250,6 +250,11 @@ QString SettingsFile::ReadSetting(const QString &key) const
     return profileValue(file.readAll(), key).value_or(key);
 }
 
+QString BuiltInTitle()
+{
+    return u"欢迎光临四川省CD市JN区综合服务中心0"_s;
+}
+
 std::optional<QString> SettingsFile::ReadSettingIfPresent(const QString &key) const
 {
     QFile file(m_path);

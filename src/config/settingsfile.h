@@ -21,6 +21,9 @@ qint32 StrToInt(const QString &text);
 std::optional<QString> profileValue(const QByteArray &content, const QString &key);
 QByteArray withProfileValue(const QByteArray &content, const QString &key, const QString &value);
 
+// The title the main window shows while opt.ini holds no biaoti_wenzi (Setting::BiaotiWenzi).
+QString BuiltInTitle();
+
 // Accessor of section "canshu" of opt.ini in the executable's folder, with the semantics of
 // the private-profile functions: names match without regard to case, a missing file, section
 // or key reads as the key's own name, values are GBK on disk and cut at 2047 bytes, and a write

@@ -1,7 +1,9 @@
 #include "config/tform5.h"
 
 #include "config/settingsfile.h"
+#include "kiosk/layout.h"
 #include "platform/color.h"
+#include "platform/gbk.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
 #include "platform/widgets/coloredit.h"
@@ -12,6 +14,7 @@
 #include "store/statements.h"
 
 #include <QLabel>
+#include <QScreen>
 
 #include <array>
 #include <utility>
@@ -22,6 +25,26 @@ namespace {
 
 const QString SavedText = u"保存成功！"_s;
 const QString FailedText = u"保存失败！"_s;
+const QString AutoLayoutCaption = u"按屏幕自动排版"_s;
+
+// Buttons a finger hits: the designed places and widths, 44 pixels high.
+constexpr int ButtonHeight = 44;
+// A title of this many characters still fits the 2047 bytes a value is read as.
+constexpr int TitleMaxLength = 1000;
+
+// The characters of text that GBK cannot store (each once, in order); empty when all can.
+QString notInGbk(const QString &text)
+{
+    QString missing;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const QString ch = text.mid(i, len);
+        if (gbk::decode(gbk::encode(ch)) != ch && !missing.contains(ch))
+            missing += ch;
+        i += len;
+    }
+    return missing;
+}
 
 // An edit box or colour picker of the window: the setting it shows and edits (its label is
 // the setting's meaning in the table of keys) and where it stands.
@@ -110,25 +133,37 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
         this->*place.picker = picker;
     }
 
-    RzButton1 = RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, 25), this);
-    RzButton2 = RzButton::create(u"RzButton2"_s, u" 关  闭"_s, QRect(464, 296, 75, 25), this);
-    RzButton3 = RzButton::create(u"RzButton3"_s, u"设置管理密码"_s, QRect(584, 296, 100, 25), this);
+    LabeledEdit10 = new LabeledEdit(meaning(Setting::BiaotiWenzi), this);
+    LabeledEdit10->setObjectName(u"LabeledEdit10"_s);
+    LabeledEdit10->setGeometry(515, 140, 280, 21);
+    LabeledEdit10->setMaxLength(TitleMaxLength);
+
+    RzButton1 =
+        RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, ButtonHeight), this);
+    RzButton2 =
+        RzButton::create(u"RzButton2"_s, u" 关  闭"_s, QRect(464, 296, 75, ButtonHeight), this);
+    RzButton3 = RzButton::create(u"RzButton3"_s, u"设置管理密码"_s,
+                                 QRect(584, 296, 100, ButtonHeight), this);
     connect(RzButton3, &QPushButton::clicked, this,
             [this] { platform::guarded(this, [this] { RzButton3Click(); }); });
     PinPad = new PinPadWindow(this);
     connect(PinPad, &PinPadWindow::submitted, this, [this](const QString &pin) {
         platform::guarded(this, [this, &pin] { PinPadSubmitted(pin); });
     });
+    RzButton4 = RzButton::create(u"RzButton4"_s, AutoLayoutCaption,
+                                 QRect(164, 296, 140, ButtonHeight), this);
     connect(RzButton1, &QPushButton::clicked, this,
             [this] { platform::guarded(this, [this] { RzButton1Click(); }); });
     connect(RzButton2, &QPushButton::clicked, this,
             [this] { platform::guarded(this, [this] { RzButton2Click(); }); });
+    connect(RzButton4, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { RzButton4Click(); }); });
 
     // Keyboard focus order of the form description.
-    const QList<QWidget *> order{LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4,
-                                 LabeledEdit5, LabeledEdit6, LabeledEdit7, LabeledEdit8,
-                                 RzButton1,    RzButton2,    LabeledEdit9, RzColorEdit1,
-                                 RzColorEdit2, RzColorEdit3, RzButton3};
+    const QList<QWidget *> order{
+        LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4,  LabeledEdit5, LabeledEdit6,
+        LabeledEdit7, LabeledEdit8, RzButton1,    RzButton2,     LabeledEdit9, RzColorEdit1,
+        RzColorEdit2, RzColorEdit3, RzButton3,    LabeledEdit10, RzButton4};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -141,6 +176,9 @@ void TForm5::FormShow()
     // The texts as they stand in the file, unconverted; a missing key shows its own name.
     for (const EditPlace &place : Edits)
         (this->*place.edit)->setText(settings.ReadSetting(place.setting));
+    // The title as the main window shows it: the built-in one while opt.ini has none.
+    LabeledEdit10->setText(
+        settings.ReadSettingIfPresent(Setting::BiaotiWenzi).value_or(BuiltInTitle()));
 
     // One guarded block: the first colour that is missing or no whole number ends it silently,
     // and the pickers after it keep what they held.
@@ -155,7 +193,14 @@ void TForm5::RzButton1Click()
 {
     // Nothing is validated: whatever stands in a box is written, trimmed of blanks and
     // control characters at both ends. A refused write ends the save; the keys written
-    // before it keep their new values.
+    // before it keep their new values. A title GBK cannot store would come back as question
+    // marks, so nothing is saved then and staff are told which characters to replace.
+    const QString title = statements::trimmedText(LabeledEdit10->text());
+    if (const QString missing = notInGbk(title); !missing.isEmpty()) {
+        platform::services().message(
+            this, u"大标题文字中的“%1”无法保存，请换用其他字。未保存任何修改。"_s.arg(missing));
+        return;
+    }
     try {
         const SettingsFile settings(platform::services().exeDir());
         for (const EditPlace &place : Edits)
@@ -164,6 +209,7 @@ void TForm5::RzButton1Click()
         for (const ColorPlace &place : Colors)
             settings.WriteSetting(place.setting,
                                   QString::number((this->*place.picker)->selectedColor()));
+        settings.WriteSetting(Setting::BiaotiWenzi, title);
     } catch (...) {
         platform::services().message(this, FailedText);
         return;
@@ -202,4 +248,18 @@ void TForm5::PinPadSubmitted(const QString &pin)
         return;
     }
     platform::services().message(this, u"管理密码已设置。"_s);
+}
+
+void TForm5::RzButton4Click()
+{
+    // The values for the screen the window stands on; nothing is written until staff save.
+    const QScreen *shown = screen();
+    const QSize size = shown ? shown->geometry().size() : QSize(1024, 768);
+    const ScreenLayout fit = fitToScreen(size.width(), size.height());
+    for (const auto &[key, value] : screenLayoutSettings(fit)) {
+        for (const EditPlace &place : Edits) {
+            if (keyName(place.setting) == key)
+                (this->*place.edit)->setText(QString::number(value));
+        }
+    }
 }

@@ -31,7 +31,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString CreationWelcome = u"欢迎光临四川省CD市JN区综合服务中心0"_s;
 const QString ShowWelcome = u"欢迎光临四川省CD市JN区综合服务中心3"_s;
 const QString LeftArrowFile = u"pic/xiangzuo.png"_s;
 const QString RightArrowFile = u"pic/xiangyou.png"_s;
@@ -340,7 +339,7 @@ void TForm1::FormCreate()
     }
 
     // The hall's own title when opt.ini has one (an empty one is caught by the check at show).
-    CnAALabel21->setText(ini.ReadSettingIfPresent(Setting::BiaotiWenzi).value_or(CreationWelcome));
+    CnAALabel21->setText(ini.ReadSettingIfPresent(Setting::BiaotiWenzi).value_or(BuiltInTitle()));
 
     const int W = width();
     const int H = height();

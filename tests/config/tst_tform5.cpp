@@ -1,5 +1,6 @@
 #include "config/settingsfile.h"
 #include "config/tform5.h"
+#include "kiosk/layout.h"
 #include "platform/color.h"
 #include "platform/gbk.h"
 #include "platform/widgets/coloredit.h"
@@ -9,6 +10,7 @@
 #include "support/recorder.h"
 
 #include <QFile>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -247,6 +249,132 @@ private slots:
         QVERIFY(m_form->isVisible());
         QCOMPARE(edit(0)->text(), u"999"_s);
         QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    // The welcome title: shown from the file (the built-in text while there is none), saved in
+    // GBK with the other keys, trimmed like them; an empty box saves the empty text.
+    void titleShownAndSaved_data()
+    {
+        QTest::addColumn<QByteArray>("fileValue"); // GBK bytes; empty: no key at all
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("typed"); // null: saved as shown
+        QTest::addColumn<QByteArray>("savedBytes");
+        const QString hall = u"欢迎光临东城区政务服务中心"_s;
+        QTest::newRow("from the file, unchanged")
+            << gbk::encode(hall) << hall << QString() << gbk::encode(hall);
+        QTest::newRow("missing key shows the built-in title")
+            << QByteArray() << BuiltInTitle() << QString() << gbk::encode(BuiltInTitle());
+        QTest::newRow("typed title in GBK")
+            << gbk::encode(hall) << hall << u"欢迎您：社保·医保综合窗口"_s
+            << gbk::encode(u"欢迎您：社保·医保综合窗口"_s);
+        QTest::newRow("blanks around it trimmed")
+            << gbk::encode(hall) << hall << u"  北区大厅 \t"_s << gbk::encode(u"北区大厅"_s);
+        QTest::newRow("empty box saves the empty text")
+            << gbk::encode(hall) << hall << u"   "_s << QByteArray("");
+    }
+    void titleShownAndSaved()
+    {
+        QFETCH(QByteArray, fileValue);
+        QFETCH(QString, shown);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, savedBytes);
+        QByteArray ini = iniWith(Delivered);
+        if (!fileValue.isEmpty())
+            ini += "biaoti_wenzi=" + fileValue + "\r\n";
+        writeIni(ini);
+        m_form->show();
+        auto *box = m_form->findChild<LabeledEdit *>(u"LabeledEdit10"_s);
+        QVERIFY(box);
+        QCOMPARE(box->text(), shown);
+        if (!typed.isNull())
+            box->setText(typed);
+        m_form->RzButton1Click();
+
+        QVERIFY(iniBytes().contains("\r\nbiaoti_wenzi=" + savedBytes + "\r\n"));
+        for (const auto &[key, value] : Delivered)
+            QCOMPARE(stored(key), value);
+        QCOMPARE(m_services->messages, QStringList{u"保存成功！"_s});
+        QCOMPARE(m_services->restarts, 1);
+    }
+
+    // A title with characters GBK cannot store is refused before anything is written.
+    void titleOutsideGbkRefused_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("emoji") << u"欢迎光临😀大厅😀"_s << u"😀"_s;
+        QTest::newRow("Korean") << u"환영 大厅"_s << u"환영"_s;
+    }
+    void titleOutsideGbkRefused()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, named);
+        writeIni(iniWith(Delivered));
+        const QByteArray before = iniBytes();
+        m_form->show();
+        edit(0)->setText(u"999"_s);
+        m_form->findChild<LabeledEdit *>(u"LabeledEdit10"_s)->setText(typed);
+        m_form->RzButton1Click();
+
+        QCOMPARE(iniBytes(), before);
+        QCOMPARE(m_services->messages.size(), 1);
+        QVERIFY2(m_services->messages.first().contains(u"“"_s + named + u"”"_s),
+                 qPrintable(m_services->messages.first()));
+        QCOMPARE(m_services->restarts, 0);
+        QVERIFY(m_form->isVisible());
+    }
+
+    // The layout button fills the nine boxes with the values for the window's screen and
+    // writes nothing; a save then stores them.
+    void autoLayoutFillsTheBoxes()
+    {
+        writeIni(iniWith(Delivered));
+        const QByteArray before = iniBytes();
+        m_form->show();
+        auto *button = m_form->findChild<RzButton *>(u"RzButton4"_s);
+        QVERIFY(button);
+        QCOMPARE(button->text(), u"按屏幕自动排版"_s);
+        button->click();
+
+        const QSize screen = m_form->screen()->geometry().size();
+        const ScreenLayout fit = fitToScreen(screen.width(), screen.height());
+        QCOMPARE(edit(0)->text(), QString::number(fit.picWidth));
+        QCOMPARE(edit(1)->text(), QString::number(fit.picHeight));
+        QCOMPARE(edit(4)->text(), QString::number(fit.correction));
+        QCOMPARE(edit(8)->text(), QString::number(fit.titlePoints));
+        QCOMPARE(iniBytes(), before);
+        QCOMPARE(m_services->restarts, 0);
+
+        m_form->RzButton1Click();
+        for (const auto &[key, value] : screenLayoutSettings(fit))
+            QCOMPARE(stored(key), QString::number(value));
+        QCOMPARE(stored(u"biaoti_color"_s), u"255"_s);
+        QCOMPARE(m_services->restarts, 1);
+    }
+
+    // Buttons a finger hits: 44 pixels high, inside the window, clear of each other.
+    void buttonsForAFinger_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("save") << u"RzButton1"_s;
+        QTest::newRow("close") << u"RzButton2"_s;
+        QTest::newRow("staff PIN") << u"RzButton3"_s;
+        QTest::newRow("layout") << u"RzButton4"_s;
+    }
+    void buttonsForAFinger()
+    {
+        QFETCH(QString, name);
+        m_form->show();
+        auto *button = m_form->findChild<RzButton *>(name);
+        QVERIFY(button);
+        QVERIFY(button->height() >= 44);
+        QVERIFY(m_form->rect().contains(button->geometry()));
+        QVERIFY(button->fontMetrics().horizontalAdvance(button->text()) < button->width());
+        for (QWidget *other : m_form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (other != button && other->objectName() != u"Image1"_s && other->isVisible())
+                QVERIFY2(!other->geometry().intersects(button->geometry()),
+                         qPrintable(other->objectName()));
+        }
     }
 
     void closeDiscardsTyping()

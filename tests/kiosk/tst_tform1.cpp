@@ -512,6 +512,107 @@ private slots:
         QVERIFY(!f->CnAALabel21->isHidden());
     }
 
+    // The hall's own title from biaoti_wenzi (GBK); the built-in one while the key is missing;
+    // an empty one is caught by the title check at show.
+    void titleFromSettings_data()
+    {
+        QTest::addColumn<QString>("value"); // null: no key
+        QTest::addColumn<QString>("created");
+        QTest::addColumn<QString>("shown");
+        const QString hall = u"欢迎光临东城区政务服务中心"_s;
+        QTest::newRow("hall title") << hall << hall << hall;
+        QTest::newRow("missing key") << QString() << CreationWelcome << CreationWelcome;
+        QTest::newRow("empty value") << u""_s << QString() << ShowWelcome;
+        QTest::newRow("blanks only") << u"   "_s << QString() << ShowWelcome;
+    }
+    void titleFromSettings()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, created);
+        QFETCH(QString, shown);
+        QMap<QString, QString> settings = goodSettings();
+        if (!value.isNull())
+            settings.insert(u"biaoti_wenzi"_s, value);
+        writeSettings(settings);
+        writeArrows();
+        writePhotos(1);
+        TForm1 *f = createForm();
+        QCOMPARE(f->CnAALabel21->text(), created);
+        QVERIFY(showForm());
+        QCOMPARE(f->CnAALabel21->text(), shown);
+        QCOMPARE(m_services->errors, QStringList());
+    }
+
+    // Sizes no screen can show are limited to the window: the tiles, their pictures and the
+    // fonts stay within the screen's size (no picture of 2147483647 pixels is ever made).
+    void absurdSizesLimitedToTheScreen_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("pic_width 2147483647") << u"pic_width"_s << u"2147483647"_s;
+        QTest::newRow("pic_height 2147483647") << u"pic_height"_s << u"2147483647"_s;
+        QTest::newRow("pic_width negative") << u"pic_width"_s << u"-300"_s;
+        QTest::newRow("xiaobiaoti1 2147483647") << u"xiaobiaoti1"_s << u"2147483647"_s;
+        QTest::newRow("biaoti_size 2147483647") << u"biaoti_size"_s << u"2147483647"_s;
+    }
+    void absurdSizesLimitedToTheScreen()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QMap<QString, QString> settings = goodSettings();
+        settings.insert(key, value);
+        writeSettings(settings);
+        writeArrows();
+        writePhotos(3);
+        TForm1 *f = createForm();
+        QCOMPARE(m_services->errors, QStringList());
+        for (PictureBox *tile : tiles(f)) {
+            QVERIFY(tile->width() >= 0 && tile->width() <= Screen.width());
+            QVERIFY(tile->height() >= 0 && tile->height() <= Screen.height());
+            // A picture covering the tile: never more than four screens of pixels.
+            QVERIFY(tile->picture().toImage().sizeInBytes() <=
+                    4LL * Screen.width() * Screen.height() * 4);
+        }
+        QVERIFY(f->CnAALabel21->font().pointSize() <= Screen.height());
+        for (AALabel *label : line1(f))
+            QVERIFY(label->font().pointSize() <= Screen.height());
+    }
+
+    // The second caption line keeps its laid-out top unless the first line is taller than the
+    // room above it; then it stands right under the first, never over it.
+    void secondLineClearOfTheFirst_data()
+    {
+        QTest::addColumn<QString>("size1");
+        QTest::addColumn<bool>("laidOutTop");
+        QTest::newRow("12 pt keeps the laid-out top") << u"12"_s << true;
+        QTest::newRow("28 pt moves it down") << u"28"_s << false;
+        QTest::newRow("48 pt moves it down") << u"48"_s << false;
+    }
+    void secondLineClearOfTheFirst()
+    {
+        QFETCH(QString, size1);
+        QFETCH(bool, laidOutTop);
+        QMap<QString, QString> settings = goodSettings();
+        settings.insert(u"xiaobiaoti1"_s, size1);
+        writeSettings(settings);
+        writeArrows();
+        writePhotos(12);
+        TForm1 *f = showForm();
+        QVERIFY(f);
+        for (int turn = 0; turn < 2; ++turn) { // the same after a page turn
+            for (int k = 0; k < 10; ++k) {
+                const AALabel *first = line1(f)[k];
+                const AALabel *second = line2(f)[k];
+                QVERIFY(second->y() >= first->y() + first->height());
+                if (laidOutTop)
+                    QCOMPARE(second->y(), k < 5 ? 389 : 669);
+                else
+                    QCOMPARE(second->y(), first->y() + first->height());
+            }
+            f->Image2Click();
+        }
+    }
+
     void showKioskCoversScreen()
     {
         writeFolder(1);
