@@ -4,6 +4,7 @@
 
 #include "config/settingsfile.h"
 #include "evaluation/tform2.h"
+#include "kiosk/diskcache.h"
 #include "kiosk/layout.h"
 #include "kiosk/paging.h"
 #include "kiosk/tilecache.h"
@@ -32,6 +33,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString ShowWelcome = u"欢迎光临四川省CD市JN区综合服务中心3"_s;
+// The run folder's cache of tile pictures; deleting it only costs decoding at the next start.
+const QString TileCacheFolder = u"图片缓存"_s;
 const QString LeftArrowFile = u"pic/xiangzuo.png"_s;
 const QString RightArrowFile = u"pic/xiangyou.png"_s;
 const QString DefaultBackgroundFile = u"pic/背景图片.jpg"_s;
@@ -337,6 +340,8 @@ void TForm1::FormCreate()
         catalogue.ListPhotoFolder(platform::exePath(u"图片"_s));
     } catch (...) {
     }
+    // Tile pictures of earlier runs: a restart shows the photos seen before without decoding.
+    tilecache::useDiskCache(platform::exePath(TileCacheFolder));
 
     // The hall's own title when opt.ini has one (an empty one is caught by the check at show).
     CnAALabel21->setText(ini.ReadSettingIfPresent(Setting::BiaotiWenzi).value_or(BuiltInTitle()));

@@ -1,5 +1,6 @@
 #include "kiosk/tilecache.h"
 
+#include "kiosk/diskcache.h"
 #include "kiosk/tileimages.h"
 
 #include <QCoreApplication>
@@ -25,13 +26,31 @@ std::atomic<int> decodes{0};
 QImage decodeTile(const QString &path, QSize size)
 {
     decodes.fetch_add(1, std::memory_order_relaxed);
-    return tileimages::loadByExtension(path, size);
+    return tileimages::loadCovering(path, size);
 }
 
 // Only pictures decoded at a tile's size are kept; an empty size means the full picture.
 bool cacheable(QSize size)
 {
     return !size.isEmpty();
+}
+
+// The tile picture from the disk cache when it holds one for the file as stamp describes it,
+// decoded otherwise; a decoded picture is handed to the disk cache's background writer.
+QImage provideTile(const QString &path, QSize size, const FileStamp &stamp,
+                   const std::shared_ptr<DiskCache> &disk)
+{
+    if (!disk || !cacheable(size) || !stamp.regular)
+        return decodeTile(path, size);
+    if (std::optional<QImage> kept = disk->read(path, size, stamp)) {
+        disk->touchLater(path, size);
+        return *kept;
+    }
+    QImage image = decodeTile(path, size);
+    // A file that changed while it was decoded is not kept under its earlier identity.
+    if (platform::fileIdentity(path) == stamp)
+        disk->writeLater(path, size, stamp, image);
+    return image;
 }
 
 // Decodes next to the GUI thread while a page is filled; the GUI thread takes its share too.
@@ -59,6 +78,7 @@ struct Batch
         QImage image;
     };
     std::vector<Job> jobs;
+    std::shared_ptr<DiskCache> disk = diskCache();
     std::atomic<size_t> next{0};
     std::mutex mutex;
     std::condition_variable finished;
@@ -70,7 +90,7 @@ struct Batch
             const size_t i = next.fetch_add(1);
             if (i >= jobs.size())
                 return;
-            jobs[i].image = decodeTile(jobs[i].path, jobs[i].size);
+            jobs[i].image = provideTile(jobs[i].path, jobs[i].size, jobs[i].stamp, disk);
             std::lock_guard lock(mutex);
             if (++done == jobs.size())
                 finished.notify_all();
@@ -142,7 +162,7 @@ private:
             if (!stamp.regular || !cacheable(request.size) ||
                 shared().holds(request.path, request.size, stamp))
                 continue;
-            const QImage image = decodeTile(request.path, request.size);
+            const QImage image = provideTile(request.path, request.size, stamp, diskCache());
             QMetaObject::invokeMethod(
                 this,
                 [request, stamp, image] {

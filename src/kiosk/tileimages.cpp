@@ -25,7 +25,7 @@ void applyAllocationLimit()
     std::call_once(once, [] { QImageReader::setAllocationLimit(AllocationLimitMB); });
 }
 
-QImage decode(const QString &path, const QByteArray &format, QSize scaledTo)
+QImage decode(const QString &path, const QByteArray &format, QSize scaledTo, bool cover = false)
 {
     if (path.isEmpty() || format.isEmpty())
         return {};
@@ -39,8 +39,15 @@ QImage decode(const QString &path, const QByteArray &format, QSize scaledTo)
     const QSize full = reader.size();
     if (full.isValid() && qint64(full.width()) * qint64(full.height()) > MaxPixels)
         return {};
-    if (!scaledTo.isEmpty())
-        reader.setScaledSize(scaledTo);
+    if (!scaledTo.isEmpty()) {
+        // Covering keeps the proportions; a picture of unknown size is decoded whole.
+        if (cover)
+            scaledTo = full.isValid() && !full.isEmpty()
+                           ? full.scaled(scaledTo, Qt::KeepAspectRatioByExpanding)
+                           : QSize();
+        if (!scaledTo.isEmpty())
+            reader.setScaledSize(scaledTo);
+    }
 
     QImage image;
     if (!reader.read(&image))
@@ -55,6 +62,13 @@ QImage loadByExtension(const QString &path, QSize scaledTo)
     if (path.isEmpty())
         return {};
     return decode(path, QFileInfo(path).suffix().toLower().toLatin1(), scaledTo);
+}
+
+QImage loadCovering(const QString &path, QSize box)
+{
+    if (path.isEmpty())
+        return {};
+    return decode(path, QFileInfo(path).suffix().toLower().toLatin1(), box, true);
 }
 
 QString settingPath(const QString &setting)

@@ -98,9 +98,10 @@ private slots:
     {
         writePhoto(u"a.jpg"_s, Qt::red);
         const int before = tilecache::decodeCount();
-        QCOMPARE(loadTileImage(path(u"a.jpg"_s), {150, 180}).size(), QSize(150, 180));
-        QCOMPARE(loadTileImage(path(u"a.jpg"_s), {100, 120}).size(), QSize(100, 120));
-        QCOMPARE(loadTileImage(path(u"a.jpg"_s), {150, 180}).size(), QSize(150, 180));
+        // The 4:3 photo decoded to cover each tile.
+        QCOMPARE(loadTileImage(path(u"a.jpg"_s), {150, 180}).size(), QSize(240, 180));
+        QCOMPARE(loadTileImage(path(u"a.jpg"_s), {100, 120}).size(), QSize(160, 120));
+        QCOMPARE(loadTileImage(path(u"a.jpg"_s), {150, 180}).size(), QSize(240, 180));
         QCOMPARE(tilecache::decodeCount() - before, 2);
         QCOMPARE(loadTileImage(path(u"a.jpg"_s), {}).size(), QSize(400, 300));
         QCOMPARE(loadTileImage(path(u"a.jpg"_s), {}).size(), QSize(400, 300));
@@ -145,7 +146,7 @@ private slots:
     // Over budget the least recently used tiles go; the ones just used stay.
     void budgetDropsLeastRecentlyUsed()
     {
-        const qint64 tileBytes = 150 * 180 * 4;
+        const qint64 tileBytes = 240 * 180 * 4; // 4:3 photos covering 150 x 180
         tilecache::shared().setBudget(3 * tileBytes);
         for (int i = 0; i < 4; ++i)
             writePhoto(u"p%1.jpg"_s.arg(i), Qt::red);
