@@ -28,7 +28,7 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-
            qt6-charts-dev libqt6charts6 libqt6opengl6-dev libxlsxwriter-dev libxlsxwriter4 \
            poppler-utils unzip \
            lintian dpkg-dev fakeroot file cage grim xwayland qt6-wayland libqt6sql6-psql \
-           xdotool imagemagick adduser
+           xdotool imagemagick adduser x11-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -94,12 +94,18 @@ fuzz: deps $(ASAN_BUILD)/CMakeCache.txt
 
 # The run folder: a copy of the program (not a link: it finds opt.ini beside its own resolved
 # path), the pictures of folder pic written anew, and opt.ini, the sample photos of 图片 and an
-# empty database db.dll only when they are missing, so staff edits and ratings survive.
+# empty database db.dll only when they are missing, so staff edits and ratings survive. A new
+# opt.ini is laid out for the screen the kiosk starts on: KIOSK_SCREEN (WxH) when set, else the
+# size xdpyinfo reports for $$DISPLAY, else the delivered values (for 1024x768 and 1920x1080).
 run-folder: build
 	@mkdir -p $(RUNDIR)
 	@cp --remove-destination $(BUILD)/src/kiosk $(RUNDIR)/kiosk
 	@cp --remove-destination $(BUILD)/src/reports/kiosk-report $(RUNDIR)/kiosk-report
-	@$(BUILD)/assets/kiosk-assets --run-folder $(RUNDIR)
+	@size="$$KIOSK_SCREEN"; \
+	if [ -z "$$size" ] && [ -n "$$DISPLAY" ] && command -v xdpyinfo >/dev/null 2>&1; then \
+	  size=$$(xdpyinfo 2>/dev/null | awk '/dimensions:/ { print $$2; exit }'); \
+	fi; \
+	$(BUILD)/assets/kiosk-assets --run-folder $(RUNDIR) $${size:+--screen $$size}
 	@[ -f $(RUNDIR)/db.dll ] || $(BUILD)/src/kiosk-mkdb $(RUNDIR)/db.dll
 
 run: run-folder
@@ -109,6 +115,8 @@ run: run-folder
 	fi; \
 	cd $(RUNDIR) && exec ./kiosk
 
+# The private screen's size (without the depth) lays out a new opt.ini.
+run-headless: export KIOSK_SCREEN = $(word 1,$(subst x, ,$(SCREEN)))x$(word 2,$(subst x, ,$(SCREEN)))
 run-headless: run-folder
 	@tools/headless.sh $(RUNDIR) $(SCREEN)
 

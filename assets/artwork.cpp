@@ -1,6 +1,8 @@
 #include "artwork.h"
 
 #include "config/settingkeys.h"
+#include "config/settingsfile.h"
+#include "kiosk/layout.h"
 #include "platform/gbk.h"
 
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <QPainterPathStroker>
 #include <QRadialGradient>
 #include <QRandomGenerator>
+#include <QSaveFile>
 #include <QtMath>
 
 #include <algorithm>
@@ -771,30 +774,52 @@ QList<std::pair<QString, qint32>> defaultSettings()
     };
 }
 
-bool writeDefaultOptIni(const QString &path)
+QList<std::pair<QString, qint32>> settingsForScreen(QSize screen)
+{
+    QList<std::pair<QString, qint32>> settings = defaultSettings();
+    if (screen.isEmpty())
+        return settings;
+    for (const auto &[key, value] :
+         screenLayoutSettings(fitToScreen(screen.width(), screen.height()))) {
+        for (auto &entry : settings) {
+            if (entry.first == key)
+                entry.second = value;
+        }
+    }
+    return settings;
+}
+
+QString defaultTitle()
+{
+    return u"欢迎光临综合服务中心"_s;
+}
+
+bool writeDefaultOptIni(const QString &path, QSize screen)
 {
     QString text = u"[canshu]\r\n"_s;
-    for (const auto &[key, value] : defaultSettings())
+    for (const auto &[key, value] : settingsForScreen(screen))
         text += u"%1=%2\r\n"_s.arg(key).arg(value);
+    text += keyName(Setting::BiaotiWenzi) + u'=' + defaultTitle() + u"\r\n"_s;
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // A new file in full or none: written beside and renamed into place.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = gbk::encode(text);
-    return file.write(bytes) == bytes.size() && file.flush();
+    return file.write(bytes) == bytes.size() && file.commit();
 }
 
 // ---- run folder ----------------------------------------------------------------------------
 
-RunFolderReport writeRunFolder(const QString &runDir, int photoCount)
+RunFolderReport writeRunFolder(const QString &runDir, int photoCount, QSize screen)
 {
     RunFolderReport report;
     const QDir dir(runDir);
     bool ok = QDir().mkpath(runDir) && writePicFolder(dir.filePath(u"pic"_s));
     const QString ini = dir.filePath(u"opt.ini"_s);
     if (!QFileInfo::exists(ini)) {
-        ok = writeDefaultOptIni(ini) && ok;
+        ok = writeDefaultOptIni(ini, screen) && ok;
         report.wroteOptIni = true;
     }
     const QString photos = dir.filePath(u"图片"_s);

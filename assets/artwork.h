@@ -77,9 +77,14 @@ bool writeCameraPhotos(const QString &dir, int count, QSize size = QSize(4000, 3
 // 1024 x 768 screen with the arrows visible and both caption lines of row two on screen, and
 // a 1920 x 1080 one as well.
 QList<std::pair<QString, qint32>> defaultSettings();
-// Writes a new opt.ini at path: section [canshu] with defaultSettings(), GBK, CRLF line ends.
-// Replaces an existing file.
-bool writeDefaultOptIni(const QString &path);
+// The layout keys fitted to a screen of that size (fitToScreen), the colours of
+// defaultSettings(); an empty screen gives defaultSettings() itself.
+QList<std::pair<QString, qint32>> settingsForScreen(QSize screen);
+// The welcome title of a delivered opt.ini (key biaoti_wenzi).
+QString defaultTitle();
+// Writes a new opt.ini at path: section [canshu] with settingsForScreen(screen) and the
+// default title, GBK, CRLF line ends. Replaces an existing file.
+bool writeDefaultOptIni(const QString &path, QSize screen = {});
 
 // ---- run folder ----------------------------------------------------------------------------
 
@@ -91,6 +96,7 @@ struct RunFolderReport
 };
 // Prepares a folder to run the kiosk in: pic/ is always written anew; opt.ini and the photo
 // folder 图片 with photoCount sample photos only when they are missing, so staff edits stay.
-RunFolderReport writeRunFolder(const QString &runDir, int photoCount = 14);
+// opt.ini is fitted to screen when it is given.
+RunFolderReport writeRunFolder(const QString &runDir, int photoCount = 14, QSize screen = {});
 
 } // namespace artwork

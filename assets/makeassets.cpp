@@ -5,7 +5,8 @@
 //   kiosk-assets --photos DIR [--count N] [--size WxH]
 //   kiosk-assets --camera-photos DIR --count N [--size WxH]
 //   kiosk-assets --builtin DIR                      the built-in window pictures
-//   kiosk-assets --opt-ini PATH                     a fresh default opt.ini
+//   kiosk-assets --opt-ini PATH [--screen WxH]      a fresh default opt.ini
+//   --screen WxH fits the layout of a new opt.ini (also with --run-folder) to that screen.
 
 #include "artwork.h"
 
@@ -72,7 +73,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption optIni(u"opt-ini"_s, u"Write a default opt.ini at path."_s, u"path"_s);
     const QCommandLineOption count(u"count"_s, u"Number of photos."_s, u"n"_s);
     const QCommandLineOption size(u"size"_s, u"Photo size, e.g. 600x720."_s, u"WxH"_s);
-    parser.addOptions({runFolder, pic, photos, camera, builtin, optIni, count, size});
+    const QCommandLineOption screen(
+        u"screen"_s, u"Fit the layout of a new opt.ini to a screen, e.g. 1920x1080."_s, u"WxH"_s);
+    parser.addOptions({runFolder, pic, photos, camera, builtin, optIni, count, size, screen});
     parser.process(app);
 
     int n = -1;
@@ -85,16 +88,22 @@ int main(int argc, char *argv[])
     QSize photoSize;
     if (parser.isSet(size) && !parseSize(parser.value(size), photoSize))
         return fail(u"--size wants WIDTHxHEIGHT, e.g. 600x720"_s);
+    QSize screenSize;
+    if (parser.isSet(screen) && !parseSize(parser.value(screen), screenSize))
+        return fail(u"--screen wants WIDTHxHEIGHT, e.g. 1920x1080"_s);
 
     bool didSomething = false;
     if (parser.isSet(runFolder)) {
         didSomething = true;
         const QString dir = parser.value(runFolder);
-        const artwork::RunFolderReport r = artwork::writeRunFolder(dir, n < 0 ? 14 : n);
+        const artwork::RunFolderReport r = artwork::writeRunFolder(dir, n < 0 ? 14 : n, screenSize);
         if (!r.ok)
             return fail(u"could not write everything into "_s + dir);
+        const QString fitted =
+            screenSize.isValid() ? u" for %1x%2"_s.arg(screenSize.width()).arg(screenSize.height())
+                                 : QString();
         say(u"%1: pic/ written; opt.ini %2; 图片/ %3"_s.arg(
-            dir, r.wroteOptIni ? u"written"_s : u"kept"_s,
+            dir, r.wroteOptIni ? u"written"_s + fitted : u"kept"_s,
             r.wrotePhotos ? u"written"_s : u"kept"_s));
     }
     if (parser.isSet(pic)) {
@@ -128,9 +137,11 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(optIni)) {
         didSomething = true;
-        if (!artwork::writeDefaultOptIni(parser.value(optIni)))
+        if (!artwork::writeDefaultOptIni(parser.value(optIni), screenSize))
             return fail(u"could not write "_s + parser.value(optIni));
-        say(parser.value(optIni) + u" written"_s);
+        say(parser.value(optIni) + u" written"_s +
+            (screenSize.isValid() ? u" for %1x%2"_s.arg(screenSize.width()).arg(screenSize.height())
+                                  : QString()));
     }
     if (!didSomething) {
         std::fputs(qPrintable(parser.helpText()), stderr);

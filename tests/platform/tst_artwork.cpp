@@ -157,43 +157,58 @@ private slots:
 
     // The delivered values lay the grid out on common kiosk screens with the arrows, all caption
     // lines and the page label on screen and clear of the title and of each other.
+    // The delivered values, and those fitted to a screen, lay the grid out with the arrows, all
+    // caption lines and the page label on screen and clear of the title and of each other.
     void defaultLayoutFits_data()
     {
         QTest::addColumn<QSize>("screen");
-        QTest::newRow("1024x768") << QSize(1024, 768);
-        QTest::newRow("1366x768") << QSize(1366, 768);
-        QTest::newRow("1280x1024") << QSize(1280, 1024);
-        QTest::newRow("1920x1080") << QSize(1920, 1080);
+        QTest::addColumn<QSize>("fittedTo"); // empty: the delivered values
+        QTest::newRow("1024x768") << QSize(1024, 768) << QSize();
+        QTest::newRow("1366x768") << QSize(1366, 768) << QSize();
+        QTest::newRow("1280x1024") << QSize(1280, 1024) << QSize();
+        QTest::newRow("1920x1080") << QSize(1920, 1080) << QSize();
+        for (const QSize s : {QSize(1024, 768), QSize(1366, 768), QSize(1920, 1080),
+                              QSize(1080, 1920), QSize(800, 600)})
+            QTest::addRow("fitted to %dx%d", s.width(), s.height()) << s << s;
     }
     void defaultLayoutFits()
     {
         QFETCH(QSize, screen);
+        QFETCH(QSize, fittedTo);
         QTemporaryDir tmp;
-        QVERIFY(artwork::writeDefaultOptIni(tmp.filePath(u"opt.ini"_s)));
+        QVERIFY(artwork::writeDefaultOptIni(tmp.filePath(u"opt.ini"_s), fittedTo));
         const SettingsFile settings(tmp.path());
         const NumberReader read = [&settings](const QString &key) {
             return settings.ReadSettingNumber(key);
         };
+        if (fittedTo.isValid()) {
+            const ScreenLayout fit = fitToScreen(fittedTo.width(), fittedTo.height());
+            for (const auto &[key, value] : screenLayoutSettings(fit))
+                QCOMPARE(read(key), value);
+        }
+        QCOMPARE(settings.ReadSetting(u"biaoti_wenzi"_s), artwork::defaultTitle());
+        QCOMPARE(read(u"biaoti_color"_s), 65535);
 
         TitleLayout title;
-        layoutTitle(screen.width(), read, title);
+        layoutTitle(screen.width(), read, title, screen.height());
         GridInput in;
         in.windowWidth = screen.width();
         in.windowHeight = screen.height();
         GridLayout grid;
         layoutGrid(in, read, grid);
 
-        const int captionHeight = 24; // a 14-point bold caption with its shadow
-        const int titleBottom = *title.top + 113;
+        const int line1 = captionLineHeight(read(u"xiaobiaoti1"_s));
+        const int line2 = captionLineHeight(read(u"xiaobiaoti2"_s));
+        const int titleBottom = *title.top + TitleHeight;
         const int pageLabelTop =
             pageLabelPlace(*grid.tileLeft[4], *grid.tileTop[4], *grid.tileWidth[4], 57, 17).top;
         QVERIFY2(pageLabelTop >= titleBottom, "page label under the title");
         QVERIFY(*grid.leftArrowLeft >= 0);
         QVERIFY(*grid.rightArrowLeft + in.arrowWidth <= screen.width());
-        QVERIFY2(*grid.captionTop[10] + captionHeight <= *grid.tileTop[5],
-                 "row 1 captions above row 2");
-        QVERIFY2(*grid.captionTop[15] + captionHeight <= screen.height(),
-                 "row 2 captions on screen");
+        const int row1Line2 = qMax(*grid.captionTop[10], *grid.captionTop[0] + line1);
+        const int row2Line2 = qMax(*grid.captionTop[15], *grid.captionTop[5] + line1);
+        QVERIFY2(row1Line2 + line2 <= *grid.tileTop[5], "row 1 captions above row 2");
+        QVERIFY2(row2Line2 + line2 <= screen.height(), "row 2 captions on screen");
     }
 
     // The catalogue lists the sample photos in their order and splits every name back into the
