@@ -5,7 +5,9 @@
 // the decode limit: libjpeg-turbo decoding the ten files with DCT scaling to the smallest scale
 // that still covers the tile, on one thread.
 #include "benchsupport.h"
+#include "jpeglimit.h"
 
+#include "kiosk/diskcache.h"
 #include "kiosk/tform1.h"
 #include "kiosk/tilecache.h"
 #include "platform/widgets/picturebox.h"
@@ -20,9 +22,6 @@
 
 #include <cstdio>
 #include <thread>
-#include <vector>
-
-#include <jpeglib.h>
 
 using namespace Qt::StringLiterals;
 
@@ -31,36 +30,9 @@ namespace {
 constexpr int TileWidth = 150;
 constexpr int TileHeight = 180;
 
-// Decodes one JPEG with libjpeg at the smallest scale M/8 whose output still covers the tile;
-// returns the output pixel count (0 on failure).
 qint64 libjpegScaledDecode(const QByteArray &file)
 {
-    FILE *fp = std::fopen(file.constData(), "rb");
-    if (!fp)
-        return 0;
-    jpeg_decompress_struct info;
-    jpeg_error_mgr err;
-    info.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, fp);
-    jpeg_read_header(&info, TRUE);
-    info.scale_denom = 8;
-    info.scale_num = 1;
-    while (info.scale_num < 8 &&
-           ((info.image_width * info.scale_num + 7) / 8 < JDIMENSION(TileWidth) ||
-            (info.image_height * info.scale_num + 7) / 8 < JDIMENSION(TileHeight)))
-        ++info.scale_num;
-    info.out_color_space = JCS_EXT_BGRX;
-    jpeg_start_decompress(&info);
-    std::vector<unsigned char> row(size_t(info.output_width) * 4);
-    JSAMPROW rows[1] = {row.data()};
-    while (info.output_scanline < info.output_height)
-        jpeg_read_scanlines(&info, rows, 1);
-    const qint64 pixels = qint64(info.output_width) * info.output_height;
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(fp);
-    return pixels;
+    return bench::libjpegCoveringDecode(file, QSize(TileWidth, TileHeight));
 }
 
 std::array<PictureBox *, 10> tilesOf(TForm1 *f)
@@ -115,6 +87,9 @@ int main(int argc, char *argv[])
         tilecache::cancelPrefetch();
         tilecache::waitForPrefetch();
         tilecache::shared().clear();
+        // Nothing kept on disk either: every run is a first sight of the photos.
+        if (auto disk = tilecache::diskCache())
+            disk->clear();
         form.pageIndex = 0;
     };
     const bench::Samples cold = bench::measure(

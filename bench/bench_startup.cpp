@@ -2,9 +2,10 @@
 // start-up order (CreateForms), the main window shown, and the event loop run until the window
 // has painted, on the offscreen platform, in this process. Once with an empty table and once
 // with a million stored ratings, interleaved; ten sample photos of 4000 x 3000 on the first page,
-// none of them kept from an earlier run.
+// none of them kept from an earlier run (in memory or on disk).
 #include "benchsupport.h"
 
+#include "kiosk/diskcache.h"
 #include "kiosk/forms.h"
 #include "kiosk/tform1.h"
 #include "kiosk/tilecache.h"
@@ -56,6 +57,8 @@ int main(int argc, char *argv[])
         services.setDirs(dir, dir);
         tilecache::waitForPrefetch();
         tilecache::shared().clear();
+        if (auto disk = tilecache::diskCache())
+            disk->clear();
         QElapsedTimer clock;
         clock.start();
         CreateForms();

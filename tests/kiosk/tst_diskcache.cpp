@@ -237,9 +237,12 @@ private slots:
             bytes.chop(first.sizeInBytes() / 3);
         else if (damage == u"flip pixel"_s)
             bytes[header + 1000] = char(bytes[header + 1000] ^ 0x40);
-        else if (damage == u"flip header"_s)
-            bytes[header - 16 - 4 - 8 - 4 * 4 + 3] ^= 0x01; // low byte of the picture's width
-        else if (damage == u"append"_s)
+        else if (damage == u"flip header"_s) {
+            // The picture's width and height (240 x 180) as the header stores them.
+            const qsizetype at = bytes.indexOf(QByteArray::fromHex("000000f0000000b4"));
+            QVERIFY(at > 0 && at < header);
+            bytes[at + 3] = char(bytes[at + 3] ^ 0x01);
+        } else if (damage == u"append"_s)
             bytes.append(QByteArray(64, 'x'));
         else
             bytes = QByteArray(4096, '\x5a');
