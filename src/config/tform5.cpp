@@ -152,6 +152,12 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     });
     RzButton4 = RzButton::create(u"RzButton4"_s, AutoLayoutCaption,
                                  QRect(164, 296, 140, ButtonHeight), this);
+    // Captions readable on a button sized for a finger.
+    for (RzButton *button : {RzButton1, RzButton2, RzButton3}) {
+        QFont f = button->font();
+        f.setPixelSize(14);
+        button->setFont(f);
+    }
     connect(RzButton1, &QPushButton::clicked, this,
             [this] { platform::guarded(this, [this] { RzButton1Click(); }); });
     connect(RzButton2, &QPushButton::clicked, this,

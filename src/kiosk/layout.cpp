@@ -103,11 +103,13 @@ struct Fit
     qint32 w, h, gh, gv, block, caption1, caption2;
 };
 
-Fit fitFor(qint32 w)
+Fit fitFor(qint32 w, bool portrait)
 {
     Fit f;
     f.w = w;
-    f.h = w * 6 / 5;
+    // Staff photos of 5:6; on a portrait screen, where the width limits the tiles and height is
+    // plenty, 3:4 like a phone's portrait photos.
+    f.h = portrait ? w * 4 / 3 : w * 6 / 5;
     f.gh = qMax(8, w / 6);
     // Captions grow with the tiles: line 1 about a tenth of the tile width in pixels.
     f.caption1 = limitTo(w * 3 / 40, 10, 28);
@@ -139,10 +141,11 @@ ScreenLayout fitToScreen(qint32 screenWidth, qint32 screenHeight)
         return 5 * f.w + 4 * f.gh + 2 * (ArrowWidth + ArrowGap + margin) <= W;
     };
     auto fitsDown = [&](const Fit &f) { return gridTop + 2 * f.h + f.gv + f.block <= gridBottom; };
+    const bool portrait = H > W;
     qint32 w = W / 5;
-    while (w > 10 && !(fitsAcross(fitFor(w)) && fitsDown(fitFor(w))))
+    while (w > 10 && !(fitsAcross(fitFor(w, portrait)) && fitsDown(fitFor(w, portrait))))
         --w;
-    const Fit f = fitFor(w);
+    const Fit f = fitFor(w, portrait);
 
     out.picWidth = f.w;
     out.picHeight = f.h;

@@ -61,9 +61,9 @@ void layoutGrid(const GridInput &in, const NumberReader &read, GridLayout &out);
 qint32 limitFontPoints(qint32 points, qint32 windowHeight);
 
 // The settings that fill a screen of the given size well: five columns of tiles in two rows
-// (5:6 photos, as large as fit), both caption lines and the arrows on screen, the title above
-// the grid clear of the page label. The title size suits a title of up to TitleCharacters
-// characters.
+// (5:6 tiles, 3:4 on a portrait screen, as large as fit), both caption lines and the arrows on
+// screen, the title above the grid clear of the page label. The title size suits a title of up to
+// TitleCharacters characters.
 struct ScreenLayout
 {
     qint32 picWidth = 0, picHeight = 0;            // pic_width, pic_height

@@ -320,13 +320,15 @@ private slots:
         const ScreenLayout fit = fitToScreen(screen.width(), screen.height());
         QVERIFY2(problems(screen, fit).isEmpty(), qPrintable(problems(screen, fit).join(u"; "_s)));
         QVERIFY(fit.picWidth >= minWidth);
-        QCOMPARE(fit.picHeight, fit.picWidth * 6 / 5); // photos of 5:6
+        // Tiles of 5:6, of 3:4 on a portrait screen.
+        QCOMPARE(fit.picHeight,
+                 screen.height() > screen.width() ? fit.picWidth * 4 / 3 : fit.picWidth * 6 / 5);
         QVERIFY(fit.caption1Points >= 10 && fit.caption2Points >= 9);
         QVERIFY(fit.titlePoints >= 24);
 
         ScreenLayout larger = fit;
         larger.picWidth = fit.picWidth * 105 / 100;
-        larger.picHeight = larger.picWidth * 6 / 5;
+        larger.picHeight = larger.picWidth * fit.picHeight / fit.picWidth;
         QVERIFY2(!problems(screen, larger).isEmpty(), "5 % larger tiles would still fit");
     }
 
