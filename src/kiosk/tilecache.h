@@ -90,8 +90,9 @@ constexpr qint64 DefaultBudgetBytes = 32LL * 1024 * 1024;
 // The pictures for requests, in order, each decoded to cover its tile (proportions kept) unless
 // the cache in memory, or else the disk cache in use (diskcache.h), holds it for the file as it
 // is now; a missing or undecodable file gives a null picture (and a missing file's entry is
-// dropped). Pictures decoded here are written to the disk cache in the background. The files to decode are decoded in parallel, on the calling thread
-// and on the foreground pool, and the call returns when all are done.
+// dropped). Pictures decoded here are written to the disk cache in the background. The files to
+// decode are decoded in parallel, on the calling thread and on the foreground pool, and the call
+// returns when all are done.
 QList<QImage> loadTiles(const QList<TileRequest> &requests);
 
 // Decodes the requested tiles in the background, at the lowest thread priority, nearest first,
