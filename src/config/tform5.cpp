@@ -153,7 +153,7 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     RzButton4 = RzButton::create(u"RzButton4"_s, AutoLayoutCaption,
                                  QRect(164, 296, 140, ButtonHeight), this);
     // Captions readable on a button sized for a finger.
-    for (RzButton *button : {RzButton1, RzButton2, RzButton3}) {
+    for (RzButton *button : {RzButton1, RzButton2, RzButton3, RzButton4}) {
         QFont f = button->font();
         f.setPixelSize(14);
         button->setFont(f);
