@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QMap>
 #include <QMenu>
+#include <QPainter>
 #include <QPointingDevice>
 #include <QScreen>
 #include <QSignalSpy>
@@ -729,6 +730,41 @@ private slots:
         QVERIFY(form->Image2->isHidden());
         QTRY_VERIFY_WITH_TIMEOUT(!form->Image1->isHidden(), 30000);
         QVERIFY(!form->Image2->isHidden());
+    }
+
+    // A tile keeps its photo's proportions all the way from the file to the screen: a photo of
+    // three bands (red, green, blue) across its long side covers the tile with its middle band
+    // alone, where a squeezed one would show all three.
+    void tileKeepsProportions_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("wide photo") << QSize(900, 120);
+        QTest::newRow("tall photo") << QSize(120, 1500);
+    }
+    void tileKeepsProportions()
+    {
+        QFETCH(QSize, size);
+        writeFolder(0);
+        const bool wide = size.width() > size.height();
+        QImage bands(size, QImage::Format_RGB32);
+        const int third = (wide ? size.width() : size.height()) / 3;
+        const QColor colours[3] = {Qt::red, Qt::green, Qt::blue};
+        for (int b = 0; b < 3; ++b)
+            QPainter(&bands).fillRect(wide ? QRect(b * third, 0, third, size.height())
+                                           : QRect(0, b * third, size.width(), third),
+                                      colours[b]);
+        QDir(m_dir->path()).mkpath(u"图片"_s);
+        QVERIFY(bands.save(path(u"图片/"_s + photoName(1)), "JPEG", 95));
+        createForm();
+        TForm1 *f = showForm();
+        QVERIFY(f);
+        const QImage drawn = f->Image4->grab().toImage();
+        QCOMPARE(drawn.size(), f->Image4->size());
+        const int w = drawn.width(), h = drawn.height();
+        for (const QPoint at : {QPoint(3, 3), QPoint(w / 2, h / 2), QPoint(w - 4, h - 4),
+                                QPoint(3, h - 4), QPoint(w - 4, 3)})
+            QVERIFY2(near(drawn.pixel(at), Qt::green),
+                     qPrintable(u"%1,%2"_s.arg(at.x()).arg(at.y())));
     }
 
     void photoReplacedShowsAtNextTurn()
