@@ -28,7 +28,7 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-
            qt6-charts-dev libqt6charts6 libqt6opengl6-dev libxlsxwriter-dev libxlsxwriter4 \
            poppler-utils unzip \
            lintian dpkg-dev fakeroot file cage grim xwayland qt6-wayland libqt6sql6-psql \
-           xdotool imagemagick adduser x11-utils
+           xdotool imagemagick adduser x11-utils libpq-dev postgresql-15
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -164,10 +164,11 @@ qint32 StrToInt(const QString &text)
     throw KioskError(u"'%1' is not a valid integer value"_s.arg(text));
 }
 
-std::optional<QString> profileValue(const QByteArray &content, const QString &key)
+std::optional<QString> profileValue(const QByteArray &content, const QString &key,
+                                    const QString &section)
 {
     const QList<Line> lines = parse(content);
-    const auto [begin, end] = findSection(lines, Section);
+    const auto [begin, end] = findSection(lines, section);
     if (begin < 0)
         return std::nullopt;
     for (qsizetype i = begin; i < end; ++i) {
@@ -266,6 +267,15 @@ std::optional<QString> SettingsFile::ReadSettingIfPresent(const QString &key) co
 qint32 SettingsFile::ReadSettingNumber(const QString &key) const
 {
     return StrToInt(ReadSetting(key));
+}
+
+std::optional<QString> SettingsFile::ReadSectionValue(const QString &section,
+                                                      const QString &key) const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return profileValue(file.readAll(), key, section);
 }
 
 void SettingsFile::WriteSetting(const QString &key, const QString &value) const

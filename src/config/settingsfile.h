@@ -16,9 +16,10 @@ std::optional<qint32> TryStrToInt(const QString &text);
 qint32 StrToInt(const QString &text);
 
 // The profile format itself, on the file's bytes. profileValue gives the value of key in section
-// "canshu" (names without regard to case, first match wins), or nothing. withProfileValue gives
-// the bytes with that key set, every other line left as it was.
-std::optional<QString> profileValue(const QByteArray &content, const QString &key);
+// "canshu" (or the section named; names without regard to case, first match wins), or nothing.
+// withProfileValue gives the bytes with that key of "canshu" set, every other line left as it was.
+std::optional<QString> profileValue(const QByteArray &content, const QString &key,
+                                    const QString &section = QStringLiteral("canshu"));
 QByteArray withProfileValue(const QByteArray &content, const QString &key, const QString &value);
 
 // The title the main window shows while opt.ini holds no biaoti_wenzi (Setting::BiaotiWenzi).
@@ -42,6 +43,9 @@ public:
     std::optional<QString> ReadSettingIfPresent(const QString &key) const;
     // ReadSetting followed by StrToInt; throws KioskError on a value that is no whole number.
     qint32 ReadSettingNumber(const QString &key) const;
+    // The value of key in another section ("zhongxin"), or nothing when the file, the section
+    // or the key is missing. Same rules as ReadSetting otherwise.
+    std::optional<QString> ReadSectionValue(const QString &section, const QString &key) const;
     // Stores value under key, creating file, section and key as needed. The file is replaced
     // atomically, so a crash never leaves it half-written. Throws KioskError when the write is
     // refused (no write permission bits on the file, folder not writable, disk full).

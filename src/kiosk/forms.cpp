@@ -1,5 +1,7 @@
 #include "kiosk/forms.h"
 
+#include "central/forwarder.h"
+#include "config/settingsfile.h"
 #include "config/tform5.h"
 #include "config/tform6.h"
 #include "evaluation/tform2.h"
@@ -9,12 +11,31 @@
 #include "stats/tform4.h"
 #include "store/tdatamodule3.h"
 
+using namespace Qt::StringLiterals;
+
 TForm1 *Form1 = nullptr;
 TForm2 *Form2 = nullptr;
 TDataModule3 *DataModule3 = nullptr;
 TForm4 *Form4 = nullptr;
 TForm5 *Form5 = nullptr;
 TForm6 *Form6 = nullptr;
+central::Link *CentralLink = nullptr;
+
+namespace {
+
+// Section [zhongxin] of opt.ini: every rating is also filed for forwarding, and the forwarder
+// starts in its own thread. Without the section nothing of it exists.
+void startForwarding()
+{
+    const auto config = central::readConfig(SettingsFile(platform::services().exeDir()));
+    if (!config)
+        return;
+    DataModule3->setForwarding(config->terminal);
+    CentralLink = new central::Link(platform::workPath(u"db.dll"_s), *config);
+    QObject::connect(DataModule3, &TDataModule3::appended, CentralLink, &central::Link::poke);
+}
+
+} // namespace
 
 void CreateForms()
 {
@@ -26,7 +47,9 @@ void CreateForms()
     // The connection and the start-up query each report their own failure; start-up goes on.
     platform::guarded(nullptr, [] { DataModule3->OpenConnection(); });
     platform::guarded(nullptr, [] { DataModule3->OpenStartupQuery(); });
+    platform::guarded(nullptr, [] { startForwarding(); });
     Form4 = new TForm4(DataModule3);
+    Form4->setCentralLink(CentralLink);
     Form5 = new TForm5;
     Form6 = new TForm6;
     Form1->setWindows(Form2, Form4, Form5, Form6);
@@ -40,6 +63,8 @@ void DestroyForms()
     Form5 = nullptr;
     delete Form4;
     Form4 = nullptr;
+    delete CentralLink;
+    CentralLink = nullptr;
     delete DataModule3;
     DataModule3 = nullptr;
     delete Form2;

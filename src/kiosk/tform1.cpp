@@ -2,6 +2,7 @@
 
 #include "store/statements.h"
 
+#include "central/forwarder.h"
 #include "config/settingsfile.h"
 #include "evaluation/tform2.h"
 #include "kiosk/diskcache.h"
@@ -286,6 +287,16 @@ void TForm1::buildMenu()
     connect(PinPadTimer, &QTimer::timeout, this,
             [this] { platform::guarded(this, [this] { PinPadTimerTimer(); }); });
     connect(PinPad, &PinPadWindow::cancelled, PinPadTimer, &QTimer::stop);
+
+    N10 = PopupMenu1->addAction(QString());
+    N10->setObjectName(u"N10"_s);
+    N10->setEnabled(false);
+    N10->setVisible(false);
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
+        N10->setVisible(CentralLink != nullptr);
+        if (CentralLink)
+            N10->setText(central::statusLine(CentralLink->status()));
+    });
 }
 
 void TForm1::watchTouchHolds()

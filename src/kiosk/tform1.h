@@ -111,6 +111,8 @@ public:
     QTimer *PinPadTimer = nullptr;
     // Wrong PIN entries; kept while the program runs.
     PinLockout pinLockout;
+    // Below the last line, only when the kiosk forwards to a central database: its state.
+    QAction *N10 = nullptr;
 
     // The photo file names in display order, and the page count.
     Catalogue catalogue;

@@ -8,6 +8,7 @@
 #include "stats/dbgrid.h"
 #include "store/backup.h"
 #include "store/record.h"
+#include "store/resultpages.h"
 #include "store/statements.h"
 #include "store/tdatamodule3.h"
 
@@ -19,7 +20,6 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSqlQueryModel>
 
 using namespace Qt::StringLiterals;
 
@@ -237,7 +237,10 @@ void TForm4::RzButton5Click()
     const QString shown = QDir::toNativeSeparators(QDir(workDir).relativeFilePath(archive));
     const QString text =
         u"程序即将清除所有数据！清除前全部记录将备份到“%1”。点\"是\"清除，点\"否\"返回！"_s.arg(
-            shown);
+            shown) +
+        (m_centralLink
+             ? u"\n（本机已连接中心数据库：中心数据库中的记录不会被清除，尚未发送的记录仍会发送。）"_s
+             : QString());
     if (!platform::services().question(this, u"提示"_s, text))
         return;
     try {

@@ -10,6 +10,9 @@ class QLabel;
 class QLineEdit;
 class RzButton;
 class TDataModule3;
+namespace central {
+class Link;
+}
 
 // The statistics window: lists, counts per name and grade, counts per grade over a date range,
 // and clears all records, all through the database module's shared result set.
@@ -20,6 +23,9 @@ public:
     // module: the database module whose shared result set the grid shows (not owned). Without
     // one the grid stays empty and every button reports that the module is missing.
     explicit TForm4(TDataModule3 *module, QWidget *parent = nullptr);
+    // The forwarding to a central database, or null (not owned): the clear then says that
+    // central rows stay.
+    void setCentralLink(const central::Link *link) { m_centralLink = link; }
 
     DBGrid *DBGrid1 = nullptr;
     PictureBox *Image1 = nullptr;
@@ -57,6 +63,7 @@ private:
     // The database module, with the grid bound to its result set. Throws when there is none,
     // so a button reports it instead of failing silently.
     TDataModule3 &boundModule();
+    const central::Link *m_centralLink = nullptr;
 
     TDataModule3 *m_module = nullptr;
 };

@@ -201,4 +201,46 @@ QStringList createSchema()
     };
 }
 
+QStringList createOutbox()
+{
+    return {u"create table if not exists 待上传 (序号 integer primary key autoincrement, "
+            "终端 text not null, 名称 text, 日期 text, 时间 text, 综合评价 text)"_s};
+}
+
+QString seedOutboxSequence()
+{
+    return u"insert into sqlite_sequence (name, seq) select '待上传', ? "
+           "where not exists (select 1 from sqlite_sequence where name = '待上传')"_s;
+}
+
+qint64 outboxSequenceStart(const QDateTime &now)
+{
+    return qMax<qint64>(0, now.toMSecsSinceEpoch()) * 1000;
+}
+
+QString appendOutbox()
+{
+    return u"insert into 待上传 (终端,名称,日期,时间,综合评价) values (?,?,?,?,?)"_s;
+}
+
+QString outboxExists()
+{
+    return u"select 1 from sqlite_master where type = 'table' and name = '待上传'"_s;
+}
+
+QString pendingBatch()
+{
+    return u"select 序号,终端,名称,日期,时间,综合评价 from 待上传 order by 序号 limit ?"_s;
+}
+
+QString removeForwarded()
+{
+    return u"delete from 待上传 where 序号 <= ?"_s;
+}
+
+QString pendingCount()
+{
+    return u"select count(*) from 待上传"_s;
+}
+
 } // namespace statements

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -57,5 +58,26 @@ QString commit();
 QString rollback();
 // Table 评价 and the indexes the statistics use; each statement keeps what exists already.
 QStringList createSchema();
+
+// The outbox 待上传 of the ratings still to forward to the central database: 序号 (a sequence
+// that never hands out a number twice, also after a clear), 终端 (the kiosk's name) and the
+// four fields. Created when missing, with the first rating to forward.
+QStringList createOutbox();
+// Starts the outbox sequence at the bound number unless it has started already.
+QString seedOutboxSequence();
+// The first sequence number of an outbox made at that moment: the milliseconds since 1970
+// times 1000. A later db.dll of the same kiosk therefore starts above every number an earlier
+// one handed out unless it took more than 1000 ratings a millisecond.
+qint64 outboxSequenceStart(const QDateTime &now);
+// Files one rating; binds 终端, 名称, 日期, 时间, 综合评价.
+QString appendOutbox();
+// Whether the outbox exists (one row) or not (none).
+QString outboxExists();
+// The oldest entries: 序号, 终端, 名称, 日期, 时间, 综合评价; binds the number of rows.
+QString pendingBatch();
+// Removes the entries up to and including the bound 序号, once the server holds them.
+QString removeForwarded();
+// The number of entries waiting.
+QString pendingCount();
 
 } // namespace statements

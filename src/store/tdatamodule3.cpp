@@ -2,14 +2,15 @@
 
 #include "platform/error.h"
 #include "platform/fileinfo.h"
+#include "platform/platform.h"
 #include "store/engine.h"
+#include "store/resultpages.h"
 #include "store/statements.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QTimer>
 #include <QUrl>
@@ -84,8 +85,10 @@ struct TDataModule3::Private
     // ratings pays for one checkpoint and a submit waits only for its own synced commit.
     QTimer settleTimer;
 
-    QSqlQueryModel model;
+    ResultPages model;
     QString statement;
+    // Kiosk name of the outbox entries; empty: no forwarding.
+    QString terminal;
     // Whether the statement counts as open: Refresh then shows its rows. False after the clear
     // and after a failed open.
     bool resultOpen = false;
@@ -156,6 +159,11 @@ void TDataModule3::OpenConnection()
         if (wal) {
             d->writer = openHandle(d->connectionName + u"-write"_s, d->path, readOnly);
             store::run(d->writer, statements::synchronousFull());
+            // A kiosk killed before its log was settled left ratings only in db.dll-wal: bring
+            // db.dll up to date now rather than at the next rating, so a copy or a replacement
+            // of the file made while this kiosk waits loses nothing.
+            if (!readOnly)
+                settle(d->writer);
         }
         d->wal = wal;
     } catch (...) {
@@ -202,6 +210,8 @@ void TDataModule3::Append(const EvaluationRecord &record)
             if (!insert.exec())
                 throw KioskError(store::engineMessage(insert.lastError()));
         }
+        if (!d->terminal.isEmpty())
+            fileForForwarding(db, record);
         // With synchronous=FULL the commit returns once the row is on disk.
         store::run(db, statements::commit());
     } catch (...) {
@@ -214,9 +224,47 @@ void TDataModule3::Append(const EvaluationRecord &record)
     }
     if (d->wal)
         d->settleTimer.start();
+    emit appended();
 }
 
-QSqlQueryModel *TDataModule3::DataSource1() const
+void TDataModule3::setForwarding(const QString &terminal)
+{
+    d->terminal = terminal;
+}
+
+QString TDataModule3::forwardingTerminal() const
+{
+    return d->terminal;
+}
+
+void TDataModule3::fileForForwarding(QSqlDatabase &db, const EvaluationRecord &record)
+{
+    // Inside the append's write transaction: the outbox appears with the first rating to
+    // forward, and its sequence starts above every number an earlier db.dll of this kiosk can
+    // have handed out, so a replaced file never reuses a number the server already holds.
+    for (const QString &statement : statements::createOutbox())
+        store::run(db, statement);
+    {
+        QSqlQuery seed(db);
+        if (!seed.prepare(statements::seedOutboxSequence()))
+            throw KioskError(store::engineMessage(seed.lastError()));
+        seed.addBindValue(statements::outboxSequenceStart(platform::services().now()));
+        if (!seed.exec())
+            throw KioskError(store::engineMessage(seed.lastError()));
+    }
+    QSqlQuery insert(db);
+    if (!insert.prepare(statements::appendOutbox()))
+        throw KioskError(store::engineMessage(insert.lastError()));
+    insert.addBindValue(d->terminal);
+    insert.addBindValue(record.name);
+    insert.addBindValue(record.date);
+    insert.addBindValue(record.time);
+    insert.addBindValue(record.grade);
+    if (!insert.exec())
+        throw KioskError(store::engineMessage(insert.lastError()));
+}
+
+ResultPages *TDataModule3::DataSource1() const
 {
     return &d->model;
 }
@@ -262,7 +310,7 @@ void TDataModule3::Refresh()
 
 void TDataModule3::ReleaseResult()
 {
-    // Dropping the model's query finishes its statement, which ends the read snapshot.
+    // Every page read has already ended; this only forgets the rows.
     d->model.clear();
 }
 
@@ -345,14 +393,7 @@ void TDataModule3::ensureConnected()
 
 void TDataModule3::populate()
 {
-    QSqlQuery query(d->reader);
-    // Not forward-only: the model fetches rows in batches as the grid scrolls to them.
-    if (!query.exec(d->statement))
-        throw KioskError(store::engineMessage(query.lastError()));
-    d->model.setQuery(std::move(query));
-    if (d->model.lastError().isValid()) {
-        const QString message = store::engineMessage(d->model.lastError());
-        d->model.clear();
-        throw KioskError(message);
-    }
+    // The first page only, in a read that ends before this returns; more pages as the grid
+    // scrolls to them.
+    d->model.open(d->reader, d->statement);
 }

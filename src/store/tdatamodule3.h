@@ -5,7 +5,8 @@
 #include <QObject>
 #include <QString>
 
-class QSqlQueryModel;
+class QSqlDatabase;
+class ResultPages;
 
 // The database module: the one connection to "db.dll" (SQLite) in the current directory and the
 // one shared result set that the statistics grid shows. Every engine failure is thrown as
@@ -21,6 +22,8 @@ public:
     // Start-up, step 1: opens the connection. Never creates the file: a missing, unreadable or
     // non-SQLite file throws. A file without write permission bits is opened read-only. Does
     // nothing while connected to the same file; reopens when db.dll was replaced or removed.
+    // Opening empties a write-ahead log left by a killed kiosk into db.dll, so the file alone
+    // is complete again from start-up on.
     void OpenConnection();
     // Start-up, step 2: makes "select * from 评价" the current statement; connects first when
     // the connection is not open (a second attempt, which may throw again). The statement is
@@ -37,8 +40,16 @@ public:
     // stored.
     void Append(const EvaluationRecord &record);
 
-    // The shared result set, bound to the statistics grid. Rows are fetched as they are needed.
-    QSqlQueryModel *DataSource1() const;
+    // Forwarding to the central database: with a kiosk name, every Append also files the
+    // rating under that name in the outbox table 待上传, in the same transaction, so a rating is
+    // never stored without its outbox entry. The sender (src/central) empties the outbox once
+    // the server has confirmed. An empty name (the default) turns it off; nothing else changes.
+    void setForwarding(const QString &terminal);
+    QString forwardingTerminal() const;
+
+    // The shared result set, bound to the statistics grid. Rows are read in pages as they are
+    // needed, each page a short read, so no read stays open while the window is shown.
+    ResultPages *DataSource1() const;
     // Close, clear, add the statement, open. On an engine error the result set stays closed and
     // empty, and the error is thrown. Connects first when not connected.
     void OpenQuery(const QString &statement);
@@ -63,12 +74,17 @@ public:
     // its four values, even when other rows hold the same values. Then reopens the result set.
     void DeleteRow(int row);
 
+signals:
+    // A rating was stored durably by Append.
+    void appended();
+
 private:
     // Ends the open result and makes statement the current one, closed until it has run.
     void takeStatement(const QString &statement);
     void closeConnection();
     void ensureConnected();
     void populate();
+    void fileForForwarding(QSqlDatabase &db, const EvaluationRecord &record);
 
     struct Private;
     Private *d;

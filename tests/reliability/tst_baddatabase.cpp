@@ -14,9 +14,9 @@
 #include "support/runfolder.h"
 #include "support/startup.h"
 
+#include "store/resultpages.h"
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QSqlQueryModel>
 #include <QTest>
 
 #include <algorithm>

@@ -11,10 +11,10 @@
 #include "support/runfolder.h"
 #include "support/startup.h"
 
+#include "store/resultpages.h"
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
-#include <QSqlQueryModel>
 #include <QTest>
 
 #include <memory>

@@ -10,6 +10,7 @@
 #include "store/tdatamodule3.h"
 #include "support/recorder.h"
 
+#include "store/resultpages.h"
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
@@ -22,7 +23,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlQueryModel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -682,7 +682,7 @@ void TestTForm4::rowsFetchedAsScrolled()
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
     clickButton(m_form->RzButton1);
 
-    QSqlQueryModel *result = m_module->DataSource1();
+    ResultPages *result = m_module->DataSource1();
     const int fetched = result->rowCount();
     QVERIFY2(fetched > 0 && fetched <= total / 4, qPrintable(QString::number(fetched)));
     QVERIFY(result->canFetchMore());

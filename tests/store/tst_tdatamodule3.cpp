@@ -4,13 +4,14 @@
 #include "store/tdatamodule3.h"
 #include "support/files.h"
 
+#include "store/resultpages.h"
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
@@ -100,7 +101,7 @@ QString dbPath(const QTemporaryDir &dir)
 }
 
 // Every row of the model, all columns joined by "|", after fetching everything.
-QStringList modelRows(QSqlQueryModel *model)
+QStringList modelRows(ResultPages *model)
 {
     while (model->canFetchMore())
         model->fetchMore();
@@ -555,7 +556,7 @@ private slots:
         TDataModule3 module(dir.path());
         module.OpenStartupQuery();
         module.Refresh();
-        QSqlQueryModel *model = module.DataSource1();
+        ResultPages *model = module.DataSource1();
         QCOMPARE(model->rowCount(), 4);
         module.DeleteRow(1);
 
@@ -648,45 +649,143 @@ private slots:
         QCOMPARE(openRows(module, statements::selectAll()).size(), Seed.size());
     }
 
-    // The grid fetches rows as it needs them, and no read stays open while nobody looks: a
-    // checkpoint of another connection can then empty the write-ahead log completely.
-    void lazyResultAndReleasedRead()
+    // The grid reads rows in pages as it needs them, and no read stays open between pages
+    // (while staff look at the window): a checkpoint of another connection can empty the
+    // write-ahead log completely at any moment.
+    void resultHoldsNoReadOpen_data()
     {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<int>("scrolls");
+        QTest::addColumn<int>("expectedRows");
+        const QString range = u"2015-05-13"_s;
+        QTest::newRow("start-up statement, first page") << statements::selectAll() << 0 << 256;
+        QTest::newRow("listing, first page")
+            << statements::listing(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s) << 0 << 256;
+        QTest::newRow("listing, scrolled once")
+            << statements::listing(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s) << 1 << 512;
+        QTest::newRow("listing, scrolled to the end")
+            << statements::listing(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s) << 100 << 3000;
+        QTest::newRow("count, every name and grade")
+            << statements::count(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s) << 0 << 185;
+    }
+
+    void resultHoldsNoReadOpen()
+    {
+        QFETCH(QString, statement);
+        QFETCH(int, scrolls);
+        QFETCH(int, expectedRows);
         QTemporaryDir dir;
         const QString path = dbPath(dir);
         QList<EvaluationRecord> many;
         for (int i = 0; i < 3000; ++i)
-            many << EvaluationRecord{u"窗口%1"_s.arg(i % 37), u"2024-03-01"_s, u"09:00:00"_s,
+            many << EvaluationRecord{u"窗口%1"_s.arg(i % 37), u"2024-03-01"_s,
+                                     u"09:%1:00"_s.arg(i % 60, 2, 10, QChar(u'0')),
                                      grades::word(1 + i % 5)};
         seedDatabase(path, many);
 
         TDataModule3 module(dir.path());
         module.OpenConnection();
-        module.OpenStartupQuery();
-        QSqlQueryModel *model = module.DataSource1();
-        QCOMPARE(model->rowCount(), 0);
+        module.OpenQuery(statement);
+        ResultPages *model = module.DataSource1();
+        for (int i = 0; i < scrolls && model->canFetchMore(); ++i)
+            model->fetchMore();
+        QCOMPARE(model->rowCount(), expectedRows);
 
         RawDb other(path);
-        const auto checkpointBusy = [&other] {
-            // Something in the log first, then try to empty it; "busy" is the first column.
-            other.exec(u"insert into 评价 (名称) values ('x')"_s);
-            return other.value(u"pragma wal_checkpoint(TRUNCATE)"_s) == u"1"_s;
+        // Something in the log, then empty it; "busy" is the first column of the answer.
+        QVERIFY(other.exec(u"insert into 评价 (名称) values ('x')"_s));
+        QCOMPARE(other.rows(u"pragma wal_checkpoint(TRUNCATE)"_s).value(0).value(0), u"0"_s);
+        QCOMPARE(QFileInfo(path + u"-wal"_s).size(), 0);
+
+        QVERIFY(other.exec(u"delete from 评价 where 名称 = 'x'"_s));
+
+        // The pages still join up to the whole result, in order.
+        QStringList expected;
+        for (const QStringList &row : other.rows(statement))
+            expected << row.join(u'|');
+        QCOMPARE(modelRows(model), expected);
+    }
+
+    // Two kiosks in one run folder: A shows a long listing while B stores three ratings; then
+    // staff move db.dll away and put an empty one in its place. db.dll alone holds B's ratings
+    // a moment after they were stored, and the moved file keeps them after B rates again.
+    void swappedFileWhileResultShown()
+    {
+        QTemporaryDir dir;
+        const QString path = dbPath(dir);
+        QList<EvaluationRecord> many;
+        for (int i = 0; i < 1000; ++i)
+            many << EvaluationRecord{u"窗口%1"_s.arg(i % 37), u"2024-03-01"_s, u"09:00:00"_s,
+                                     grades::word(1 + i % 5)};
+        seedDatabase(path, many);
+
+        TDataModule3 kioskA(dir.path());
+        kioskA.OpenConnection();
+        kioskA.OpenQuery(
+            statements::listing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s));
+        QVERIFY(kioskA.DataSource1()->rowCount() < 1000);
+
+        TDataModule3 kioskB(dir.path());
+        kioskB.OpenConnection();
+        for (int i = 0; i < 3; ++i)
+            kioskB.Append({LiSi, u"2024-03-02"_s, u"10:00:0%1"_s.arg(i), u"一般"_s});
+
+        // db.dll alone, copied as a backup would be, once B's log was settled.
+        const auto rowsInFileAlone = [&dir](const QString &file) {
+            const QString copy = dir.filePath(u"alone.dll"_s);
+            QFile::remove(copy);
+            QFile::copy(file, copy);
+            RawDb raw(copy);
+            const int n = raw.count();
+            return n;
         };
-        QVERIFY(!checkpointBusy());
+        QTRY_COMPARE_WITH_TIMEOUT(rowsInFileAlone(path), 1003, 10000);
 
-        module.Refresh();
-        QVERIFY(model->rowCount() > 0);
-        QVERIFY(model->rowCount() < many.size());
-        QVERIFY(model->canFetchMore());
-        QVERIFY(checkpointBusy());
+        const QString moved = dir.filePath(u"moved.dll"_s);
+        QVERIFY(QFile::rename(path, moved));
+        store::createDatabaseFile(path);
+        kioskB.Append({LiSi, u"2024-03-03"_s, u"11:00:00"_s, u"非常满意"_s});
+        kioskA.ReleaseResult();
 
-        module.ReleaseResult();
-        QCOMPARE(model->rowCount(), 0);
-        QVERIFY(module.showsTableRows());
-        QVERIFY(!checkpointBusy());
+        RawDb newFile(path);
+        QCOMPARE(newFile.count(), 1);
+        QCOMPARE(rowsInFileAlone(moved), 1003);
+    }
 
-        module.Refresh();
-        QCOMPARE(modelRows(model).size(), many.size() + 3);
+    // A kiosk killed before its log was settled leaves ratings only in db.dll-wal. The next
+    // start brings db.dll up to date at once, so the file alone is complete again before any
+    // new rating.
+    void startupSettlesLogLeftByCrash()
+    {
+        QTemporaryDir before;
+        const QString path = dbPath(before);
+        store::createDatabaseFile(path);
+        QTemporaryDir after;
+        {
+            // The state on disk of a kiosk killed right after three commits: the ratings in the
+            // log, none in the file. (A clean close would settle them, so the files are copied
+            // while the connection is still open.)
+            RawDb writer(path);
+            QVERIFY(writer.exec(u"pragma wal_autocheckpoint=0"_s));
+            writer.insert({{ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s},
+                           {LiSi, u"2024-03-01"_s, u"09:00:01"_s, u"非常满意"_s},
+                           {OBrien, u"2024-03-01"_s, u"09:00:02"_s, u"不满意"_s}});
+            QVERIFY(QFile::copy(path, dbPath(after)));
+            QVERIFY(QFile::copy(path + u"-wal"_s, dbPath(after) + u"-wal"_s));
+        }
+        const auto countInFileAlone = [&after] {
+            const QString copy = after.filePath(u"alone.dll"_s);
+            QFile::remove(copy);
+            QFile::copy(dbPath(after), copy);
+            RawDb raw(copy);
+            return raw.count();
+        };
+        QCOMPARE(countInFileAlone(), 0);
+
+        TDataModule3 module(after.path());
+        module.OpenConnection();
+        QCOMPARE(countInFileAlone(), 3);
+        QCOMPARE(QFileInfo(dbPath(after) + u"-wal"_s).size(), 0);
     }
 
     // Another kiosk process writes while this one's grid holds a partly read result: the next

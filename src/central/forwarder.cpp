@@ -1,0 +1,435 @@
+#include "central/forwarder.h"
+
+#include "central/centraldb.h"
+#include "platform/error.h"
+#include "platform/platform.h"
+#include "store/statements.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QMutexLocker>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+#include <libpq-fe.h>
+#include <sys/socket.h>
+
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+
+namespace central {
+
+namespace {
+
+std::atomic<quint64> forwarderCounter{0};
+
+qint64 monotonicMs()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    // Never 0, which means "not busy".
+    return clock.elapsed() + 1;
+}
+
+QString localMessage(const QSqlError &error)
+{
+    const QString text = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+    return u"本机数据库 db.dll：%1"_s.arg(text.isEmpty() ? u"未知错误"_s : text);
+}
+
+void runLocal(QSqlDatabase &db, const QString &statement)
+{
+    QSqlQuery query(db);
+    if (!query.exec(statement))
+        throw KioskError(localMessage(query.lastError()));
+}
+
+// Text the server can store: PostgreSQL text holds no NUL character.
+QVariant serverText(const QVariant &value)
+{
+    if (value.isNull())
+        return QVariant(QMetaType::fromType<QString>());
+    QString text = value.toString();
+    text.remove(QChar(u'\0'));
+    return text;
+}
+
+} // namespace
+
+QString statusLine(const Status &status)
+{
+    QString line = status.connected
+                       ? u"中心数据库：已连接"_s
+                       : u"中心数据库：未连接"_s +
+                             (status.error.isEmpty() ? QString() : u"（%1）"_s.arg(status.error));
+    if (status.connected && !status.error.isEmpty())
+        line += u"（%1）"_s.arg(status.error);
+    line += status.pending < 0 ? u"，待发送 ? 条"_s : u"，待发送 %1 条"_s.arg(status.pending);
+    line += status.lastArrived.isValid()
+                ? u"，最近送达 %1"_s.arg(status.lastArrived.toString(u"yyyy-MM-dd hh:mm:ss"_s))
+                : u"，尚无送达"_s;
+    return line;
+}
+
+Forwarder::Forwarder(const QString &databasePath, const Config &config)
+    : m_databasePath(databasePath), m_config(config)
+{
+    const quint64 n = ++forwarderCounter;
+    m_localName = u"kiosk-forward-local-%1"_s.arg(n);
+    m_centralName = u"kiosk-forward-central-%1"_s.arg(n);
+    try {
+        m_connection = parseUrl(config.url);
+    } catch (const KioskError &e) {
+        m_urlError = e.message();
+    }
+}
+
+Forwarder::~Forwarder()
+{
+    closeCentral();
+    closeLocal();
+}
+
+Status Forwarder::status() const
+{
+    QMutexLocker lock(&m_statusMutex);
+    return m_status;
+}
+
+template <typename F> void Forwarder::updateStatus(F &&change)
+{
+    {
+        QMutexLocker lock(&m_statusMutex);
+        change(m_status);
+    }
+    emit statusChanged();
+}
+
+void Forwarder::setError(const QString &message)
+{
+    updateStatus([&](Status &s) {
+        s.error = message;
+        if (!m_central.isOpen())
+            s.connected = false;
+    });
+}
+
+void Forwarder::abortIfStuck(qint64 limitMs)
+{
+    const qint64 since = m_busySinceMs.load();
+    if (since == 0 || (limitMs > 0 && monotonicMs() - since < limitMs))
+        return;
+    QMutexLocker lock(&m_socketMutex);
+    // Shutting the socket down (not closing it: the library still owns the descriptor) ends
+    // the library's wait at once with an error.
+    if (m_socket >= 0)
+        ::shutdown(m_socket, SHUT_RDWR);
+}
+
+void Forwarder::start()
+{
+    m_timer = new QTimer(this);
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &Forwarder::round);
+    m_timer->start(0);
+}
+
+void Forwarder::poke()
+{
+    // Waiting out a retry stays as it is: the server was just found unreachable.
+    if (m_timer && m_retryMs == FirstRetryMs && m_timer->isActive())
+        m_timer->start(0);
+}
+
+void Forwarder::stop()
+{
+    m_stopping = true;
+    if (m_timer)
+        m_timer->stop();
+    closeCentral();
+    closeLocal();
+}
+
+void Forwarder::openLocal()
+{
+    const platform::FileIdentity identity = platform::fileIdentity(m_databasePath);
+    if (m_local.isOpen() && platform::sameFile(identity, m_localIdentity))
+        return;
+    // db.dll was replaced or removed: the outbox of the new file is the one to forward.
+    closeLocal();
+    if (!identity.exists)
+        throw KioskError(u"本机数据库 db.dll 不存在"_s);
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_localName);
+        db.setDatabaseName(u"file:"_s +
+                           QString::fromLatin1(QUrl::toPercentEncoding(m_databasePath, "/")) +
+                           u"?mode=rw"_s);
+        db.setConnectOptions(u"QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"_s);
+        if (!db.open()) {
+            failure = localMessage(db.lastError());
+        } else {
+            // Removing sent entries needs no sync of its own: a removal lost in a power cut
+            // only sends those ratings again, and the server keeps each once.
+            QSqlQuery setup(db);
+            if (!setup.exec(u"pragma synchronous=NORMAL"_s))
+                failure = localMessage(setup.lastError());
+        }
+        if (failure.isEmpty()) {
+            m_local = db;
+            m_localIdentity = identity;
+            return;
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_localName);
+    throw KioskError(failure);
+}
+
+void Forwarder::closeLocal()
+{
+    if (!m_local.isValid())
+        return;
+    m_local.close();
+    m_local = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_localName);
+    m_localIdentity = {};
+}
+
+void Forwarder::openCentral()
+{
+    if (m_central.isOpen())
+        return;
+    if (!m_urlError.isEmpty())
+        throw KioskError(m_urlError);
+    m_central = central::open(m_connection, m_centralName);
+    const QVariant handle = m_central.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0) {
+        PGconn *conn = *static_cast<PGconn *const *>(handle.constData());
+        QMutexLocker lock(&m_socketMutex);
+        m_socket = conn ? PQsocket(conn) : -1;
+    }
+    m_lastContactMs = monotonicMs();
+    updateStatus([](Status &s) { s.connected = true; });
+}
+
+void Forwarder::closeCentral()
+{
+    {
+        QMutexLocker lock(&m_socketMutex);
+        m_socket = -1;
+    }
+    if (m_central.isValid())
+        central::close(m_central);
+}
+
+qint64 Forwarder::countPending()
+{
+    QSqlQuery exists(m_local);
+    exists.setForwardOnly(true);
+    if (!exists.exec(statements::outboxExists()))
+        throw KioskError(localMessage(exists.lastError()));
+    const bool hasOutbox = exists.next();
+    exists.finish();
+    if (!hasOutbox)
+        return 0;
+    QSqlQuery count(m_local);
+    count.setForwardOnly(true);
+    if (!count.exec(statements::pendingCount()))
+        throw KioskError(localMessage(count.lastError()));
+    const qint64 n = count.next() ? count.value(0).toLongLong() : 0;
+    count.finish();
+    return n;
+}
+
+void Forwarder::forwardAll()
+{
+    std::optional<QSqlQuery> fullBatch;
+    while (!m_stopping) {
+        // The oldest entries, in a read that ends before the server is asked anything.
+        QList<QList<QVariant>> rows;
+        {
+            QSqlQuery read(m_local);
+            read.setForwardOnly(true);
+            if (!read.prepare(statements::pendingBatch()))
+                throw KioskError(localMessage(read.lastError()));
+            read.addBindValue(BatchRows);
+            if (!read.exec())
+                throw KioskError(localMessage(read.lastError()));
+            while (read.next()) {
+                QList<QVariant> row;
+                for (int c = 0; c < 6; ++c)
+                    row.append(read.value(c));
+                rows.append(row);
+            }
+            const bool failed = read.lastError().isValid();
+            const QSqlError error = read.lastError();
+            read.finish();
+            if (failed)
+                throw KioskError(localMessage(error));
+        }
+        if (rows.isEmpty())
+            return;
+
+        // At the server, in one transaction.
+        if (!m_central.transaction())
+            throw KioskError(describe(m_central.lastError(), m_connection));
+        try {
+            std::optional<QSqlQuery> partBatch;
+            QSqlQuery *insert = nullptr;
+            if (rows.size() == BatchRows) {
+                if (!fullBatch) {
+                    fullBatch.emplace(m_central);
+                    if (!fullBatch->prepare(insertRatings(BatchRows))) {
+                        const QSqlError error = fullBatch->lastError();
+                        fullBatch.reset();
+                        throw KioskError(describe(error, m_connection));
+                    }
+                }
+                insert = &*fullBatch;
+            } else {
+                partBatch.emplace(m_central);
+                if (!partBatch->prepare(insertRatings(int(rows.size()))))
+                    throw KioskError(describe(partBatch->lastError(), m_connection));
+                insert = &*partBatch;
+            }
+            int at = 0;
+            for (const QList<QVariant> &row : rows) {
+                insert->bindValue(at++, serverText(row.at(1)));  // 终端
+                insert->bindValue(at++, row.at(0).toLongLong()); // 序号
+                for (int c = 2; c < 6; ++c)
+                    insert->bindValue(at++, serverText(row.at(c))); // 名称 .. 综合评价
+            }
+            if (!insert->exec())
+                throw KioskError(describe(insert->lastError(), m_connection));
+            insert->finish();
+            if (!m_central.commit())
+                throw KioskError(describe(m_central.lastError(), m_connection));
+        } catch (...) {
+            fullBatch.reset();
+            m_central.rollback();
+            throw;
+        }
+        m_lastContactMs = monotonicMs();
+
+        // The server holds them now: only then do they leave the outbox.
+        const qint64 last = rows.last().at(0).toLongLong();
+        runLocal(m_local, statements::beginWrite());
+        try {
+            QSqlQuery remove(m_local);
+            if (!remove.prepare(statements::removeForwarded()))
+                throw KioskError(localMessage(remove.lastError()));
+            remove.addBindValue(last);
+            if (!remove.exec())
+                throw KioskError(localMessage(remove.lastError()));
+            runLocal(m_local, statements::commit());
+        } catch (...) {
+            QSqlQuery(m_local).exec(statements::rollback());
+            throw;
+        }
+        const qint64 sent = rows.size();
+        const QDateTime now = platform::services().now();
+        updateStatus([&](Status &s) {
+            s.connected = true;
+            s.error.clear();
+            s.pending = qMax<qint64>(0, s.pending - sent);
+            s.forwarded += sent;
+            s.lastArrived = now;
+        });
+    }
+}
+
+void Forwarder::settleLocal()
+{
+    // As the kiosk does after its own writes: empty the log into db.dll, never waiting.
+    QSqlQuery(m_local).exec(statements::busyTimeoutOff());
+    {
+        QSqlQuery checkpoint(m_local);
+        checkpoint.setForwardOnly(true);
+        checkpoint.exec(statements::checkpoint());
+        checkpoint.finish();
+    }
+    QSqlQuery(m_local).exec(statements::busyTimeoutOn());
+}
+
+void Forwarder::round()
+{
+    if (m_stopping)
+        return;
+    int nextMs = IdlePollMs;
+    m_busySinceMs = monotonicMs();
+    try {
+        openLocal();
+        const qint64 pending = countPending();
+        updateStatus([&](Status &s) { s.pending = pending; });
+        if (m_central.isOpen() && pending == 0 && monotonicMs() - m_lastContactMs >= KeepAliveMs) {
+            // Idle: a cheap question keeps the shown state true.
+            QSqlQuery ping(m_central);
+            if (!ping.exec(u"select 1"_s))
+                throw KioskError(describe(ping.lastError(), m_connection));
+            ping.finish();
+            m_lastContactMs = monotonicMs();
+        }
+        openCentral();
+        if (pending > 0) {
+            forwardAll();
+            settleLocal();
+            const qint64 left = countPending();
+            updateStatus([&](Status &s) { s.pending = left; });
+        }
+        updateStatus([](Status &s) { s.error.clear(); });
+        m_retryMs = FirstRetryMs;
+    } catch (const KioskError &e) {
+        closeCentral();
+        setError(e.message());
+        nextMs = m_retryMs;
+        m_retryMs = qMin(m_retryMs * 2, LongestRetryMs);
+    }
+    m_busySinceMs = 0;
+    if (!m_stopping && m_timer)
+        m_timer->start(nextMs);
+}
+
+Link::Link(const QString &databasePath, const Config &config, QObject *parent)
+    : QObject(parent), m_config(config), m_forwarder(new Forwarder(databasePath, config))
+{
+    m_thread.setObjectName(u"central-forwarder"_s);
+    m_forwarder->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::started, m_forwarder, &Forwarder::start);
+    connect(m_forwarder, &Forwarder::statusChanged, this, &Link::statusChanged,
+            Qt::QueuedConnection);
+    m_watchdog.setInterval(1000);
+    connect(&m_watchdog, &QTimer::timeout, this, [this] { m_forwarder->abortIfStuck(StuckMs); });
+    m_thread.start(QThread::LowPriority);
+    m_watchdog.start();
+}
+
+Link::~Link()
+{
+    m_watchdog.stop();
+    m_forwarder->requestStop();
+    // A round waiting on the server ends now rather than at its timeout.
+    m_forwarder->abortIfStuck(0);
+    QMetaObject::invokeMethod(m_forwarder, &Forwarder::stop, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    delete m_forwarder;
+}
+
+Status Link::status() const
+{
+    return m_forwarder->status();
+}
+
+void Link::poke()
+{
+    QMetaObject::invokeMethod(m_forwarder, &Forwarder::poke, Qt::QueuedConnection);
+}
+
+} // namespace central

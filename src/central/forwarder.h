@@ -1,0 +1,140 @@
+#pragma once
+
+#include "central/centralconfig.h"
+#include "platform/fileinfo.h"
+
+#include <QDateTime>
+#include <QMutex>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+
+namespace central {
+
+// What staff see of the forwarding.
+struct Status
+{
+    bool connected = false;
+    // What went wrong last, in Chinese and without the password; empty while all is well.
+    QString error;
+    // Ratings waiting in the outbox of db.dll; -1 until the first look.
+    qint64 pending = -1;
+    // When the server last confirmed a rating (local clock); invalid before the first.
+    QDateTime lastArrived;
+    // Ratings the server confirmed since start.
+    qint64 forwarded = 0;
+};
+
+// One line for the staff menu: connected or not (with the error), how many wait, when the last
+// one arrived.
+QString statusLine(const Status &status);
+
+// Forwards the outbox of db.dll to the central database. Lives in a thread of its own with its
+// own two connections (SQLite to db.dll, PostgreSQL to the server); nothing here runs on the GUI
+// thread. Each round reads a batch of the oldest entries in a short read, inserts them at the
+// server in one transaction (a rating the server already holds is skipped), and removes them
+// from the outbox only after the commit returned, so a kill at any moment at worst sends a batch
+// twice, which the server ignores. A failure is retried with a backoff that grows from 0.5 s to
+// at most 8 s, so ratings reach a server that is reachable again within 15 s.
+class Forwarder final : public QObject
+{
+    Q_OBJECT
+public:
+    Forwarder(const QString &databasePath, const Config &config);
+    ~Forwarder() override;
+
+    // Thread-safe.
+    Status status() const;
+    // Thread-safe: cuts the connection to the server when a round has been waiting on it for
+    // longer than limitMs (a server that stopped answering in the middle of a statement), or
+    // at once when limitMs is 0. The round then fails and is retried.
+    void abortIfStuck(qint64 limitMs);
+    // Thread-safe: the running round ends after its current batch.
+    void requestStop() { m_stopping = true; }
+
+    static constexpr int BatchRows = 500;
+    static constexpr int IdlePollMs = 1000;
+    static constexpr int FirstRetryMs = 500;
+    static constexpr int LongestRetryMs = 8000;
+    static constexpr int KeepAliveMs = 10000;
+
+public slots:
+    // In the forwarder's thread: the first round at once, then rounds by the timer.
+    void start();
+    // A rating was just stored: forward it soon instead of at the next poll.
+    void poke();
+    // In the forwarder's thread: closes both connections; no round follows.
+    void stop();
+
+signals:
+    void statusChanged();
+
+private:
+    void round();
+    void openLocal();
+    void closeLocal();
+    void openCentral();
+    void closeCentral();
+    qint64 countPending();
+    // Sends batches until the outbox is empty or a stop is requested. Throws KioskError.
+    void forwardAll();
+    void settleLocal();
+    void setError(const QString &message);
+    template <typename F> void updateStatus(F &&change);
+
+    QString m_databasePath;
+    Config m_config;
+    Connection m_connection;
+    QString m_urlError;
+    QString m_localName;
+    QString m_centralName;
+    QSqlDatabase m_local;
+    QSqlDatabase m_central;
+    platform::FileIdentity m_localIdentity;
+    QTimer *m_timer = nullptr;
+    int m_retryMs = FirstRetryMs;
+    qint64 m_lastContactMs = 0;
+
+    mutable QMutex m_statusMutex;
+    Status m_status;
+
+    // The watchdog's view of a round waiting on the server.
+    QMutex m_socketMutex;
+    int m_socket = -1;
+    std::atomic<qint64> m_busySinceMs{0};
+    std::atomic<bool> m_stopping{false};
+};
+
+// The GUI side: starts a Forwarder in its own thread, passes on its status, watches it for a
+// server that stopped answering, and stops it (waiting for its thread) when destroyed.
+class Link final : public QObject
+{
+    Q_OBJECT
+public:
+    Link(const QString &databasePath, const Config &config, QObject *parent = nullptr);
+    ~Link() override;
+
+    const Config &config() const { return m_config; }
+    Status status() const;
+    // Ask for the outbox to be forwarded now (after a rating). Never waits.
+    void poke();
+
+    // A round waiting this long on the server is cut off (a little above the statement
+    // timeout, which a server that is merely slow answers first).
+    static constexpr qint64 StuckMs = 45000;
+
+signals:
+    void statusChanged();
+
+private:
+    Config m_config;
+    QThread m_thread;
+    Forwarder *m_forwarder;
+    QTimer m_watchdog;
+};
+
+} // namespace central

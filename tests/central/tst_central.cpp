@@ -1,0 +1,478 @@
+// Forwarding to a central PostgreSQL server, against a real server the test starts itself: each
+// fault ends with the central rows compared to the kiosks' own rows.
+#include "central/centralconfig.h"
+#include "central/centraldb.h"
+#include "central/forwarder.h"
+#include "platform/error.h"
+#include "store/schema.h"
+#include "store/statements.h"
+#include "store/tdatamodule3.h"
+#include "support/pgserver.h"
+#include "support/recorder.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString User = u"kiosk"_s;
+const QString Password = u"Zentrale-7x"_s;
+
+// The rows of a statement on any connection, each row's fields joined by "|".
+QStringList rowsOf(QSqlDatabase db, const QString &statement, const QVariantList &binds = {})
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(statement);
+    for (const QVariant &value : binds)
+        query.addBindValue(value);
+    if (!query.exec())
+        return {u"error: "_s + query.lastError().text()};
+    QStringList rows;
+    while (query.next()) {
+        QStringList fields;
+        for (int c = 0; c < query.record().count(); ++c)
+            fields << query.value(c).toString();
+        rows << fields.join(u'|');
+    }
+    return rows;
+}
+
+QStringList localRows(const QString &databasePath, const QString &statement)
+{
+    static int counter = 0;
+    const QString name = u"local-check-%1"_s.arg(++counter);
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        db.setDatabaseName(databasePath);
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
+        rows = db.open() ? rowsOf(db, statement) : QStringList{u"cannot open"_s};
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+// The ratings of one db.dll in the order they were stored.
+QStringList kioskRatings(const QString &databasePath)
+{
+    return localRows(databasePath, u"select 名称,日期,时间,综合评价 from 评价 order by rowid"_s);
+}
+
+qint64 outboxCount(const QString &databasePath)
+{
+    const QStringList rows = localRows(databasePath, statements::pendingCount());
+    return rows.value(0).toLongLong();
+}
+
+EvaluationRecord rating(int i)
+{
+    static const QStringList Grades = {u"非常满意"_s, u"比较满意"_s, u"一般"_s, u"不满意"_s,
+                                       u"非常不满意"_s};
+    return {u"%1号窗口  O'Neil 张"_s.arg(i % 7),
+            u"2024-03-%1"_s.arg(1 + i % 28, 2, 10, QChar(u'0')),
+            u"09:%1:%2"_s.arg(i / 60 % 60, 2, 10, QChar(u'0')).arg(i % 60, 2, 10, QChar(u'0')),
+            Grades.at(i % 5)};
+}
+
+QString joined(const EvaluationRecord &r)
+{
+    return QStringList{r.name, r.date, r.time, r.grade}.join(u'|');
+}
+
+// One kiosk in a folder of its own, forwarding under its name.
+struct Kiosk
+{
+    Kiosk(const QString &terminal, const QString &url) : config{url, terminal}
+    {
+        store::createDatabaseFile(db());
+        module = std::make_unique<TDataModule3>(dir.path());
+        module->setForwarding(terminal);
+        module->OpenConnection();
+    }
+    ~Kiosk()
+    {
+        link.reset();
+        module.reset();
+    }
+    QString db() const { return dir.filePath(u"db.dll"_s); }
+    void startForwarding() { link = std::make_unique<central::Link>(db(), config); }
+    void append(int from, int to)
+    {
+        for (int i = from; i < to; ++i) {
+            module->Append(rating(i));
+            stored << joined(rating(i));
+        }
+    }
+    central::Status status() const { return link ? link->status() : central::Status(); }
+
+    QTemporaryDir dir;
+    central::Config config;
+    std::unique_ptr<TDataModule3> module;
+    std::unique_ptr<central::Link> link;
+    QStringList stored; // everything this kiosk stored, in order
+};
+
+} // namespace
+
+class TestCentral : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PgServer> m_server;
+    std::unique_ptr<RecordingServices> m_services;
+    int m_databases = 0;
+    QString m_url;
+
+    // The rows of a statement in the current central database, on a connection of its own
+    // (the server may have been restarted since the last look).
+    QStringList central(const QString &statement, const QVariantList &binds = {})
+    {
+        static int counter = 0;
+        const QString name = u"test-check-%1"_s.arg(++counter);
+        try {
+            QSqlDatabase db = central::open(central::parseUrl(m_url), name);
+            const QStringList rows = rowsOf(db, statement, binds);
+            central::close(db);
+            return rows;
+        } catch (const KioskError &e) {
+            return {u"error: "_s + e.message()};
+        }
+    }
+
+    QStringList centralRatings(const QString &terminal)
+    {
+        return central(u"select 名称,日期,时间,综合评价 from 评价 where 终端 = ? order by 序号"_s,
+                       {terminal});
+    }
+    int centralCount() { return central(u"select count(*) from 评价"_s).value(0).toInt(); }
+
+    // The central rows of a kiosk are exactly the ratings it stored, once each and in order,
+    // and the daily counts the reports read agree with the rows.
+    void compareCentral(const QString &terminal, const QStringList &stored)
+    {
+        QCOMPARE(centralRatings(terminal), stored);
+        QCOMPARE(central(u"select count(*) - count(distinct (终端, 序号)) from 评价"_s),
+                 QStringList{u"0"_s});
+        const QString direct =
+            u"select coalesce(名称,''), coalesce(综合评价,''), count(*) "
+            "from 评价 where 日期 >= ? and 日期 <= ? group by 1, 2 order by 1, 2"_s;
+        const QVariantList range = {u"2015-05-13"_s, u"2026-12-31"_s};
+        QCOMPARE(central(central::countPerNameAndGrade(), range), central(direct, range));
+    }
+
+    // Starts a worker kiosk process.
+    static void startWorker(QProcess &worker, const QString &dir, const QString &terminal,
+                            const QString &url, int count)
+    {
+        worker.start(QStringLiteral(CENTRAL_WORKER), {dir, terminal, url, QString::number(count)});
+    }
+
+    // Every complete line of a worker's output as a number.
+    static QList<qint64> reportedIds(const QByteArray &output)
+    {
+        QList<qint64> ids;
+        for (const QByteArray &line : output.split('\n')) {
+            bool ok = false;
+            const qint64 id = line.toLongLong(&ok);
+            if (ok)
+                ids << id;
+        }
+        return ids;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_services = std::make_unique<RecordingServices>();
+        m_services->fixedNow = QDateTime(QDate(2026, 12, 8), QTime(9, 30));
+        m_server = std::make_unique<PgServer>();
+        QVERIFY2(m_server->isValid(), qPrintable(m_server->lastError()));
+        QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
+    }
+
+    void cleanupTestCase() { m_server.reset(); }
+
+    // Every test gets a running server and a new central database with the schema.
+    void init()
+    {
+        if (!m_server->isRunning())
+            QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
+        const QString name = u"central%1"_s.arg(++m_databases);
+        QVERIFY2(m_server->createDatabase(name, User, Password), qPrintable(m_server->lastError()));
+        m_url = m_server->url(User, Password, name);
+        QSqlDatabase db = central::open(central::parseUrl(m_url), u"test-schema"_s);
+        central::createSchema(db);
+        central::close(db);
+    }
+
+    // kiosk-mkdb --postgres creates the table, key, indexes and daily counts; a second run
+    // changes nothing, keeps the rows and never prints the password.
+    void schemaTool()
+    {
+        const QString name = u"tool%1"_s.arg(++m_databases);
+        QVERIFY(m_server->createDatabase(name, User, Password));
+        const auto runTool = [](const QString &url) {
+            QProcess tool;
+            tool.start(QStringLiteral(MKDB_TOOL), {u"--postgres"_s, url});
+            tool.waitForFinished(60000);
+            const QString output =
+                QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError());
+            return std::pair{tool.exitCode(), output};
+        };
+        const QString catalogue =
+            u"select string_agg(x, E'\\n' order by x) from ("
+            "select 'column ' || table_name || '.' || column_name || ' ' || data_type || ' ' || "
+            "is_nullable as x from information_schema.columns where table_schema = 'public' "
+            "union all select 'index ' || indexdef from pg_indexes where schemaname = 'public' "
+            "union all select 'trigger ' || pg_get_triggerdef(oid) from pg_trigger "
+            "where not tgisinternal) s"_s;
+        const QString url = m_server->url(User, Password, name);
+
+        const auto [firstCode, firstOutput] = runTool(url);
+        QVERIFY2(firstCode == 0, qPrintable(firstOutput));
+        QVERIFY(!firstOutput.contains(Password));
+        const QString before = m_server->psql(catalogue, name);
+        QVERIFY2(before.contains(u"UNIQUE INDEX \"评价_终端_序号\""_s) &&
+                     before.contains(u"column 评价.接收时间 timestamp with time zone NO"_s) &&
+                     before.contains(u"column 评价_日计.数量 bigint NO"_s),
+                 qPrintable(before));
+        m_server->psql(u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) values "
+                       "('a', 1, 'n', '2024-01-01', '09:00:00', '一般')"_s,
+                       name);
+
+        const auto [secondCode, secondOutput] = runTool(url);
+        QVERIFY2(secondCode == 0, qPrintable(secondOutput));
+        QCOMPARE(m_server->psql(catalogue, name), before);
+        QCOMPARE(m_server->psql(u"select 终端, 序号, 名称 from 评价"_s, name), u"a|1|n"_s);
+        QCOMPARE(m_server->psql(u"select 数量 from 评价_日计"_s, name), u"1"_s);
+
+        // A wrong password: refused, said in Chinese, the password never shown.
+        const auto [wrongCode, wrongOutput] = runTool(m_server->url(User, u"Falsch-1234"_s, name));
+        QCOMPARE(wrongCode, 1);
+        QVERIFY2(wrongOutput.contains(u"用户名或密码错误"_s), qPrintable(wrongOutput));
+        QVERIFY(!wrongOutput.contains(u"Falsch-1234"_s));
+    }
+
+    // The server is down when the kiosk starts: ratings wait, staff see why, and once the
+    // server is started they all arrive, within the capped backoff.
+    void serverDownAtStart()
+    {
+        QVERIFY(m_server->stop());
+        Kiosk kiosk(u"一号厅-1"_s, m_url);
+        kiosk.startForwarding();
+        kiosk.append(0, 20);
+        QTRY_VERIFY_WITH_TIMEOUT(kiosk.status().pending == 20 && !kiosk.status().error.isEmpty(),
+                                 10000);
+        QVERIFY(!kiosk.status().connected);
+        QVERIFY2(kiosk.status().error.contains(u"服务器未运行"_s),
+                 qPrintable(kiosk.status().error));
+        QCOMPARE(kioskRatings(kiosk.db()), kiosk.stored);
+
+        QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
+        QTRY_VERIFY_WITH_TIMEOUT(kiosk.status().pending == 0, 15000);
+        QVERIFY(kiosk.status().connected);
+        QVERIFY(kiosk.status().error.isEmpty());
+        QCOMPARE(kiosk.status().lastArrived, m_services->fixedNow);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+        QCOMPARE(outboxCount(kiosk.db()), 0);
+    }
+
+    // The server stops in the middle of a burst and comes back: nothing is lost or doubled.
+    void serverStoppedDuringBurst()
+    {
+        Kiosk kiosk(u"一号厅-2"_s, m_url);
+        kiosk.startForwarding();
+        kiosk.append(0, 300);
+        QTRY_VERIFY_WITH_TIMEOUT(centralCount() > 0, 10000);
+        QVERIFY(m_server->stop());
+        kiosk.append(300, 600);
+        QTRY_VERIFY_WITH_TIMEOUT(!kiosk.status().error.isEmpty(), 10000);
+        QVERIFY(kiosk.status().pending > 0);
+        QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
+        QTRY_VERIFY_WITH_TIMEOUT(kiosk.status().pending == 0 && kiosk.status().error.isEmpty(),
+                                 15000);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+        QCOMPARE(kioskRatings(kiosk.db()), kiosk.stored);
+    }
+
+    // A kiosk process killed with SIGKILL while it stores and forwards, many times over, then
+    // started once more to finish: the central table holds every stored rating exactly once.
+    void killedWhileSending()
+    {
+        QTemporaryDir dir;
+        store::createDatabaseFile(dir.filePath(u"db.dll"_s));
+        const QString terminal = u"二号厅-1"_s;
+        // Kill moments (ms after the first reported rating), fixed so every run is the same.
+        const QList<int> moments = {0, 3, 7, 15, 25, 40, 60, 90, 5, 30};
+        for (int round = 0; round < moments.size(); ++round) {
+            QProcess worker;
+            startWorker(worker, dir.path(), terminal, m_url, -1);
+            QVERIFY2(worker.waitForStarted(10000), qPrintable(worker.errorString()));
+            const QDeadlineTimer first(20000);
+            while (!worker.canReadLine() && !first.hasExpired())
+                worker.waitForReadyRead(100);
+            QVERIFY2(worker.state() == QProcess::Running,
+                     worker.readAllStandardError().constData());
+            QDeadlineTimer pause(moments.at(round));
+            while (!pause.hasExpired())
+                worker.waitForReadyRead(int(pause.remainingTime()));
+            worker.kill();
+            QVERIFY(worker.waitForFinished(10000));
+            QCOMPARE(worker.exitStatus(), QProcess::CrashExit);
+        }
+        QVERIFY(centralCount() > 0);
+
+        QProcess finish;
+        startWorker(finish, dir.path(), terminal, m_url, 0);
+        QVERIFY(finish.waitForFinished(60000));
+        QVERIFY2(finish.exitCode() == 0, finish.readAllStandardError().constData());
+        const QStringList stored = kioskRatings(dir.filePath(u"db.dll"_s));
+        QVERIFY(stored.size() > moments.size());
+        compareCentral(terminal, stored);
+    }
+
+    // Three kiosks store and forward at the same time.
+    void threeKiosksAtOnce()
+    {
+        QTemporaryDir dirs[3];
+        QProcess workers[3];
+        const int perKiosk = 300;
+        for (int k = 0; k < 3; ++k) {
+            store::createDatabaseFile(dirs[k].filePath(u"db.dll"_s));
+            startWorker(workers[k], dirs[k].path(), u"三号厅-%1"_s.arg(k), m_url, perKiosk);
+        }
+        for (int k = 0; k < 3; ++k) {
+            QVERIFY(workers[k].waitForFinished(90000));
+            QVERIFY2(workers[k].exitCode() == 0, workers[k].readAllStandardError().constData());
+            QCOMPARE(reportedIds(workers[k].readAllStandardOutput()).size(), perKiosk);
+        }
+        for (int k = 0; k < 3; ++k) {
+            const QStringList stored = kioskRatings(dirs[k].filePath(u"db.dll"_s));
+            QCOMPARE(stored.size(), perKiosk);
+            compareCentral(u"三号厅-%1"_s.arg(k), stored);
+        }
+        QCOMPARE(centralCount(), 3 * perKiosk);
+    }
+
+    // Staff delete ratings locally before they were sent: one row with Ctrl+Delete, then all
+    // with the clear. The central table still receives every rating once; a later clear
+    // deletes nothing there.
+    void localDeletionsBeforeSending()
+    {
+        QVERIFY(m_server->stop());
+        Kiosk kiosk(u"四号厅-1"_s, m_url);
+        kiosk.startForwarding();
+        kiosk.append(0, 10);
+        QTRY_VERIFY_WITH_TIMEOUT(kiosk.status().pending == 10 && !kiosk.status().error.isEmpty(),
+                                 10000);
+        kiosk.module->OpenQuery(statements::selectAll());
+        kiosk.module->DeleteRow(3);
+        QCOMPARE(kioskRatings(kiosk.db()).size(), 9);
+        kiosk.module->ExecuteStatement(statements::deleteAll());
+        QCOMPARE(kioskRatings(kiosk.db()), QStringList());
+        QCOMPARE(outboxCount(kiosk.db()), 10);
+
+        QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
+        QTRY_VERIFY_WITH_TIMEOUT(kiosk.status().pending == 0, 15000);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+
+        // After the clear the numbering goes on: new ratings are new central rows.
+        kiosk.append(10, 15);
+        QTRY_VERIFY2_WITH_TIMEOUT(kiosk.status().pending == 0 && centralCount() == 15,
+                                  qPrintable(central::statusLine(kiosk.status())), 15000);
+        kiosk.module->ExecuteStatement(statements::deleteAll());
+        QCOMPARE(centralCount(), 15);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+    }
+
+    // Staff replace db.dll by an empty one: the new file's numbers start above the old one's,
+    // so its ratings are not taken for ones the server already holds.
+    void replacedDatabaseFile()
+    {
+        Kiosk kiosk(u"五号厅-1"_s, m_url);
+        kiosk.startForwarding();
+        kiosk.append(0, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(centralCount() == 5 && kiosk.status().pending == 0, 15000);
+
+        QVERIFY(QFile::rename(kiosk.db(), kiosk.dir.filePath(u"old.dll"_s)));
+        store::createDatabaseFile(kiosk.db());
+        m_services->fixedNow = m_services->fixedNow.addSecs(60);
+        kiosk.append(5, 10);
+        QTRY_VERIFY2_WITH_TIMEOUT(centralCount() == 10 && kiosk.status().pending == 0,
+                                  qPrintable(central::statusLine(kiosk.status())), 15000);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+    }
+
+    // A wrong password: ratings stay in the outbox, staff read what is wrong (never the
+    // password), and after the password is put right everything arrives.
+    void wrongPassword()
+    {
+        const QString wrong = u"Falsch-Geheim-42"_s;
+        QString url = m_url;
+        url.replace(Password, wrong);
+        Kiosk kiosk(u"六号厅-1"_s, url);
+        kiosk.startForwarding();
+        kiosk.append(0, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(!kiosk.status().error.isEmpty(), 10000);
+        const central::Status status = kiosk.status();
+        QVERIFY2(status.error.contains(u"用户名或密码错误"_s), qPrintable(status.error));
+        QVERIFY(!status.error.contains(wrong));
+        QVERIFY(!central::statusLine(status).contains(wrong));
+        QVERIFY(!status.connected);
+        QCOMPARE(centralCount(), 0);
+        QCOMPARE(outboxCount(kiosk.db()), 5);
+
+        kiosk.link.reset();
+        kiosk.config.url = m_url;
+        kiosk.startForwarding();
+        QTRY_VERIFY_WITH_TIMEOUT(kiosk.status().pending == 0, 15000);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+    }
+
+    // A port that accepts the connection and never answers: ratings are stored while the
+    // forwarder waits on it (a submit never waits for the forwarder), and the attempt ends
+    // with a timeout that staff see.
+    void silentServer()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket *> accepted;
+        connect(&silent, &QTcpServer::newConnection, &silent, [&] {
+            while (QTcpSocket *socket = silent.nextPendingConnection())
+                accepted << socket; // read nothing, answer nothing
+        });
+        const QString url =
+            u"postgresql://%1:%2@127.0.0.1:%3/x"_s.arg(User, Password).arg(silent.serverPort());
+        Kiosk kiosk(u"七号厅-1"_s, url);
+        kiosk.startForwarding();
+        QTRY_VERIFY_WITH_TIMEOUT(!accepted.isEmpty(), 10000);
+        // The forwarder now waits on the silent server; storing goes on regardless.
+        QVERIFY(kiosk.status().error.isEmpty());
+        kiosk.append(0, 50);
+        QCOMPARE(kioskRatings(kiosk.db()), kiosk.stored);
+        QVERIFY(kiosk.status().error.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!kiosk.status().error.isEmpty(), 15000);
+        QVERIFY2(kiosk.status().error.contains(u"超时"_s), qPrintable(kiosk.status().error));
+        QVERIFY(!kiosk.status().error.contains(Password));
+        QCOMPARE(outboxCount(kiosk.db()), 50);
+        // Stopping the kiosk does not wait out another attempt's timeout.
+        kiosk.link.reset();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCentral)
+#include "tst_central.moc"
