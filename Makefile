@@ -129,7 +129,7 @@ clean:
 BENCH_BUILD    ?= build-bench
 BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev
 BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory bench_reports \
-                  bench_startap bench_restart
+                  bench_startap bench_restart bench_central
 
 .PHONY: bench
 bench: build

@@ -5,14 +5,18 @@
 //       Appends ratings named TERMINAL-<i> one after another from the event loop (the
 //       forwarder works meanwhile in its thread), COUNT of them or without end when COUNT is
 //       negative, writing "<i>" to standard output in one write after each Append returned.
-//       With COUNT >= 0 it then waits until the outbox is empty and exits 0; exit 2 when the
+//       With COUNT >= 0 it then waits until the outbox is empty and exits 0 (1 when an Append
+//       failed); exit 2 when the
 //       outbox is not empty after 60 s, 100 when db.dll cannot be opened.
 #include "central/forwarder.h"
 #include "platform/error.h"
+#include "store/statements.h"
 #include "store/tdatamodule3.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTextStream>
 #include <QTimer>
 
@@ -32,6 +36,25 @@ void report(const QByteArray &line)
             return;
         done += n;
     }
+}
+
+// Whether the outbox of db.dll is empty, read directly (the forwarder's count may be a round old).
+bool outboxEmpty(const QString &path)
+{
+    bool empty = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"worker-check"_s);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery count(db);
+            empty = count.exec(statements::pendingCount()) && count.next() &&
+                    count.value(0).toLongLong() == 0;
+            count.finish();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"worker-check"_s);
+    return empty;
 }
 
 } // namespace
@@ -87,7 +110,7 @@ int main(int argc, char *argv[])
     });
     QObject::connect(&drained, &QTimer::timeout, [&] {
         const central::Status status = link.status();
-        if (status.pending == 0 && status.forwarded >= 0 && status.error.isEmpty()) {
+        if (outboxEmpty(workDir + u"/db.dll"_s)) {
             app.exit(failures == 0 ? 0 : 1);
         } else if (deadline.hasExpired()) {
             QTextStream(stderr) << "still waiting: " << central::statusLine(status) << Qt::endl;

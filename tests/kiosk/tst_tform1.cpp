@@ -1,3 +1,4 @@
+#include "central/forwarder.h"
 #include "config/settingsfile.h"
 #include "evaluation/tform2.h"
 #include "kiosk/tform1.h"
@@ -6,6 +7,7 @@
 #include "platform/widgets/picturebox.h"
 #include "support/files.h"
 #include "support/pictures.h"
+#include "store/schema.h"
 #include "support/recorder.h"
 
 #include <QAction>
@@ -16,6 +18,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointingDevice>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -947,7 +950,11 @@ private slots:
         const QStringList texts{u"未设置管理密码"_s, u"统计查询"_s, u"满意度报表"_s,
                                 u"参数设置"_s,       u"图片编辑"_s, u"更换背景图片"_s,
                                 u"打开图片文件夹"_s, u"退出软件"_s, u"Quorvel触摸综合评价系统"_s};
-        QCOMPARE(actions.size(), names.size());
+        QCOMPARE(actions.size(), names.size() + 1);
+        // The central database's state line exists only with forwarding.
+        QCOMPARE(actions.last()->objectName(), u"N10"_s);
+        emit f->PopupMenu1->aboutToShow();
+        QVERIFY(!actions.last()->isVisible());
         for (int i = 0; i < names.size(); ++i) {
             QCOMPARE(actions[i]->objectName(), names[i]);
             QCOMPARE(actions[i]->text(), texts[i]);
@@ -964,6 +971,24 @@ private slots:
                 qPrintable(QString::number(f->PopupMenu1->actionGeometry(actions[i]).height())));
         QVERIFY(f->PopupMenu1->font().pixelSize() >= 18);
         f->PopupMenu1->hide();
+    }
+
+    // With forwarding, the line below the last one tells staff the central database's state;
+    // it is greyed like the last line and read afresh each time the menu opens.
+    void menuShowsCentralState()
+    {
+        writeFolder(0);
+        TForm1 *f = createForm();
+        store::createDatabaseFile(path(u"db.dll"_s));
+        central::Link link(path(u"db.dll"_s),
+                           central::Config{u"postgresql://k:Geheim-1@/d"_s, u"t"_s});
+        CentralLink = &link;
+        const auto unset = qScopeGuard([] { CentralLink = nullptr; });
+        QTRY_VERIFY((emit f->PopupMenu1->aboutToShow(), f->N10->text().contains(u"主机"_s)));
+        QVERIFY(f->N10->isVisible());
+        QVERIFY(!f->N10->isEnabled());
+        QCOMPARE(f->N10->text(),
+                 u"中心数据库：未连接（中心数据库地址缺少主机名），待发送 0 条，尚无送达"_s);
     }
 
     void contextMenuAnywhere_data()

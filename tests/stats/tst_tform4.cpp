@@ -1,3 +1,4 @@
+#include "central/forwarder.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 #include "platform/widgets/picturebox.h"
@@ -520,9 +521,12 @@ void TestTForm4::clearAllData_data()
 {
     QTest::addColumn<bool>("answer");
     QTest::addColumn<bool>("archiveBlocked"); // a file named 备份 stands in the way
-    QTest::newRow("Yes archives and clears") << true << false;
-    QTest::newRow("No keeps, writes no archive") << false << false;
-    QTest::newRow("archive cannot be written: nothing cleared") << true << true;
+    QTest::addColumn<bool>("forwarding");
+    QTest::newRow("Yes archives and clears") << true << false << false;
+    QTest::newRow("No keeps, writes no archive") << false << false << false;
+    QTest::newRow("archive cannot be written: nothing cleared") << true << true << false;
+    // With a central database the question adds that central rows stay.
+    QTest::newRow("forwarding, Yes archives and clears") << true << false << true;
 }
 
 void TestTForm4::clearAllData()
@@ -530,12 +534,20 @@ void TestTForm4::clearAllData()
     QFETCH(bool, answer);
     QFETCH(bool, archiveBlocked);
     openModule();
+    QFETCH(bool, forwarding);
+    // A forwarder to an address it refuses at once: no server and no network are involved.
+    std::unique_ptr<central::Link> link;
+    if (forwarding) {
+        link = std::make_unique<central::Link>(m_dir->filePath(u"db.dll"_s),
+                                               central::Config{u"mysql://x/y"_s, u"t"_s});
+    }
     createForm();
     m_services->fixedNow = QDateTime(QDate(2026, 12, 7), QTime(18, 0, 5));
     if (archiveBlocked) {
         QFile blocker(m_dir->filePath(u"备份"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
+    m_form->setCentralLink(link.get());
     clickButton(m_form->RzButton1);
     const Rows shown = gridRows(m_form->DBGrid1);
     const Rows before = tableRows();
@@ -549,7 +561,10 @@ void TestTForm4::clearAllData()
     // The question names the archive the records go to.
     QCOMPARE(m_services->questions[0].text,
              u"程序即将清除所有数据！清除前全部记录将备份到“备份/清除前备份_20261207_180005.db”。"
-             "点\"是\"清除，点\"否\"返回！"_s);
+             "点\"是\"清除，点\"否\"返回！"_s +
+                 (forwarding
+                      ? u"\n（本机已连接中心数据库：中心数据库中的记录不会被清除，尚未发送的记录仍会发送。）"_s
+                      : QString()));
     QCOMPARE(m_services->errors, QStringList());
     const bool cleared = answer && !archiveBlocked;
     QCOMPARE(tableRows(), cleared ? Rows() : before);

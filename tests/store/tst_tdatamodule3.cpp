@@ -3,6 +3,7 @@
 #include "store/statements.h"
 #include "store/tdatamodule3.h"
 #include "support/files.h"
+#include "support/recorder.h"
 
 #include "store/resultpages.h"
 #include <QDir>
@@ -647,6 +648,80 @@ private slots:
         module.Refresh();
         QCOMPARE(module.DataSource1()->rowCount(), 0);
         QCOMPARE(openRows(module, statements::selectAll()).size(), Seed.size());
+    }
+
+    // With forwarding on, each rating is filed in the outbox in the same transaction: both or
+    // neither. The outbox numbers start at the clock's mark and go on after a clear.
+    void outboxFiledWithRating_data()
+    {
+        QTest::addColumn<QString>("terminal");
+        QTest::addColumn<bool>("clearBetween");
+        QTest::addColumn<bool>("brokenOutbox");
+        QTest::addColumn<int>("ratings");
+        QTest::addColumn<QStringList>("outbox"); // 序号 - start | 终端 | 名称
+
+        QTest::newRow("forwarding off: no outbox")
+            << QString() << false << false << 3 << QStringList{u"no outbox"_s};
+        QTest::newRow("forwarding on")
+            << u"一号厅"_s << false << false << 3
+            << QStringList{u"1|一号厅|"_s + ZhangSan, u"2|一号厅|"_s + LiSi,
+                           u"3|一号厅|"_s + OBrien};
+        QTest::newRow("clear in between: numbers go on, entries stay")
+            << u"一号厅"_s << true << false << 1
+            << QStringList{u"1|一号厅|"_s + ZhangSan, u"2|一号厅|"_s + LiSi,
+                           u"3|一号厅|"_s + OBrien};
+        QTest::newRow("outbox unusable: the rating is not stored either")
+            << u"一号厅"_s << false << true << 0 << QStringList();
+    }
+
+    void outboxFiledWithRating()
+    {
+        QFETCH(QString, terminal);
+        QFETCH(bool, clearBetween);
+        QFETCH(bool, brokenOutbox);
+        QFETCH(int, ratings);
+        QFETCH(QStringList, outbox);
+        RecordingServices services;
+        QTemporaryDir dir;
+        store::createDatabaseFile(dbPath(dir));
+        if (brokenOutbox) {
+            RawDb raw(dbPath(dir));
+            QVERIFY(raw.exec(u"create table 待上传 (序号 integer primary key, 其他 text)"_s));
+        }
+        TDataModule3 module(dir.path());
+        module.setForwarding(terminal);
+        module.OpenConnection();
+        const QList<EvaluationRecord> records = {
+            {ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s},
+            {LiSi, u"2024-03-01"_s, u"09:00:01"_s, u"非常满意"_s},
+            {OBrien, u"2024-03-01"_s, u"09:00:02"_s, u"不满意"_s}};
+        int failures = 0;
+        for (int i = 0; i < records.size(); ++i) {
+            if (clearBetween && i == 2)
+                module.ExecuteStatement(statements::deleteAll());
+            try {
+                module.Append(records.at(i));
+            } catch (const KioskError &) {
+                ++failures;
+            }
+        }
+        QCOMPARE(failures, brokenOutbox ? 3 : 0);
+
+        RawDb raw(dbPath(dir));
+        QCOMPARE(raw.count(), ratings);
+        if (outbox == QStringList{u"no outbox"_s}) {
+            QCOMPARE(raw.value(statements::outboxExists()), QString());
+            return;
+        }
+        const qint64 start = statements::outboxSequenceStart(services.now());
+        QStringList entries;
+        for (const QStringList &row :
+             raw.rows(u"select 序号, 终端, 名称 from 待上传 order by 序号"_s)) {
+            entries << QStringList{QString::number(row.value(0).toLongLong() - start), row.value(1),
+                                   row.value(2)}
+                           .join(u'|');
+        }
+        QCOMPARE(entries, brokenOutbox ? QStringList() : outbox);
     }
 
     // The grid reads rows in pages as it needs them, and no read stays open between pages

@@ -21,7 +21,7 @@ QString readAll(const QString &path)
 
 } // namespace
 
-PgServer::PgServer()
+PgServer::PgServer(bool durable) : m_durable(durable)
 {
     if (!m_dir.isValid()) {
         m_error = u"no temporary folder"_s;
@@ -90,10 +90,11 @@ bool PgServer::runTool(const QString &tool, const QStringList &arguments, QStrin
 
 bool PgServer::tryStart(int port)
 {
-    const QString options = u"-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off "
-                            "-c synchronous_commit=off -c full_page_writes=off "
-                            "-c max_connections=40"_s.arg(port)
-                                .arg(m_sockets);
+    QString options =
+        u"-p %1 -k %2 -c listen_addresses=127.0.0.1 -c max_connections=40"_s.arg(port).arg(
+            m_sockets);
+    if (!m_durable)
+        options += u" -c fsync=off -c synchronous_commit=off -c full_page_writes=off"_s;
     QFile::remove(m_log);
     if (runTool(u"pg_ctl"_s, {u"-D"_s, m_data, u"-l"_s, m_log, u"-w"_s, u"-t"_s, u"30"_s, u"-o"_s,
                               options, u"start"_s})) {

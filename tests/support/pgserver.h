@@ -13,8 +13,10 @@
 class PgServer
 {
 public:
-    // Creates the data folder (initdb). isValid() tells whether that worked.
-    PgServer();
+    // Creates the data folder (initdb). isValid() tells whether that worked. Tests run without
+    // syncing to disk (nothing here survives a power cut anyway); durable keeps the server's
+    // own durable settings, for benchmarks.
+    explicit PgServer(bool durable = false);
     ~PgServer();
     PgServer(const PgServer &) = delete;
     PgServer &operator=(const PgServer &) = delete;
@@ -55,5 +57,6 @@ private:
     int m_port = 0;
     bool m_valid = false;
     bool m_running = false;
+    bool m_durable = false;
     QString m_error;
 };
