@@ -62,14 +62,20 @@ QVariant serverText(const QVariant &value)
 
 } // namespace
 
+QString errorReason(const QString &error)
+{
+    const qsizetype open = error.lastIndexOf(u'（');
+    if (open > 0 && error.endsWith(u'）'))
+        return error.left(open);
+    return error;
+}
+
 QString statusLine(const Status &status)
 {
-    QString line = status.connected
-                       ? u"中心数据库：已连接"_s
-                       : u"中心数据库：未连接"_s +
-                             (status.error.isEmpty() ? QString() : u"（%1）"_s.arg(status.error));
-    if (status.connected && !status.error.isEmpty())
-        line += u"（%1）"_s.arg(status.error);
+    const QString reason = errorReason(status.error);
+    QString line = status.connected ? u"中心数据库：已连接"_s : u"中心数据库：未连接"_s;
+    if (!reason.isEmpty())
+        line += u"（%1）"_s.arg(reason);
     line += status.pending < 0 ? u"，待发送 ? 条"_s : u"，待发送 %1 条"_s.arg(status.pending);
     line += status.lastArrived.isValid()
                 ? u"，最近送达 %1"_s.arg(status.lastArrived.toString(u"yyyy-MM-dd hh:mm:ss"_s))
@@ -317,6 +323,8 @@ void Forwarder::forwardAll()
             throw;
         }
         m_lastContactMs = monotonicMs();
+        // Progress: a long catch-up is no server that stopped answering.
+        m_busySinceMs = m_lastContactMs;
 
         // The server holds them now: only then do they leave the outbox.
         const qint64 last = rows.last().at(0).toLongLong();

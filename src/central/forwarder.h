@@ -29,9 +29,12 @@ struct Status
     qint64 forwarded = 0;
 };
 
-// One line for the staff menu: connected or not (with the error), how many wait, when the last
-// one arrived.
+// One line for the staff menu: connected or not (with the Chinese reason of the error, without
+// the client library's own text, which can be long), how many wait, when the last one arrived.
 QString statusLine(const Status &status);
+// The Chinese reason of an error message made by describe(): without the library's text in the
+// last pair of full-width brackets.
+QString errorReason(const QString &error);
 
 // Forwards the outbox of db.dll to the central database. Lives in a thread of its own with its
 // own two connections (SQLite to db.dll, PostgreSQL to the server); nothing here runs on the GUI
@@ -49,7 +52,7 @@ public:
 
     // Thread-safe.
     Status status() const;
-    // Thread-safe: cuts the connection to the server when a round has been waiting on it for
+    // Thread-safe: cuts the connection to the server when a round has made no progress for
     // longer than limitMs (a server that stopped answering in the middle of a statement), or
     // at once when limitMs is 0. The round then fails and is retried.
     void abortIfStuck(qint64 limitMs);

@@ -292,10 +292,15 @@ void TForm1::buildMenu()
     N10->setObjectName(u"N10"_s);
     N10->setEnabled(false);
     N10->setVisible(false);
+    PopupMenu1->setToolTipsVisible(true);
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
         N10->setVisible(CentralLink != nullptr);
-        if (CentralLink)
-            N10->setText(central::statusLine(CentralLink->status()));
+        if (CentralLink) {
+            const central::Status status = CentralLink->status();
+            N10->setText(central::statusLine(status));
+            // The client library's whole message, for whoever puts things right.
+            N10->setToolTip(status.error);
+        }
     });
 }
 

@@ -187,6 +187,12 @@ private slots:
         QTest::newRow("unreachable, ratings waiting")
             << false << u"服务器未运行或端口不对"_s << qint64(12) << at
             << u"中心数据库：未连接（服务器未运行或端口不对），待发送 12 条，最近送达 2026-12-08 14:03:12"_s;
+        QTest::newRow("library text left out")
+            << false
+            << u"服务器未运行或端口不对（connection to server at \"10.0.0.5\", port 5432 failed: "
+               "Connection refused）"_s
+            << qint64(4) << at
+            << u"中心数据库：未连接（服务器未运行或端口不对），待发送 4 条，最近送达 2026-12-08 14:03:12"_s;
         QTest::newRow("never reached yet")
             << false << u"用户名或密码错误"_s << qint64(3) << QDateTime()
             << u"中心数据库：未连接（用户名或密码错误），待发送 3 条，尚无送达"_s;

@@ -987,6 +987,7 @@ private slots:
         QTRY_VERIFY((emit f->PopupMenu1->aboutToShow(), f->N10->text().contains(u"主机"_s)));
         QVERIFY(f->N10->isVisible());
         QVERIFY(!f->N10->isEnabled());
+        QCOMPARE(f->N10->toolTip(), u"中心数据库地址缺少主机名"_s);
         QCOMPARE(f->N10->text(),
                  u"中心数据库：未连接（中心数据库地址缺少主机名），待发送 0 条，尚无送达"_s);
     }
