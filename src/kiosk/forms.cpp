@@ -53,6 +53,7 @@ void CreateForms()
     Form5 = new TForm5;
     Form6 = new TForm6;
     Form1->setWindows(Form2, Form4, Form5, Form6);
+    Form1->setCentralLink(CentralLink);
 }
 
 void DestroyForms()
@@ -63,6 +64,8 @@ void DestroyForms()
     Form5 = nullptr;
     delete Form4;
     Form4 = nullptr;
+    if (Form1)
+        Form1->setCentralLink(nullptr);
     delete CentralLink;
     CentralLink = nullptr;
     delete DataModule3;

@@ -294,9 +294,9 @@ void TForm1::buildMenu()
     N10->setVisible(false);
     PopupMenu1->setToolTipsVisible(true);
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
-        N10->setVisible(CentralLink != nullptr);
-        if (CentralLink) {
-            const central::Status status = CentralLink->status();
+        N10->setVisible(m_centralLink != nullptr);
+        if (m_centralLink) {
+            const central::Status status = m_centralLink->status();
             N10->setText(central::statusLine(status));
             // The client library's whole message, for whoever puts things right.
             N10->setToolTip(status.error);

@@ -16,6 +16,9 @@ class AALabel;
 class PictureBox;
 class PinPadWindow;
 class QAction;
+namespace central {
+class Link;
+}
 class QMenu;
 class QTimer;
 class TForm2;
@@ -42,6 +45,9 @@ public:
     // parameter and picture editing windows from the menu. Any of them may be missing (a tap or
     // menu command then does nothing). Set once all are created; none is owned.
     void setWindows(TForm2 *rating, QWidget *statistics, QWidget *parameters, QWidget *pictures);
+    // The forwarding to a central database whose state the menu's line N9 shows, or null (the
+    // line stays hidden). Not owned.
+    void setCentralLink(const central::Link *link) { m_centralLink = link; }
 
     // Page fill: pictures, captions, caption lefts and caption font sizes of the current page.
     void Action1Execute();
@@ -146,6 +152,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    const central::Link *m_centralLink = nullptr;
     void buildControls();
     void buildMenu();
     void watchTouchHolds();

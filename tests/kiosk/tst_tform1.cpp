@@ -5,9 +5,9 @@
 #include "platform/gbk.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
+#include "store/schema.h"
 #include "support/files.h"
 #include "support/pictures.h"
-#include "store/schema.h"
 #include "support/recorder.h"
 
 #include <QAction>
@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointingDevice>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -982,8 +981,7 @@ private slots:
         store::createDatabaseFile(path(u"db.dll"_s));
         central::Link link(path(u"db.dll"_s),
                            central::Config{u"postgresql://k:Geheim-1@/d"_s, u"t"_s});
-        CentralLink = &link;
-        const auto unset = qScopeGuard([] { CentralLink = nullptr; });
+        f->setCentralLink(&link);
         QTRY_VERIFY((emit f->PopupMenu1->aboutToShow(), f->N10->text().contains(u"主机"_s)));
         QVERIFY(f->N10->isVisible());
         QVERIFY(!f->N10->isEnabled());
