@@ -319,17 +319,22 @@ private slots:
         QTemporaryDir dir;
         store::createDatabaseFile(dir.filePath(u"db.dll"_s));
         const QString terminal = u"二号厅-1"_s;
-        // Kill moments (ms after the first reported rating), fixed so every run is the same.
+        // Kill moments (ms after the worker's first ratings reached the server), fixed so every
+        // run is the same.
         const QList<int> moments = {0, 3, 7, 15, 25, 40, 60, 90, 5, 30};
         for (int round = 0; round < moments.size(); ++round) {
             QProcess worker;
             startWorker(worker, dir.path(), terminal, m_url, -1);
             QVERIFY2(worker.waitForStarted(10000), qPrintable(worker.errorString()));
-            const QDeadlineTimer first(20000);
-            while (!worker.canReadLine() && !first.hasExpired())
-                worker.waitForReadyRead(100);
+            // Kill only once this worker's forwarder is sending: its ratings reach the server.
+            const int before = centralCount();
+            const QDeadlineTimer sending(30000);
+            while (centralCount() <= before && !sending.hasExpired() &&
+                   worker.state() == QProcess::Running)
+                worker.waitForReadyRead(20);
             QVERIFY2(worker.state() == QProcess::Running,
                      worker.readAllStandardError().constData());
+            QVERIFY2(centralCount() > before, "the worker never forwarded a rating");
             QDeadlineTimer pause(moments.at(round));
             while (!pause.hasExpired())
                 worker.waitForReadyRead(int(pause.remainingTime()));
@@ -337,7 +342,6 @@ private slots:
             QVERIFY(worker.waitForFinished(10000));
             QCOMPARE(worker.exitStatus(), QProcess::CrashExit);
         }
-        QVERIFY(centralCount() > 0);
 
         QProcess finish;
         startWorker(finish, dir.path(), terminal, m_url, 0);
