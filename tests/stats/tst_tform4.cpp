@@ -559,12 +559,13 @@ void TestTForm4::clearAllData()
     QCOMPARE(m_services->questions.size(), 1);
     QCOMPARE(m_services->questions[0].caption, u"提示"_s);
     // The question names the archive the records go to.
-    QCOMPARE(m_services->questions[0].text,
-             u"程序即将清除所有数据！清除前全部记录将备份到“备份/清除前备份_20261207_180005.db”。"
-             "点\"是\"清除，点\"否\"返回！"_s +
-                 (forwarding
-                      ? u"\n（本机已连接中心数据库：中心数据库中的记录不会被清除，尚未发送的记录仍会发送。）"_s
-                      : QString()));
+    QCOMPARE(
+        m_services->questions[0].text,
+        u"程序即将清除所有数据！清除前全部记录将备份到“备份/清除前备份_20261207_180005.db”。"
+        "点\"是\"清除，点\"否\"返回！"_s +
+            (forwarding
+                 ? u"\n（本机已连接中心数据库：中心数据库中的记录不会被清除，尚未发送的记录仍会发送。）"_s
+                 : QString()));
     QCOMPARE(m_services->errors, QStringList());
     const bool cleared = answer && !archiveBlocked;
     QCOMPARE(tableRows(), cleared ? Rows() : before);
