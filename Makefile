@@ -124,7 +124,7 @@ clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
 
 # make bench: install what the baselines need, build the benchmarks of bench/ in a Release build
-# of their own and run all seven; they print their figures, baselines and ratios. Generated photos
+# of their own and run all of them; they print their figures, baselines and ratios. Generated photos
 # and databases are kept in $(BENCH_BUILD)/bench/bench-data. Never part of make test.
 BENCH_BUILD    ?= build-bench
 BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev
