@@ -26,6 +26,17 @@ void run(QSqlDatabase &db, const QString &text)
         throw KioskError(engineMessage(query.lastError()));
 }
 
+void run(QSqlDatabase &db, const QString &text, const QVariantList &values)
+{
+    QSqlQuery query(db);
+    if (!query.prepare(text))
+        throw KioskError(engineMessage(query.lastError()));
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw KioskError(engineMessage(query.lastError()));
+}
+
 QVariant firstValue(QSqlDatabase &db, const QString &text)
 {
     QSqlQuery query(db);

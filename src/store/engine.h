@@ -15,6 +15,8 @@ QString engineMessage(const QSqlError &error);
 
 // Runs a statement that returns no rows. Throws KioskError with the engine's message.
 void run(QSqlDatabase &db, const QString &text);
+// The same with values bound to the statement's placeholders, in order.
+void run(QSqlDatabase &db, const QString &text, const QVariantList &values);
 
 // The first value of a one-row statement (invalid when it returns no row). The statement is
 // finished before this returns, so it holds no read open. Throws KioskError with the engine's

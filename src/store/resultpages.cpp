@@ -1,24 +1,12 @@
 #include "store/resultpages.h"
 
 #include "platform/error.h"
+#include "store/engine.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QString engineMessage(const QSqlError &error)
-{
-    if (!error.databaseText().isEmpty())
-        return error.databaseText();
-    if (!error.driverText().isEmpty())
-        return error.driverText();
-    return u"unknown database error"_s;
-}
-
-} // namespace
 
 ResultPages::ResultPages(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -60,11 +48,11 @@ QList<QList<QVariant>> ResultPages::readPage(qsizetype offset, int limit, QSqlRe
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.prepare(m_statement + u" limit ? offset ?"_s))
-        throw KioskError(engineMessage(query.lastError()));
+        throw KioskError(store::engineMessage(query.lastError()));
     query.addBindValue(limit);
     query.addBindValue(qint64(offset));
     if (!query.exec())
-        throw KioskError(engineMessage(query.lastError()));
+        throw KioskError(store::engineMessage(query.lastError()));
     if (fields) {
         *fields = query.record();
         for (int c = 0; c < fields->count(); ++c)
@@ -80,7 +68,7 @@ QList<QList<QVariant>> ResultPages::readPage(qsizetype offset, int limit, QSqlRe
         rows.append(std::move(row));
     }
     const bool failed = query.lastError().isValid();
-    const QString message = failed ? engineMessage(query.lastError()) : QString();
+    const QString message = failed ? store::engineMessage(query.lastError()) : QString();
     // Ends the statement, and with it the read.
     query.finish();
     if (failed)

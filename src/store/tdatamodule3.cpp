@@ -199,17 +199,8 @@ void TDataModule3::Append(const EvaluationRecord &record)
     QSqlDatabase &db = d->writeHandle();
     store::run(db, statements::beginWrite());
     try {
-        {
-            QSqlQuery insert(db);
-            if (!insert.prepare(statements::appendRow()))
-                throw KioskError(store::engineMessage(insert.lastError()));
-            insert.addBindValue(record.name);
-            insert.addBindValue(record.date);
-            insert.addBindValue(record.time);
-            insert.addBindValue(record.grade);
-            if (!insert.exec())
-                throw KioskError(store::engineMessage(insert.lastError()));
-        }
+        store::run(db, statements::appendRow(),
+                   {record.name, record.date, record.time, record.grade});
         if (!d->terminal.isEmpty())
             fileForForwarding(db, record);
         // With synchronous=FULL the commit returns once the row is on disk.
@@ -244,24 +235,10 @@ void TDataModule3::fileForForwarding(QSqlDatabase &db, const EvaluationRecord &r
     // have handed out, so a replaced file never reuses a number the server already holds.
     for (const QString &statement : statements::createOutbox())
         store::run(db, statement);
-    {
-        QSqlQuery seed(db);
-        if (!seed.prepare(statements::seedOutboxSequence()))
-            throw KioskError(store::engineMessage(seed.lastError()));
-        seed.addBindValue(statements::outboxSequenceStart(platform::services().now()));
-        if (!seed.exec())
-            throw KioskError(store::engineMessage(seed.lastError()));
-    }
-    QSqlQuery insert(db);
-    if (!insert.prepare(statements::appendOutbox()))
-        throw KioskError(store::engineMessage(insert.lastError()));
-    insert.addBindValue(d->terminal);
-    insert.addBindValue(record.name);
-    insert.addBindValue(record.date);
-    insert.addBindValue(record.time);
-    insert.addBindValue(record.grade);
-    if (!insert.exec())
-        throw KioskError(store::engineMessage(insert.lastError()));
+    store::run(db, statements::seedOutboxSequence(),
+               {statements::outboxSequenceStart(platform::services().now())});
+    store::run(db, statements::appendOutbox(),
+               {d->terminal, record.name, record.date, record.time, record.grade});
 }
 
 ResultPages *TDataModule3::DataSource1() const
