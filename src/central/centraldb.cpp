@@ -187,4 +187,10 @@ QString countPerGrade()
            "where 日期 >= ? and 日期 <= ? group by 综合评价 order by 综合评价"_s;
 }
 
+QString countPerDayAndGrade()
+{
+    return u"select 日期, 综合评价, sum(数量)::bigint as 数量 from 评价_日计 "
+           "where 日期 >= ? and 日期 <= ? group by 日期, 综合评价 order by 日期, 综合评价"_s;
+}
+
 } // namespace central

@@ -38,5 +38,7 @@ QString insertRatings(int rows);
 // (综合评价, 数量): the same figures the statistics window gives for one kiosk.
 QString countPerNameAndGrade();
 QString countPerGrade();
+// Per day and grade (日期, 综合评价, 数量), for the reports over all kiosks.
+QString countPerDayAndGrade();
 
 } // namespace central

@@ -1,5 +1,6 @@
-// kiosk-report --from yyyy-MM-dd --to yyyy-MM-dd [--db PATH] [--csv FILE] [--xlsx FILE] [--pdf
-// FILE] Writes the satisfaction report of a date range as CSV, Excel workbook and/or PDF, for
+// kiosk-report --from yyyy-MM-dd --to yyyy-MM-dd [--db PATH | --central URL] [--csv FILE]
+// [--xlsx FILE] [--pdf FILE] Writes the satisfaction report of a date range, of this kiosk's
+// database or of all kiosks from the central database, as CSV, Excel workbook and/or PDF, for
 // scheduled exports and for the technician. Bad input: a Chinese message on standard error, exit
 // status 2, no file written. A file that cannot be written: exit status 1, every target left as it
 // was.
@@ -51,7 +52,9 @@ int main(int argc, char *argv[])
     reports::Report report;
     try {
         const reports::Counts counts =
-            reports::readCountsFromFile(options.db, options.from, options.to);
+            options.central.isEmpty()
+                ? reports::readCountsFromFile(options.db, options.from, options.to)
+                : reports::readCountsFromCentral(options.central, options.from, options.to);
         report = reports::makeReport(options.from, options.to,
                                      reports::defaultPeriod(options.from, options.to),
                                      counts.byName, counts.byDay);

@@ -10,7 +10,8 @@ namespace reports {
 
 QString usageText()
 {
-    return u"用法：kiosk-report --from yyyy-MM-dd --to yyyy-MM-dd [--db 数据库文件] "
+    return u"用法：kiosk-report --from yyyy-MM-dd --to yyyy-MM-dd [--db 数据库文件 | --central "
+           u"中心数据库网址] "
            "[--csv 文件] [--xlsx 文件] [--pdf 文件]"_s;
 }
 
@@ -26,7 +27,7 @@ bool parseReportOptions(const QStringList &arguments, ReportOptions &options, QS
 {
     options = ReportOptions();
     QString fromText, toText;
-    const QStringList known = {u"--from"_s, u"--to"_s,   u"--db"_s,
+    const QStringList known = {u"--from"_s, u"--to"_s,   u"--db"_s, u"--central"_s,
                                u"--csv"_s,  u"--xlsx"_s, u"--pdf"_s};
     QStringList given;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -51,12 +52,18 @@ bool parseReportOptions(const QStringList &arguments, ReportOptions &options, QS
             toText = value;
         else if (option == u"--db"_s)
             options.db = value;
+        else if (option == u"--central"_s)
+            options.central = value;
         else if (option == u"--csv"_s)
             options.csv = value;
         else if (option == u"--xlsx"_s)
             options.xlsx = value;
         else
             options.pdf = value;
+    }
+    if (given.contains(u"--db"_s) && given.contains(u"--central"_s)) {
+        error = u"--db 和 --central 只能给其一：本机数据库或中心数据库"_s;
+        return false;
     }
     if (fromText.isEmpty() || toText.isEmpty()) {
         error = fromText.isEmpty() ? u"缺少开始日期 --from"_s : u"缺少结束日期 --to"_s;
@@ -90,7 +97,7 @@ bool parseReportOptions(const QStringList &arguments, ReportOptions &options, QS
             error = u"同一个文件不能用作两种输出：%1"_s.arg(path);
             return false;
         }
-        if (absolute == QFileInfo(options.db).absoluteFilePath()) {
+        if (options.central.isEmpty() && absolute == QFileInfo(options.db).absoluteFilePath()) {
             error = u"输出文件不能是数据库本身：%1"_s.arg(path);
             return false;
         }

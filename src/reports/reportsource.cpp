@@ -1,5 +1,7 @@
 #include "reports/reportsource.h"
 
+#include "central/centralconfig.h"
+#include "central/centraldb.h"
 #include "store/engine.h"
 
 #include <QFileInfo>
@@ -161,6 +163,63 @@ Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &t
         throw SourceError(SourceFailure::Other,
                           u"无法读取数据库 %1：%2"_s.arg(path, failure->message()));
     }
+    return counts;
+}
+
+Counts readCountsFromCentral(const QString &url, const QDate &from, const QDate &to)
+{
+    const auto failed = [&](const QString &why) {
+        return SourceError(SourceFailure::Other,
+                           u"无法读取中心数据库 %1：%2"_s.arg(central::redactedUrl(url), why));
+    };
+    central::Connection connection;
+    try {
+        connection = central::parseUrl(url);
+    } catch (const KioskError &e) {
+        throw failed(e.message());
+    }
+    const auto check = [&](QSqlQuery &query, bool ok) {
+        if (!ok)
+            throw failed(central::describe(query.lastError(), connection));
+    };
+    const auto aggregate = [&](QSqlDatabase &db, const QString &statement, auto &&add) {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        check(q, q.prepare(statement));
+        q.addBindValue(from.toString(DateFormat));
+        q.addBindValue(to.toString(DateFormat));
+        check(q, q.exec());
+        while (q.next())
+            add(q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong());
+        check(q, !q.lastError().isValid());
+    };
+
+    QSqlDatabase db;
+    try {
+        db = central::open(connection, u"kiosk-report-central-%1"_s.arg(++connectionCounter));
+    } catch (const KioskError &e) {
+        throw failed(e.message());
+    }
+    Counts counts;
+    try {
+        // One snapshot: ratings arriving between the two statements show in both or in neither.
+        QSqlQuery begin(db);
+        check(begin, begin.exec(u"begin isolation level repeatable read read only"_s));
+        aggregate(db, central::countPerNameAndGrade(),
+                  [&](const QString &name, const QString &grade, qint64 n) {
+                      counts.byName.append({name, grade, n});
+                  });
+        aggregate(db, central::countPerDayAndGrade(),
+                  [&](const QString &day, const QString &grade, qint64 n) {
+                      counts.byDay.append({day, grade, n});
+                  });
+        QSqlQuery commit(db);
+        check(commit, commit.exec(u"commit"_s));
+    } catch (...) {
+        central::close(db);
+        throw;
+    }
+    central::close(db);
     return counts;
 }
 

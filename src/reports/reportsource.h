@@ -59,4 +59,10 @@ Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to);
 // complete Chinese sentence naming the file.
 Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &to);
 
+// Reads both aggregates over all kiosks from the daily counts of the central PostgreSQL
+// database at url (a postgresql:// URI), in one read-only snapshot so the two agree. Safe to
+// call from any thread. Throws SourceError (failure Other); its message is a complete Chinese
+// sentence that never holds the password.
+Counts readCountsFromCentral(const QString &url, const QDate &from, const QDate &to);
+
 } // namespace reports
