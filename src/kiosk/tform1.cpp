@@ -632,10 +632,19 @@ void TForm1::N1Click()
 
 TForm1::~TForm1() = default;
 
+void TForm1::setCentralLink(const central::Link *link)
+{
+    m_centralLink = link;
+    if (m_reportWindow)
+        m_reportWindow->setCentralLink(link);
+}
+
 void TForm1::N9Click()
 {
-    if (!m_reportWindow)
+    if (!m_reportWindow) {
         m_reportWindow = std::make_unique<ReportWindow>(platform::workPath(u"db.dll"_s));
+        m_reportWindow->setCentralLink(m_centralLink);
+    }
     showModeless(m_reportWindow.get());
 }
 

@@ -47,7 +47,8 @@ public:
     void setWindows(TForm2 *rating, QWidget *statistics, QWidget *parameters, QWidget *pictures);
     // The forwarding to a central database whose state the menu's line N9 shows, or null (the
     // line stays hidden). Not owned.
-    void setCentralLink(const central::Link *link) { m_centralLink = link; }
+    // Also handed on to the report window.
+    void setCentralLink(const central::Link *link);
 
     // Page fill: pictures, captions, caption lefts and caption font sizes of the current page.
     void Action1Execute();

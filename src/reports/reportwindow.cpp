@@ -1,5 +1,6 @@
 #include "reports/reportwindow.h"
 
+#include "central/forwarder.h"
 #include "platform/error.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
@@ -38,11 +39,13 @@ struct Reading
     QString error;
 };
 
-Reading readReport(const QString &path, const QDate &from, const QDate &to)
+// source: the database file, or with allKiosks the central database's URI.
+Reading readReport(const QString &source, bool allKiosks, const QDate &from, const QDate &to)
 {
     Reading reading;
     try {
-        const reports::Counts counts = reports::readCountsFromFile(path, from, to);
+        const reports::Counts counts = allKiosks ? reports::readCountsFromCentral(source, from, to)
+                                                 : reports::readCountsFromFile(source, from, to);
         reading.report = reports::makeReport(from, to, reports::defaultPeriod(from, to),
                                              counts.byName, counts.byDay);
     } catch (const KioskError &e) {
@@ -148,6 +151,29 @@ void ReportWindow::buildControls()
         connect(edit, &QDateEdit::dateChanged, this,
                 [this] { platform::guarded(this, [this] { DateChanged(); }); });
     }
+
+    // This kiosk or all kiosks, shown only when the kiosk forwards to a central database.
+    auto *centralRow = new QHBoxLayout;
+    centralRow->setSpacing(6);
+    LocalButton = makeButton(this, u"LocalButton"_s, u"本机"_s);
+    AllButton = makeButton(this, u"AllButton"_s, u"全部终端"_s);
+    for (RzButton *b : {LocalButton, AllButton}) {
+        b->setCheckable(true);
+        b->setVisible(false);
+        centralRow->addWidget(b);
+    }
+    LocalButton->setChecked(true);
+    CentralLabel = new QLabel(this);
+    CentralLabel->setObjectName(u"CentralLabel"_s);
+    CentralLabel->setFont(base);
+    CentralLabel->setWordWrap(true);
+    CentralLabel->setVisible(false);
+    centralRow->addWidget(CentralLabel, 1);
+    outer->addLayout(centralRow);
+    connect(LocalButton, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { ScopeClick(false); }); });
+    connect(AllButton, &QPushButton::clicked, this,
+            [this] { platform::guarded(this, [this] { ScopeClick(true); }); });
 
     SummaryLabel = new QLabel(this);
     SummaryLabel->setObjectName(u"SummaryLabel"_s);
@@ -255,6 +281,42 @@ void ReportWindow::DateChanged()
     load();
 }
 
+void ReportWindow::setCentralLink(const central::Link *link)
+{
+    disconnect(m_statusConnection);
+    m_centralLink = link;
+    const bool shown = link != nullptr;
+    for (QWidget *w : std::initializer_list<QWidget *>{LocalButton, AllButton, CentralLabel})
+        w->setVisible(shown);
+    if (link)
+        m_statusConnection = connect(link, &central::Link::statusChanged, this, [this] {
+            platform::guarded(this, [this] { showCentralState(); });
+        });
+    showCentralState();
+    // Without a link only this kiosk's figures can be read.
+    if (!link && m_allKiosks)
+        ScopeClick(false);
+}
+
+void ReportWindow::showCentralState()
+{
+    CentralLabel->setText(m_centralLink ? central::statusLine(m_centralLink->status()) : QString());
+}
+
+void ReportWindow::ScopeClick(bool allKiosks)
+{
+    if (allKiosks && !m_centralLink)
+        allKiosks = false;
+    LocalButton->setChecked(!allKiosks);
+    AllButton->setChecked(allKiosks);
+    if (allKiosks == m_allKiosks)
+        return;
+    m_allKiosks = allKiosks;
+    // A hidden window reads anew when it is shown.
+    if (isVisible())
+        load();
+}
+
 void ReportWindow::load()
 {
     const quint64 generation = ++m_generation;
@@ -276,7 +338,9 @@ void ReportWindow::load()
         watcher->deleteLater();
         platform::guarded(this, [&] { loaded(generation, reading.report, reading.error); });
     });
-    watcher->setFuture(QtConcurrent::run(readReport, m_databasePath, from, to));
+    const bool allKiosks = m_allKiosks && m_centralLink;
+    const QString source = allKiosks ? m_centralLink->config().url : m_databasePath;
+    watcher->setFuture(QtConcurrent::run(readReport, source, allKiosks, from, to));
 }
 
 void ReportWindow::loaded(quint64 generation, const reports::Report &report, const QString &error)
@@ -287,7 +351,8 @@ void ReportWindow::loaded(quint64 generation, const reports::Report &report, con
     m_loading = false;
     if (!error.isEmpty()) {
         m_haveReport = false;
-        SummaryLabel->setText(u"无法读取评价数据。"_s);
+        SummaryLabel->setText(m_allKiosks ? u"无法读取中心数据库的评价数据。"_s
+                                          : u"无法读取评价数据。"_s);
         RankingTable->setRowCount(0);
         emit reportShown();
         throw KioskError(error);

@@ -13,11 +13,17 @@ class QTableWidget;
 class QTabWidget;
 class RzButton;
 
+namespace central {
+class Link;
+}
+
 // The satisfaction report for staff: range presets and free dates, the names ranked by score,
 // charts of the scores, the grades and the trend, and exports to Excel, CSV and PDF in a folder
 // the staff choose. The figures are read on a worker thread over a connection of their own that
 // is closed again after each reading, so neither the kiosk nor the window waits on the database
-// and no read stays open while staff look at the figures.
+// and no read stays open while staff look at the figures. When the kiosk forwards its ratings to
+// a central database, a line shows the state of that link and staff can switch the figures
+// between this kiosk ("本机") and all kiosks ("全部终端", the central daily counts).
 class ReportWindow : public KioskForm
 {
     Q_OBJECT
@@ -39,6 +45,15 @@ public:
     RzButton *CsvButton = nullptr;
     RzButton *PdfButton = nullptr;
     RzButton *CloseButton = nullptr;
+    QLabel *CentralLabel = nullptr;  // the state of the central link; hidden without one
+    RzButton *LocalButton = nullptr; // 本机
+    RzButton *AllButton = nullptr;   // 全部终端
+
+    // The link of forwarding, or nullptr when the kiosk forwards nothing (then the figures are
+    // this kiosk's only). Not owned; the owner hands nullptr before deleting it.
+    void setCentralLink(const central::Link *link);
+    // Whether the figures are those of all kiosks from the central database.
+    bool showsAllKiosks() const { return m_allKiosks; }
 
     // The report shown now (valid once reportShown was emitted).
     const reports::Report &report() const { return m_report; }
@@ -59,6 +74,7 @@ protected:
     void DateChanged();
     void ExportClick(const QString &suffix);
     void CloseButtonClick();
+    void ScopeClick(bool allKiosks);
 
 private:
     void buildControls();
@@ -67,10 +83,14 @@ private:
     void loaded(quint64 generation, const reports::Report &report, const QString &error);
     void showReport();
     void setRange(const reports::DateRange &range);
+    void showCentralState();
 
     QString m_databasePath;
     reports::Report m_report;
     bool m_haveReport = false;
     bool m_loading = false;
     quint64 m_generation = 0;
+    const central::Link *m_centralLink = nullptr;
+    QMetaObject::Connection m_statusConnection;
+    bool m_allKiosks = false;
 };

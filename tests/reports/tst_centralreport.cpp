@@ -1,18 +1,26 @@
 // kiosk-report --central: the report over all kiosks from the central database's daily counts
 // equals, byte for byte, the report computed from the same ratings in one local database; a
-// central database that cannot be read gives a Chinese message, exit status 2 and no file.
+// central database that cannot be read gives a Chinese message, exit status 2 and no file. The
+// report window of a forwarding kiosk shows the link's state and switches to all kiosks.
 #include "central/centralconfig.h"
 #include "central/centraldb.h"
+#include "central/forwarder.h"
+#include "platform/widgets/rzbutton.h"
+#include "reports/reportwindow.h"
 #include "store/schema.h"
 #include "store/statements.h"
 #include "support/pgserver.h"
+#include "support/recorder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -99,6 +107,68 @@ private slots:
 
     void cleanupTestCase() { m_server.reset(); }
 
+    void window_data()
+    {
+        QTest::addColumn<bool>("linked");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("rows");
+        // The local database of this kiosk is empty; the central one holds both kiosks.
+        const QStringList all = {u"一号窗口  社保业务|2"_s, u"张明, \"前台\"|2"_s, u"李华|1"_s};
+        QTest::newRow("本机") << true << u"LocalButton"_s << QStringList();
+        QTest::newRow("全部终端") << true << u"AllButton"_s << all;
+        QTest::newRow("全部终端, then 本机") << true << u"AllButton,LocalButton"_s << QStringList();
+        QTest::newRow("no forwarding") << false << QString() << QStringList();
+        QTest::newRow("link taken away while showing all kiosks")
+            << true << u"AllButton,unlink"_s << QStringList();
+    }
+
+    void window()
+    {
+        QFETCH(bool, linked);
+        QFETCH(QString, button);
+        QFETCH(QStringList, rows);
+        QTemporaryDir dir;
+        RecordingServices services(dir.path(), dir.path());
+        services.fixedNow = QDateTime(QDate(2026, 12, 3), QTime(10, 0));
+        store::createDatabaseFile(dir.filePath(u"db.dll"_s));
+        std::unique_ptr<central::Link> link;
+        if (linked)
+            link = std::make_unique<central::Link>(dir.filePath(u"db.dll"_s),
+                                                   central::Config{m_url, u"east"_s});
+
+        ReportWindow w(dir.filePath(u"db.dll"_s));
+        w.setCentralLink(link.get());
+        QSignalSpy shown(&w, &ReportWindow::reportShown);
+        w.show();
+        QTRY_COMPARE(shown.count(), 1);
+        QCOMPARE(w.CentralLabel->isVisibleTo(&w), linked);
+        QCOMPARE(w.AllButton->isVisibleTo(&w), linked);
+        if (linked)
+            QTRY_VERIFY2(w.CentralLabel->text().startsWith(u"中心数据库：已连接，待发送 0 条"_s),
+                         qPrintable(w.CentralLabel->text()));
+        for (const QString &step : button.split(u',', Qt::SkipEmptyParts)) {
+            if (step == u"unlink"_s) {
+                w.setCentralLink(nullptr);
+                link.reset();
+                QVERIFY(!w.AllButton->isVisibleTo(&w));
+            } else {
+                QTest::mouseClick(w.findChild<RzButton *>(step), Qt::LeftButton);
+            }
+            QTRY_VERIFY(!w.isLoading());
+        }
+        QCOMPARE(w.showsAllKiosks(), rows.size() > 0);
+        QCOMPARE(w.AllButton->isChecked(), w.showsAllKiosks());
+        QCOMPARE(w.LocalButton->isChecked(), !w.showsAllKiosks());
+        QStringList table;
+        for (int r = 0; r < w.RankingTable->rowCount(); ++r)
+            table << w.RankingTable->item(r, 0)->text() + u'|' + w.RankingTable->item(r, 1)->text();
+        table.sort();
+        rows.sort();
+        QCOMPARE(table, rows);
+        QVERIFY2(services.errors.isEmpty(), qPrintable(services.errors.join(u'\n')));
+        w.setCentralLink(nullptr);
+    }
+
     // The same rows in one local database give the same CSV, byte for byte.
     void sameAsLocal()
     {
@@ -170,5 +240,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCentralReport)
+QTEST_MAIN(TestCentralReport)
 #include "tst_centralreport.moc"
