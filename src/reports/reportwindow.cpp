@@ -163,6 +163,8 @@ void ReportWindow::buildControls()
         centralRow->addWidget(b);
     }
     LocalButton->setChecked(true);
+    LocalButton->setFaceColor(RzButton::defaultFrame());
+    LocalButton->setTextColor(Qt::white);
     CentralLabel = new QLabel(this);
     CentralLabel->setObjectName(u"CentralLabel"_s);
     CentralLabel->setFont(base);
@@ -307,8 +309,13 @@ void ReportWindow::ScopeClick(bool allKiosks)
 {
     if (allKiosks && !m_centralLink)
         allKiosks = false;
-    LocalButton->setChecked(!allKiosks);
-    AllButton->setChecked(allKiosks);
+    // The chosen one is drawn filled, so staff see at a glance whose figures these are.
+    for (RzButton *b : {LocalButton, AllButton}) {
+        const bool chosen = (b == AllButton) == allKiosks;
+        b->setChecked(chosen);
+        b->setFaceColor(chosen ? RzButton::defaultFrame() : RzButton::defaultFace());
+        b->setTextColor(chosen ? QColor(Qt::white) : QColor(Qt::black));
+    }
     if (allKiosks == m_allKiosks)
         return;
     m_allKiosks = allKiosks;
@@ -365,7 +372,8 @@ void ReportWindow::loaded(quint64 generation, const reports::Report &report, con
 
 void ReportWindow::showReport()
 {
-    QString summary = reports::rangeText(m_report) + u"："_s + reports::overallLine(m_report);
+    QString summary = (m_allKiosks ? u"全部终端，"_s : QString()) + reports::rangeText(m_report) +
+                      u"："_s + reports::overallLine(m_report);
     if (m_report.outsideGrades > 0)
         summary += u"；另有 %1 条评价的等级不是五个等级之一，未计入"_s.arg(m_report.outsideGrades);
     SummaryLabel->setText(summary + u"。"_s);
