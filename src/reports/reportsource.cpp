@@ -3,6 +3,7 @@
 #include "central/centralconfig.h"
 #include "central/centraldb.h"
 #include "store/engine.h"
+#include "store/schema.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -79,6 +80,29 @@ QString countsByDayStatement()
            "group by 综合评价,日期"_s;
 }
 
+QString dailyCountsByNameStatement()
+{
+    return u"select 名称,综合评价,sum(数量) from 评价_日计 where 日期>=? and 日期<=? "
+           "group by 名称,综合评价"_s;
+}
+
+QString dailyCountsByDayStatement()
+{
+    return u"select 日期,综合评价,sum(数量) from 评价_日计 where 日期>=? and 日期<=? "
+           "group by 综合评价,日期"_s;
+}
+
+bool readsDailyCounts(QSqlDatabase &db)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(store::dailyCountsCompleteStatement()) || !q.next())
+        throw sourceError(q.lastError());
+    const bool complete = q.value(0).toBool();
+    q.finish();
+    return complete;
+}
+
 Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
 {
     Counts counts;
@@ -86,8 +110,12 @@ Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
     // neither. A read never blocks the kiosk's writes (WAL).
     execute(db, u"begin"_s);
     try {
+        // The daily counts when the file has them with all their triggers (kept exact with
+        // every rating); otherwise (an old file, an archive made before them) table 评价 itself.
+        const bool daily = readsDailyCounts(db);
         {
-            QSqlQuery q = runAggregate(db, countsByNameStatement(), from, to);
+            QSqlQuery q = runAggregate(
+                db, daily ? dailyCountsByNameStatement() : countsByNameStatement(), from, to);
             while (q.next())
                 counts.byName.append(
                     {q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
@@ -96,7 +124,8 @@ Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
             q.finish();
         }
         {
-            QSqlQuery q = runAggregate(db, countsByDayStatement(), from, to);
+            QSqlQuery q = runAggregate(
+                db, daily ? dailyCountsByDayStatement() : countsByDayStatement(), from, to);
             while (q.next())
                 counts.byDay.append(
                     {q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});

@@ -9,8 +9,9 @@
 
 class QSqlDatabase;
 
-// Where the report's counts come from: two aggregate statements over table 评价, grouped by
-// name and grade word and by day and grade word. They read only the date range of the covering
+// Where the report's counts come from: two aggregate statements, grouped by name and grade word
+// and by day and grade word, over the daily counts 评价_日计 when the file has them, else over
+// table 评价. They read only the date range of the covering
 // indexes the schema tool creates (名称,综合评价,日期 and 综合评价,日期).
 namespace reports {
 
@@ -23,6 +24,13 @@ struct Counts
 // The statement texts; each takes the first and the last day ("yyyy-MM-dd") as bound values.
 QString countsByNameStatement();
 QString countsByDayStatement();
+// The same counts summed from the daily table 评价_日计, read instead when the file has it (see
+// store::hasDailyCounts); same bound values, same columns.
+QString dailyCountsByNameStatement();
+QString dailyCountsByDayStatement();
+
+// Whether readCounts reads the daily table of this database.
+bool readsDailyCounts(QSqlDatabase &db);
 
 // Why a database could not be read.
 enum class SourceFailure
