@@ -106,6 +106,29 @@ bool hasDailyCounts(QSqlDatabase &db)
     return dailyCountsComplete(db);
 }
 
+void deleteAllRatings(QSqlDatabase &db)
+{
+    // A delete trigger makes the engine delete row by row (a million ratings: most of a
+    // minute); without it the whole table is emptied at once. So the trigger is set aside for
+    // the clear and the daily counts emptied with it, all in one transaction that takes the
+    // write lock at its start: another kiosk on the same file never sees a state in between.
+    run(db, u"begin immediate"_s);
+    try {
+        const bool daily = dailyCountsComplete(db);
+        if (daily)
+            run(db, u"drop trigger 评价_日计_减"_s);
+        run(db, statements::deleteAll());
+        if (daily) {
+            run(db, u"delete from 评价_日计"_s);
+            run(db, DailyCountsSchema.at(2));
+        }
+        run(db, u"commit"_s);
+    } catch (...) {
+        QSqlQuery(db).exec(u"rollback"_s);
+        throw;
+    }
+}
+
 void createSchema(QSqlDatabase &db)
 {
     // Fails on a file that is no database before anything is written.

@@ -16,6 +16,10 @@ void createSchema(QSqlDatabase &db);
 // Whether the database holds the daily counts 评价_日计 with all the triggers that keep them
 // exact (a file made or brought up to date by the schema tool). Throws KioskError.
 bool hasDailyCounts(QSqlDatabase &db);
+// Deletes every rating of table 评价 and, when the file has them, the daily counts with them, in
+// one transaction, without running the delete trigger row by row. Throws KioskError.
+void deleteAllRatings(QSqlDatabase &db);
+
 // The statement behind hasDailyCounts: one row, one value, 1 or 0.
 QString dailyCountsCompleteStatement();
 

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "store/engine.h"
 #include "store/resultpages.h"
+#include "store/schema.h"
 #include "store/statements.h"
 
 #include <QFileInfo>
@@ -259,7 +260,11 @@ void TDataModule3::ExecuteStatement(const QString &statement)
 {
     takeStatement(statement);
     ensureConnected();
-    store::run(d->writeHandle(), statement);
+    // Clearing all ratings also empties the daily counts, at once instead of row by row.
+    if (statement == statements::deleteAll())
+        store::deleteAllRatings(d->writeHandle());
+    else
+        store::run(d->writeHandle(), statement);
     if (d->wal)
         settle(d->writeHandle());
 }

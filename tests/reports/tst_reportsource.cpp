@@ -78,6 +78,16 @@ bool runAll(const QString &path, const QStringList &statements)
 {
     return withDb(path, [&](QSqlDatabase &db) {
         for (const QString &statement : statements) {
+            // The kiosk's clear of all ratings (the stats window's 清除全部数据).
+            if (statement == u"CLEAR"_s) {
+                try {
+                    store::deleteAllRatings(db);
+                } catch (const KioskError &e) {
+                    qWarning("%s", qPrintable(e.message()));
+                    return false;
+                }
+                continue;
+            }
             QSqlQuery q(db);
             if (!q.exec(statement)) {
                 qWarning("%s", qPrintable(statement));
@@ -237,6 +247,20 @@ private slots:
             << 7;
         QTest::newRow("clear all")
             << hall << false << QStringList{u"delete from 评价"_s} << false << 0;
+        QTest::newRow("clear all by the store")
+            << hall << false << QStringList{u"CLEAR"_s} << false << 0;
+        QTest::newRow("clear all by the store, then a rating and a delete")
+            << hall << false
+            << QStringList{u"CLEAR"_s,
+                           u"insert into 评价 values ('王五', '2026-12-02', '10:00:00', '一般')"_s,
+                           u"insert into 评价 values ('王五', '2026-12-02', '10:00:00', '一般')"_s,
+                           deleteOne}
+            << false << 1;
+        QTest::newRow("clear all by the store of a file without daily counts")
+            << hall << false
+            << QStringList{u"drop trigger 评价_日计_加"_s, u"CLEAR"_s,
+                           u"insert into 评价 values ('王五', '2026-12-02', '10:00:00', '一般')"_s}
+            << true << 1;
         QTest::newRow("clear all, then a new rating")
             << hall << false
             << QStringList{u"delete from 评价"_s,
