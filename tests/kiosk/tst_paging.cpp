@@ -26,9 +26,9 @@ paging::PageTiles catalogueOf(int photos)
 }
 
 // "p3" for all ten tiles of page 3, "p3t0-2" for tiles 0 to 2.
-QStringList tilesOf(const QString &spec)
+QStringList tilesOf(const QString &text)
 {
-    const QStringList parts = spec.split(u't');
+    const QStringList parts = text.split(u't');
     const int first = parts.size() > 1 ? parts[1].section(u'-', 0, 0).toInt() : 0;
     const int last = parts.size() > 1 ? parts[1].section(u'-', -1).toInt() : 9;
     QStringList names;
@@ -127,8 +127,8 @@ private slots:
         QFETCH(QStringList, expected);
 
         QStringList wanted;
-        for (const QString &spec : expected)
-            wanted += tilesOf(spec);
+        for (const QString &text : expected)
+            wanted += tilesOf(text);
         QStringList chosen;
         const QList<tilecache::TileRequest> requests = paging::choosePrefetch(
             current, PageCountFor(photos), budgetTiles * TileBytes, catalogueOf(photos));

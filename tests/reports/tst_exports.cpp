@@ -17,11 +17,11 @@ using namespace reports;
 namespace {
 
 // "name=grade*count;..." into a report of December 2026.
-Report reportOf(const QString &spec)
+Report reportOf(const QString &text)
 {
     QList<NameGradeCount> rows;
     QList<DayGradeCount> days;
-    for (const QString &item : spec.split(u';', Qt::SkipEmptyParts)) {
+    for (const QString &item : text.split(u';', Qt::SkipEmptyParts)) {
         const QString name = item.section(u'=', 0, 0);
         const QString rest = item.section(u'=', 1);
         rows.append({name, rest.section(u'*', 0, 0), rest.section(u'*', 1).toLongLong()});

@@ -10,10 +10,10 @@ using namespace reports;
 namespace {
 
 // "name=grade*count;..." into aggregate rows (grade words as stored).
-QList<NameGradeCount> nameCounts(const QString &spec)
+QList<NameGradeCount> nameCounts(const QString &text)
 {
     QList<NameGradeCount> rows;
-    for (const QString &item : spec.split(u';', Qt::SkipEmptyParts)) {
+    for (const QString &item : text.split(u';', Qt::SkipEmptyParts)) {
         const QString name = item.section(u'=', 0, 0);
         const QString rest = item.section(u'=', 1);
         rows.append({name, rest.section(u'*', 0, 0), rest.section(u'*', 1).toLongLong()});
