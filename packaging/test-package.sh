@@ -121,7 +121,7 @@ echo "   main window shown: $OUT/kiosk-xvfb.png"
 # --- the installed kiosk under cage, headless ------------------------------------------------
 # The compositor's headless backend with the software renderer (no GPU here). The kiosk's
 # window counts as shown once cage has configured it to the whole output; grim's picture is
-# kept for a look (wlroots 0.15 with this renderer leaves most of it black: see README).
+# kept for a look (wlroots 0.15 with this renderer leaves most of it black: see docs/install.md).
 step "installed kiosk under cage (headless backend, pixman renderer)"
 RT=$(mktemp -d)
 $SUDO chown "$KIOSK_USER:" "$RT" && $SUDO chmod 700 "$RT"
