@@ -100,13 +100,13 @@ fuzz: deps $(ASAN_BUILD)/CMakeCache.txt
 run-folder: build
 	@mkdir -p $(RUNDIR)
 	@cp --remove-destination $(BUILD)/src/kiosk $(RUNDIR)/kiosk
-	@cp --remove-destination $(BUILD)/src/reports/kiosk-report $(RUNDIR)/kiosk-report
+	@cp --remove-destination $(BUILD)/src/tools/kiosk-report $(RUNDIR)/kiosk-report
 	@size="$$KIOSK_SCREEN"; \
 	if [ -z "$$size" ] && [ -n "$$DISPLAY" ] && command -v xdpyinfo >/dev/null 2>&1; then \
 	  size=$$(xdpyinfo 2>/dev/null | awk '/dimensions:/ { print $$2; exit }'); \
 	fi; \
-	$(BUILD)/assets/kiosk-assets --run-folder $(RUNDIR) $${size:+--screen $$size}
-	@[ -f $(RUNDIR)/db.dll ] || $(BUILD)/src/kiosk-mkdb $(RUNDIR)/db.dll
+	$(BUILD)/src/tools/kiosk-assets --run-folder $(RUNDIR) $${size:+--screen $$size}
+	@[ -f $(RUNDIR)/db.dll ] || $(BUILD)/src/tools/kiosk-mkdb $(RUNDIR)/db.dll
 
 run: run-folder
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \

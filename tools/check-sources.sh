@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Source checks run by make test:
 #  1. every C++ file of the tree is formatted as .clang-format says;
-#  2. no file of the window-free library includes a widget header (a Qt Widgets or Qt Charts
+#  2. no file of a window-free library includes a widget header (a Qt Widgets or Qt Charts
 #     header, or one of the project's window files), so the layering stays one-directional.
 #   check-sources.sh SOURCE_ROOT QT_HEADERS_DIR "CORE_SOURCES" "GUI_SOURCES"
 # The source lists are CMake lists (";"-separated), relative to SOURCE_ROOT/src or absolute.
@@ -50,10 +50,10 @@ for f in "${core[@]}"; do
             bad="a widget header"
         fi
         if [ -n "$bad" ]; then
-            echo "${path#"$root/"}: includes $bad: $header (the window-free library must not)"
+            echo "${path#"$root/"}: includes $bad: $header (a window-free library must not)"
             status=1
         fi
     done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$path")
 done
-[ $status = 0 ] && echo "Sources formatted; the window-free library includes no widget header."
+[ $status = 0 ] && echo "Sources formatted; no window-free library includes a widget header."
 exit $status

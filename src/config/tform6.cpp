@@ -1,8 +1,8 @@
 #include "config/tform6.h"
 
 #include "config/orderbox.h"
-#include "config/photorename.h"
 #include "kiosk/catalogue.h"
+#include "kiosk/photorename.h"
 #include "kiosk/tileimages.h"
 #include "platform/cover.h"
 #include "platform/error.h"

@@ -636,14 +636,30 @@ void TForm1::setCentralLink(const central::Link *link)
 {
     m_centralLink = link;
     if (m_reportWindow)
-        m_reportWindow->setCentralLink(link);
+        linkReportWindow();
+}
+
+void TForm1::linkReportWindow()
+{
+    disconnect(m_reportStatus);
+    ReportWindow *window = m_reportWindow.get();
+    window->setCentralSource(m_centralLink ? m_centralLink->config().url : QString());
+    if (!m_centralLink)
+        return;
+    const central::Link *link = m_centralLink;
+    const auto show = [window, link] {
+        platform::guarded(window,
+                          [&] { window->showCentralState(central::statusLine(link->status())); });
+    };
+    m_reportStatus = connect(link, &central::Link::statusChanged, window, show);
+    show();
 }
 
 void TForm1::N9Click()
 {
     if (!m_reportWindow) {
         m_reportWindow = std::make_unique<ReportWindow>(platform::workPath(u"db.dll"_s));
-        m_reportWindow->setCentralLink(m_centralLink);
+        linkReportWindow();
     }
     showModeless(m_reportWindow.get());
 }

@@ -154,6 +154,9 @@ protected:
 
 private:
     const central::Link *m_centralLink = nullptr;
+    QMetaObject::Connection m_reportStatus;
+    // Hands the report window the central database of the link and keeps its state line current.
+    void linkReportWindow();
     void buildControls();
     void buildMenu();
     void watchTouchHolds();

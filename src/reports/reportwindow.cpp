@@ -1,6 +1,5 @@
 #include "reports/reportwindow.h"
 
-#include "central/forwarder.h"
 #include "platform/error.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
@@ -283,31 +282,27 @@ void ReportWindow::DateChanged()
     load();
 }
 
-void ReportWindow::setCentralLink(const central::Link *link)
+void ReportWindow::setCentralSource(const QString &url)
 {
-    disconnect(m_statusConnection);
-    m_centralLink = link;
-    const bool shown = link != nullptr;
+    m_centralUrl = url;
+    const bool shown = !url.isEmpty();
     for (QWidget *w : std::initializer_list<QWidget *>{LocalButton, AllButton, CentralLabel})
         w->setVisible(shown);
-    if (link)
-        m_statusConnection = connect(link, &central::Link::statusChanged, this, [this] {
-            platform::guarded(this, [this] { showCentralState(); });
-        });
-    showCentralState();
-    // Without a link only this kiosk's figures can be read.
-    if (!link && m_allKiosks)
+    if (!shown)
+        CentralLabel->clear();
+    // Without a central database only this kiosk's figures can be read.
+    if (!shown && m_allKiosks)
         ScopeClick(false);
 }
 
-void ReportWindow::showCentralState()
+void ReportWindow::showCentralState(const QString &line)
 {
-    CentralLabel->setText(m_centralLink ? central::statusLine(m_centralLink->status()) : QString());
+    CentralLabel->setText(m_centralUrl.isEmpty() ? QString() : line);
 }
 
 void ReportWindow::ScopeClick(bool allKiosks)
 {
-    if (allKiosks && !m_centralLink)
+    if (allKiosks && m_centralUrl.isEmpty())
         allKiosks = false;
     // The chosen one is drawn filled, so staff see at a glance whose figures these are.
     for (RzButton *b : {LocalButton, AllButton}) {
@@ -345,8 +340,8 @@ void ReportWindow::load()
         watcher->deleteLater();
         platform::guarded(this, [&] { loaded(generation, reading.report, reading.error); });
     });
-    const bool allKiosks = m_allKiosks && m_centralLink;
-    const QString source = allKiosks ? m_centralLink->config().url : m_databasePath;
+    const bool allKiosks = m_allKiosks && !m_centralUrl.isEmpty();
+    const QString source = allKiosks ? m_centralUrl : m_databasePath;
     watcher->setFuture(QtConcurrent::run(readReport, source, allKiosks, from, to));
 }
 

@@ -13,10 +13,6 @@ class QTableWidget;
 class QTabWidget;
 class RzButton;
 
-namespace central {
-class Link;
-}
-
 // The satisfaction report for staff: range presets and free dates, the names ranked by score,
 // charts of the scores, the grades and the trend, and exports to Excel, CSV and PDF in a folder
 // the staff choose. The figures are read on a worker thread over a connection of their own that
@@ -49,9 +45,11 @@ public:
     RzButton *LocalButton = nullptr; // 本机
     RzButton *AllButton = nullptr;   // 全部终端
 
-    // The link of forwarding, or nullptr when the kiosk forwards nothing (then the figures are
-    // this kiosk's only). Not owned; the owner hands nullptr before deleting it.
-    void setCentralLink(const central::Link *link);
+    // The central database the kiosk forwards to (its connection URI), or empty when it forwards
+    // nothing: then the figures are this kiosk's only and the scope buttons are hidden.
+    void setCentralSource(const QString &url);
+    // The state of the link to the central database as staff read it (one line).
+    void showCentralState(const QString &line);
     // Whether the figures are those of all kiosks from the central database.
     bool showsAllKiosks() const { return m_allKiosks; }
 
@@ -83,14 +81,12 @@ private:
     void loaded(quint64 generation, const reports::Report &report, const QString &error);
     void showReport();
     void setRange(const reports::DateRange &range);
-    void showCentralState();
 
     QString m_databasePath;
     reports::Report m_report;
     bool m_haveReport = false;
     bool m_loading = false;
     quint64 m_generation = 0;
-    const central::Link *m_centralLink = nullptr;
-    QMetaObject::Connection m_statusConnection;
+    QString m_centralUrl;
     bool m_allKiosks = false;
 };

@@ -5,15 +5,19 @@
 #include "platform/gbk.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
+#include "platform/widgets/rzbutton.h"
+#include "reports/reportwindow.h"
 #include "store/schema.h"
 #include "support/files.h"
 #include "support/pictures.h"
 #include "support/recorder.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMap>
 #include <QMenu>
 #include <QPainter>
@@ -988,6 +992,43 @@ private slots:
         QCOMPARE(f->N10->toolTip(), u"中心数据库地址缺少主机名"_s);
         QCOMPARE(f->N10->text(),
                  u"中心数据库：未连接（中心数据库地址缺少主机名），待发送 0 条，尚无送达"_s);
+    }
+
+    // The report window opened from the menu gets the link's central database and shows its
+    // state, whether the link came before or after the window; without the link its scope
+    // buttons are hidden again.
+    void reportWindowFollowsLink_data()
+    {
+        QTest::addColumn<bool>("linkFirst");
+        QTest::newRow("link before the window") << true;
+        QTest::newRow("link after the window") << false;
+    }
+    void reportWindowFollowsLink()
+    {
+        QFETCH(bool, linkFirst);
+        writeFolder(0);
+        TForm1 *f = createForm();
+        store::createDatabaseFile(path(u"db.dll"_s));
+        central::Link link(path(u"db.dll"_s),
+                           central::Config{u"postgresql://k:Geheim-1@/d"_s, u"t"_s});
+        if (linkFirst)
+            f->setCentralLink(&link);
+        f->N9Click();
+        ReportWindow *w = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *r = qobject_cast<ReportWindow *>(top))
+                w = r;
+        QVERIFY(w);
+        if (!linkFirst) {
+            QVERIFY(!w->AllButton->isVisibleTo(w));
+            f->setCentralLink(&link);
+        }
+        QVERIFY(w->AllButton->isVisibleTo(w));
+        QTRY_COMPARE(w->CentralLabel->text(),
+                     u"中心数据库：未连接（中心数据库地址缺少主机名），待发送 0 条，尚无送达"_s);
+        f->setCentralLink(nullptr);
+        QVERIFY(!w->AllButton->isVisibleTo(w));
+        QVERIFY(w->CentralLabel->text().isEmpty());
     }
 
     void contextMenuAnywhere_data()

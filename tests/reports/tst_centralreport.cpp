@@ -137,7 +137,11 @@ private slots:
                                                    central::Config{m_url, u"east"_s});
 
         ReportWindow w(dir.filePath(u"db.dll"_s));
-        w.setCentralLink(link.get());
+        // As the main window links them: the central database, and the link's state line.
+        w.setCentralSource(linked ? m_url : QString());
+        if (linked)
+            connect(link.get(), &central::Link::statusChanged, &w,
+                    [&] { w.showCentralState(central::statusLine(link->status())); });
         QSignalSpy shown(&w, &ReportWindow::reportShown);
         w.show();
         QTRY_COMPARE(shown.count(), 1);
@@ -148,7 +152,7 @@ private slots:
                          qPrintable(w.CentralLabel->text()));
         for (const QString &step : button.split(u',', Qt::SkipEmptyParts)) {
             if (step == u"unlink"_s) {
-                w.setCentralLink(nullptr);
+                w.setCentralSource({});
                 link.reset();
                 QVERIFY(!w.AllButton->isVisibleTo(&w));
             } else {
@@ -166,7 +170,7 @@ private slots:
         rows.sort();
         QCOMPARE(table, rows);
         QVERIFY2(services.errors.isEmpty(), qPrintable(services.errors.join(u'\n')));
-        w.setCentralLink(nullptr);
+        w.setCentralSource({});
     }
 
     // The same rows in one local database give the same CSV, byte for byte.

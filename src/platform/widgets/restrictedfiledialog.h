@@ -1,6 +1,6 @@
 #pragma once
 
-#include "security/restrictedbrowser.h"
+#include "platform/restrictedbrowser.h"
 
 #include <QDialog>
 

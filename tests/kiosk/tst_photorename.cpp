@@ -1,4 +1,4 @@
-#include "config/photorename.h"
+#include "kiosk/photorename.h"
 #include "support/files.h"
 
 #include <QDir>

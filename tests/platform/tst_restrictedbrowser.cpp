@@ -1,4 +1,4 @@
-#include "security/restrictedbrowser.h"
+#include "platform/restrictedbrowser.h"
 
 #include <QDir>
 #include <QFile>
