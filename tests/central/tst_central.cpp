@@ -178,7 +178,8 @@ private:
     static void startWorker(QProcess &worker, const QString &dir, const QString &terminal,
                             const QString &url, int count)
     {
-        worker.start(QStringLiteral(CENTRAL_WORKER), {dir, terminal, url, QString::number(count)});
+        worker.start(QStringLiteral(KIOSK_HELPER),
+                     {u"forward"_s, dir, terminal, url, QString::number(count)});
     }
 
     // Every complete line of a worker's output as a number.

@@ -27,7 +27,7 @@ using runfolder::RunFolder;
 
 namespace {
 
-const QString Worker = QStringLiteral(KIOSK_WORKER);
+const QString Worker = QStringLiteral(KIOSK_HELPER);
 const QString Failed = u"评价失败！"_s;
 // The error box shows the engine's message after a Chinese explanation of what to do.
 QString boxText(const QString &engine)

@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString Worker = QStringLiteral(KIOSK_WORKER);
+const QString Worker = QStringLiteral(KIOSK_HELPER);
 
 // Every complete line of a worker's output as a number; a cut last line does not count.
 QList<qint64> reportedIds(const QByteArray &output)

@@ -879,7 +879,7 @@ private slots:
         QVERIFY(module.DataSource1()->canFetchMore());
 
         QProcess worker;
-        worker.start(QStringLiteral(APPEND_WORKER), {dir.path(), u"5"_s, LiSi});
+        worker.start(QStringLiteral(KIOSK_HELPER), {u"append-as"_s, dir.path(), u"5"_s, LiSi});
         QVERIFY(worker.waitForFinished(60000));
         QCOMPARE(worker.exitCode(), 0);
 
@@ -895,10 +895,10 @@ private slots:
         const int perProcess = 200;
         QProcess first;
         QProcess second;
-        first.start(QStringLiteral(APPEND_WORKER),
-                    {dir.path(), QString::number(perProcess), ZhangSan});
-        second.start(QStringLiteral(APPEND_WORKER),
-                     {dir.path(), QString::number(perProcess), LiSi});
+        first.start(QStringLiteral(KIOSK_HELPER),
+                    {u"append-as"_s, dir.path(), QString::number(perProcess), ZhangSan});
+        second.start(QStringLiteral(KIOSK_HELPER),
+                     {u"append-as"_s, dir.path(), QString::number(perProcess), LiSi});
         // This process appends at the same time, as the kiosk itself would.
         TDataModule3 module(dir.path());
         for (int i = 0; i < 50; ++i)
