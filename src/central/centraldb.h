@@ -1,6 +1,7 @@
 #pragma once
 
 #include "central/centralconfig.h"
+#include "central/centralstatements.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -8,7 +9,8 @@
 
 class QSqlError;
 
-// The central PostgreSQL database: connecting, its schema, and the statements run on it.
+// The central PostgreSQL database: connecting and its schema (the statement texts are in
+// centralstatements.h).
 namespace central {
 
 // Opens a connection under that Qt connection name with the timeouts of driverOptions and a
@@ -26,19 +28,5 @@ QString describe(const QSqlError &error, const Connection &connection);
 // the daily counts 评价_日计 that the reports over all kiosks read, kept by triggers, and their
 // indexes. Running it again changes nothing. One transaction; throws KioskError.
 void createSchema(QSqlDatabase &db);
-// The statements of createSchema, in order (for tests and the README).
-QStringList schemaStatements();
-
-// Inserts rows ratings at once; binds 终端, 序号, 名称, 日期, 时间, 综合评价 for each row in
-// turn. A rating the server already holds (same 终端 and 序号) is left as it is.
-QString insertRatings(int rows);
-
-// The figures over all kiosks, from the daily counts; both bind the start and end date
-// ("yyyy-MM-dd", both included). Per name and grade (名称, 综合评价, 数量), and per grade
-// (综合评价, 数量): the same figures the statistics window gives for one kiosk.
-QString countPerNameAndGrade();
-QString countPerGrade();
-// Per day and grade (日期, 综合评价, 数量), for the reports over all kiosks.
-QString countPerDayAndGrade();
 
 } // namespace central

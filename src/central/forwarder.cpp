@@ -11,7 +11,6 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
 
 #include <libpq-fe.h>
 #include <sys/socket.h>
@@ -37,10 +36,15 @@ qint64 monotonicMs()
     return clock.elapsed() + 1;
 }
 
+QString localText(const QString &engineText)
+{
+    return u"本机数据库 db.dll：%1"_s.arg(engineText);
+}
+
 QString localMessage(const QSqlError &error)
 {
     const QString text = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
-    return u"本机数据库 db.dll：%1"_s.arg(text.isEmpty() ? u"未知错误"_s : text);
+    return localText(text.isEmpty() ? u"未知错误"_s : text);
 }
 
 void runLocal(QSqlDatabase &db, const QString &statement)
@@ -83,11 +87,10 @@ QString statusLine(const Status &status)
     return line;
 }
 
-Forwarder::Forwarder(const QString &databasePath, const Config &config)
-    : m_databasePath(databasePath), m_config(config)
+Forwarder::Forwarder(const QString &databasePath, const Config &config, int busyTimeoutMs)
+    : m_databasePath(databasePath), m_config(config), m_busyTimeoutMs(busyTimeoutMs)
 {
     const quint64 n = ++forwarderCounter;
-    m_localName = u"kiosk-forward-local-%1"_s.arg(n);
     m_centralName = u"kiosk-forward-central-%1"_s.arg(n);
     try {
         m_connection = parseUrl(config.url);
@@ -165,46 +168,28 @@ void Forwarder::stop()
 void Forwarder::openLocal()
 {
     const platform::FileIdentity identity = platform::fileIdentity(m_databasePath);
-    if (m_local.isOpen() && platform::sameFile(identity, m_localIdentity))
+    if (m_localFile && platform::sameFile(identity, m_localIdentity))
         return;
     // db.dll was replaced or removed: the outbox of the new file is the one to forward.
     closeLocal();
     if (!identity.exists)
         throw KioskError(u"本机数据库 db.dll 不存在"_s);
-    QString failure;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_localName);
-        db.setDatabaseName(u"file:"_s +
-                           QString::fromLatin1(QUrl::toPercentEncoding(m_databasePath, "/")) +
-                           u"?mode=rw"_s);
-        db.setConnectOptions(u"QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"_s);
-        if (!db.open()) {
-            failure = localMessage(db.lastError());
-        } else {
-            // Removing sent entries needs no sync of its own: a removal lost in a power cut
-            // only sends those ratings again, and the server keeps each once.
-            QSqlQuery setup(db);
-            if (!setup.exec(u"pragma synchronous=NORMAL"_s))
-                failure = localMessage(setup.lastError());
-        }
-        if (failure.isEmpty()) {
-            m_local = db;
-            m_localIdentity = identity;
-            return;
-        }
-        db.close();
+    try {
+        // Removing sent entries needs no sync of its own: a removal lost in a power cut only
+        // sends those ratings again, and the server keeps each once.
+        m_localFile = std::make_unique<store::Database>(
+            m_databasePath, store::OpenOptions{.busyTimeoutMs = m_busyTimeoutMs,
+                                               .sync = store::Sync::Normal,
+                                               .purpose = u"kiosk-forward-local"_s});
+    } catch (const KioskError &e) {
+        throw KioskError(localText(e.message()));
     }
-    QSqlDatabase::removeDatabase(m_localName);
-    throw KioskError(failure);
+    m_localIdentity = identity;
 }
 
 void Forwarder::closeLocal()
 {
-    if (!m_local.isValid())
-        return;
-    m_local.close();
-    m_local = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_localName);
+    m_localFile.reset();
     m_localIdentity = {};
 }
 
@@ -237,7 +222,7 @@ void Forwarder::closeCentral()
 
 qint64 Forwarder::countPending()
 {
-    QSqlQuery exists(m_local);
+    QSqlQuery exists(m_localFile->handle());
     exists.setForwardOnly(true);
     if (!exists.exec(statements::outboxExists()))
         throw KioskError(localMessage(exists.lastError()));
@@ -245,7 +230,7 @@ qint64 Forwarder::countPending()
     exists.finish();
     if (!hasOutbox)
         return 0;
-    QSqlQuery count(m_local);
+    QSqlQuery count(m_localFile->handle());
     count.setForwardOnly(true);
     if (!count.exec(statements::pendingCount()))
         throw KioskError(localMessage(count.lastError()));
@@ -261,7 +246,7 @@ void Forwarder::forwardAll()
         // The oldest entries, in a read that ends before the server is asked anything.
         QList<QList<QVariant>> rows;
         {
-            QSqlQuery read(m_local);
+            QSqlQuery read(m_localFile->handle());
             read.setForwardOnly(true);
             if (!read.prepare(statements::pendingBatch()))
                 throw KioskError(localMessage(read.lastError()));
@@ -328,17 +313,17 @@ void Forwarder::forwardAll()
 
         // The server holds them now: only then do they leave the outbox.
         const qint64 last = rows.last().at(0).toLongLong();
-        runLocal(m_local, statements::beginWrite());
+        runLocal(m_localFile->handle(), statements::beginWrite());
         try {
-            QSqlQuery remove(m_local);
+            QSqlQuery remove(m_localFile->handle());
             if (!remove.prepare(statements::removeForwarded()))
                 throw KioskError(localMessage(remove.lastError()));
             remove.addBindValue(last);
             if (!remove.exec())
                 throw KioskError(localMessage(remove.lastError()));
-            runLocal(m_local, statements::commit());
+            runLocal(m_localFile->handle(), statements::commit());
         } catch (...) {
-            QSqlQuery(m_local).exec(statements::rollback());
+            QSqlQuery(m_localFile->handle()).exec(statements::rollback());
             throw;
         }
         const qint64 sent = rows.size();
@@ -356,14 +341,7 @@ void Forwarder::forwardAll()
 void Forwarder::settleLocal()
 {
     // As the kiosk does after its own writes: empty the log into db.dll, never waiting.
-    QSqlQuery(m_local).exec(statements::busyTimeoutOff());
-    {
-        QSqlQuery checkpoint(m_local);
-        checkpoint.setForwardOnly(true);
-        checkpoint.exec(statements::checkpoint());
-        checkpoint.finish();
-    }
-    QSqlQuery(m_local).exec(statements::busyTimeoutOn());
+    m_localFile->settle();
 }
 
 void Forwarder::round()
@@ -379,7 +357,7 @@ void Forwarder::round()
         if (m_central.isOpen() && pending == 0 && monotonicMs() - m_lastContactMs >= KeepAliveMs) {
             // Idle: a cheap question keeps the shown state true.
             QSqlQuery ping(m_central);
-            if (!ping.exec(u"select 1"_s))
+            if (!ping.exec(keepAlive()))
                 throw KioskError(describe(ping.lastError(), m_connection));
             ping.finish();
             m_lastContactMs = monotonicMs();
@@ -404,8 +382,10 @@ void Forwarder::round()
         m_timer->start(nextMs);
 }
 
-Link::Link(const QString &databasePath, const Config &config, QObject *parent)
-    : QObject(parent), m_config(config), m_forwarder(new Forwarder(databasePath, config))
+Link::Link(const QString &databasePath, const Config &config, QObject *parent,
+           int busyTimeoutMs)
+    : QObject(parent), m_config(config),
+      m_forwarder(new Forwarder(databasePath, config, busyTimeoutMs))
 {
     m_thread.setObjectName(u"central-forwarder"_s);
     m_forwarder->moveToThread(&m_thread);

@@ -2,6 +2,7 @@
 
 #include "central/centralconfig.h"
 #include "platform/fileinfo.h"
+#include "store/database.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 
 namespace central {
 
@@ -47,7 +49,9 @@ class Forwarder final : public QObject
 {
     Q_OBJECT
 public:
-    Forwarder(const QString &databasePath, const Config &config);
+    // Statements on db.dll wait up to busyTimeoutMs while another process holds it locked.
+    Forwarder(const QString &databasePath, const Config &config,
+              int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~Forwarder() override;
 
     // Thread-safe.
@@ -93,9 +97,9 @@ private:
     Config m_config;
     Connection m_connection;
     QString m_urlError;
-    QString m_localName;
+    int m_busyTimeoutMs;
     QString m_centralName;
-    QSqlDatabase m_local;
+    std::unique_ptr<store::Database> m_localFile;
     QSqlDatabase m_central;
     platform::FileIdentity m_localIdentity;
     QTimer *m_timer = nullptr;
@@ -118,7 +122,8 @@ class Link final : public QObject
 {
     Q_OBJECT
 public:
-    Link(const QString &databasePath, const Config &config, QObject *parent = nullptr);
+    Link(const QString &databasePath, const Config &config, QObject *parent = nullptr,
+         int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~Link() override;
 
     const Config &config() const { return m_config; }

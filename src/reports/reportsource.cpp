@@ -2,14 +2,14 @@
 
 #include "central/centralconfig.h"
 #include "central/centraldb.h"
+#include "store/database.h"
 #include "store/engine.h"
-#include "store/schema.h"
+#include "store/statements.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
 
 #include <atomic>
 #include <optional>
@@ -24,24 +24,23 @@ std::atomic<quint64> connectionCounter{0};
 
 const QString DateFormat = u"yyyy-MM-dd"_s;
 
-// SQLite's primary result codes that decide how a failure is reported.
-constexpr int SqliteBusy = 5;
-constexpr int SqliteLocked = 6;
-constexpr int SqliteNotADb = 26;
-
-SourceError sourceError(const QSqlError &error)
+SourceError sourceError(const store::EngineError &error)
 {
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
-    const QString message = store::engineMessage(error);
-    if (ok && (code == SqliteBusy || code == SqliteLocked))
+    const int code = error.code();
+    const QString message = error.message();
+    if (code == store::EngineError::Busy || code == store::EngineError::Locked)
         return SourceError(SourceFailure::Locked, message);
-    if (ok && code == SqliteNotADb)
+    if (code == store::EngineError::NotADatabase)
         return SourceError(SourceFailure::NotADatabase, message);
     // A file without table 评价 or without its fields is no rating database either.
     if (message.contains(u"no such table"_s) || message.contains(u"no such column"_s))
         return SourceError(SourceFailure::NotADatabase, message);
     return SourceError(SourceFailure::Other, message);
+}
+
+SourceError sourceError(const QSqlError &error)
+{
+    return sourceError(store::engineError(error));
 }
 
 QSqlQuery runAggregate(QSqlDatabase &db, const QString &statement, const QDate &from,
@@ -67,36 +66,11 @@ void execute(QSqlDatabase &db, const QString &statement)
 
 } // namespace
 
-QString countsByNameStatement()
-{
-    return u"select 名称,综合评价,count(*) from 评价 where 日期>=? and 日期<=? "
-           "group by 名称,综合评价"_s;
-}
-
-QString countsByDayStatement()
-{
-    // Grouped in the order of the (综合评价,日期) index, so no sorting is needed.
-    return u"select 日期,综合评价,count(*) from 评价 where 日期>=? and 日期<=? "
-           "group by 综合评价,日期"_s;
-}
-
-QString dailyCountsByNameStatement()
-{
-    return u"select 名称,综合评价,sum(数量) from 评价_日计 where 日期>=? and 日期<=? "
-           "group by 名称,综合评价"_s;
-}
-
-QString dailyCountsByDayStatement()
-{
-    return u"select 日期,综合评价,sum(数量) from 评价_日计 where 日期>=? and 日期<=? "
-           "group by 综合评价,日期"_s;
-}
-
 bool readsDailyCounts(QSqlDatabase &db)
 {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(store::dailyCountsCompleteStatement()) || !q.next())
+    if (!q.exec(statements::dailyCountsComplete()) || !q.next())
         throw sourceError(q.lastError());
     const bool complete = q.value(0).toBool();
     q.finish();
@@ -108,7 +82,7 @@ Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
     Counts counts;
     // One read transaction: a rating stored between the two statements shows in both or in
     // neither. A read never blocks the kiosk's writes (WAL).
-    execute(db, u"begin"_s);
+    execute(db, statements::beginRead());
     try {
         // The daily counts when the file has them with all their triggers (kept exact with
         // every rating); otherwise (an old file, an archive made before them) table 评价 itself.
@@ -134,14 +108,15 @@ Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
             q.finish();
         }
     } catch (...) {
-        QSqlQuery(db).exec(u"rollback"_s);
+        QSqlQuery(db).exec(statements::rollback());
         throw;
     }
-    execute(db, u"commit"_s);
+    execute(db, statements::commit());
     return counts;
 }
 
-Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &to)
+Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &to,
+                          int busyTimeoutMs)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -149,30 +124,18 @@ Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &t
     if (!info.isFile())
         throw SourceError(SourceFailure::NotADatabase, u"不是数据库文件：%1"_s.arg(path));
 
-    const QString name = u"kiosk-report-%1"_s.arg(++connectionCounter);
     Counts counts;
     std::optional<SourceError> failure;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-        db.setDatabaseName(
-            u"file:"_s +
-            QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
-            u"?mode=ro"_s);
-        db.setConnectOptions(
-            u"QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1"_s.arg(
-                BusyWaitMilliseconds));
-        if (!db.open()) {
-            failure = sourceError(db.lastError());
-        } else {
-            try {
-                counts = readCounts(db, from, to);
-            } catch (const SourceError &e) {
-                failure = e;
-            }
-            db.close();
-        }
+    try {
+        store::Database file(path, {.access = store::Access::ReadOnly,
+                                    .busyTimeoutMs = busyTimeoutMs,
+                                    .purpose = u"kiosk-report"_s});
+        counts = readCounts(file.handle(), from, to);
+    } catch (const SourceError &e) {
+        failure = e;
+    } catch (const store::EngineError &e) {
+        failure = sourceError(e);
     }
-    QSqlDatabase::removeDatabase(name);
     if (failure) {
         switch (failure->failure()) {
         case SourceFailure::Missing:
@@ -180,7 +143,7 @@ Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &t
         case SourceFailure::Locked:
             throw SourceError(SourceFailure::Locked,
                               u"数据库被其他程序锁定，等待 %1 秒后仍无法读取：%2"_s
-                                  .arg(BusyWaitMilliseconds / 1000)
+                                  .arg(busyTimeoutMs / 1000)
                                   .arg(path));
         case SourceFailure::NotADatabase:
             throw SourceError(SourceFailure::NotADatabase,
@@ -233,7 +196,7 @@ Counts readCountsFromCentral(const QString &url, const QDate &from, const QDate 
     try {
         // One snapshot: ratings arriving between the two statements show in both or in neither.
         QSqlQuery begin(db);
-        check(begin, begin.exec(u"begin isolation level repeatable read read only"_s));
+        check(begin, begin.exec(central::beginSnapshot()));
         aggregate(db, central::countPerNameAndGrade(),
                   [&](const QString &name, const QString &grade, qint64 n) {
                       counts.byName.append({name, grade, n});
@@ -243,7 +206,7 @@ Counts readCountsFromCentral(const QString &url, const QDate &from, const QDate 
                       counts.byDay.append({day, grade, n});
                   });
         QSqlQuery commit(db);
-        check(commit, commit.exec(u"commit"_s));
+        check(commit, commit.exec(central::commit()));
     } catch (...) {
         central::close(db);
         throw;

@@ -2,6 +2,8 @@
 
 #include "platform/error.h"
 #include "reports/figures.h"
+#include "reports/reportstatements.h"
+#include "store/database.h"
 
 #include <QDate>
 #include <QList>
@@ -20,14 +22,6 @@ struct Counts
     QList<NameGradeCount> byName;
     QList<DayGradeCount> byDay;
 };
-
-// The statement texts; each takes the first and the last day ("yyyy-MM-dd") as bound values.
-QString countsByNameStatement();
-QString countsByDayStatement();
-// The same counts summed from the daily table 评价_日计, read instead when the file has it (see
-// store::hasDailyCounts); same bound values, same columns.
-QString dailyCountsByNameStatement();
-QString dailyCountsByDayStatement();
 
 // Whether readCounts reads the daily table of this database.
 bool readsDailyCounts(QSqlDatabase &db);
@@ -55,7 +49,7 @@ private:
 };
 
 // How long a read waits while another process holds the database locked, as the kiosk does.
-constexpr int BusyWaitMilliseconds = 5000;
+constexpr int BusyWaitMilliseconds = store::DefaultBusyTimeoutMs;
 
 // Reads both aggregates for [from, to] over an open connection, in one read transaction so the
 // two agree; every statement is finished before this returns, so no read stays open. Throws
@@ -63,9 +57,10 @@ constexpr int BusyWaitMilliseconds = 5000;
 Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to);
 
 // Opens the database file at path for reading only (never creating it), reads both aggregates
-// and closes it again. Safe to call from any thread. Throws SourceError; its message is a
-// complete Chinese sentence naming the file.
-Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &to);
+// and closes it again, waiting up to busyTimeoutMs for a lock. Safe to call from any thread.
+// Throws SourceError; its message is a complete Chinese sentence naming the file.
+Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &to,
+                          int busyTimeoutMs = BusyWaitMilliseconds);
 
 // Reads both aggregates over all kiosks from the daily counts of the central PostgreSQL
 // database at url (a postgresql:// URI), in one read-only snapshot so the two agree. Safe to

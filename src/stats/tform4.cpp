@@ -200,26 +200,26 @@ void TForm4::RzButton1Click()
 {
     TDataModule3 &module = boundModule();
     DBGrid1->setFields(ListingFields);
-    module.OpenQuery(statements::listing(Edit1->text(), ComboBox1->currentText(),
-                                         DateTimePicker1->date().toString(DateFormat),
-                                         DateTimePicker2->date().toString(DateFormat)));
+    module.ShowListing(Edit1->text(), ComboBox1->currentText(),
+                       DateTimePicker1->date().toString(DateFormat),
+                       DateTimePicker2->date().toString(DateFormat));
 }
 
 void TForm4::RzButton2Click()
 {
     TDataModule3 &module = boundModule();
     DBGrid1->setFields(CountFields);
-    module.OpenQuery(statements::count(Edit1->text(), ComboBox1->currentText(),
-                                       DateTimePicker1->date().toString(DateFormat),
-                                       DateTimePicker2->date().toString(DateFormat)));
+    module.ShowCounts(Edit1->text(), ComboBox1->currentText(),
+                      DateTimePicker1->date().toString(DateFormat),
+                      DateTimePicker2->date().toString(DateFormat));
 }
 
 void TForm4::RzButton3Click()
 {
     TDataModule3 &module = boundModule();
     DBGrid1->setFields(OverallFields);
-    module.OpenQuery(statements::overall(DateTimePicker1->date().toString(DateFormat),
-                                         DateTimePicker2->date().toString(DateFormat)));
+    module.ShowOverall(DateTimePicker1->date().toString(DateFormat),
+                       DateTimePicker2->date().toString(DateFormat));
 }
 
 void TForm4::RzButton4Click()
@@ -244,12 +244,10 @@ void TForm4::RzButton5Click()
     if (!platform::services().question(this, u"提示"_s, text))
         return;
     try {
-        backup::copyDatabase(platform::workPath(u"db.dll"_s), archive);
-    } catch (const KioskError &e) {
+        module.ClearAll(archive);
+    } catch (const ArchiveFailed &e) {
         platform::services().message(this, u"备份失败，数据未清除：%1"_s.arg(e.message()));
-        return;
     }
-    module.ExecuteStatement(statements::deleteAll());
 }
 
 void TForm4::DBGrid1DeleteRecord(int row)

@@ -2,19 +2,17 @@
 
 #include "platform/error.h"
 #include "platform/platform.h"
+#include "store/database.h"
+#include "store/engine.h"
+#include "store/statements.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent>
-
-#include <atomic>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,49 +23,9 @@ namespace backup {
 
 namespace {
 
-std::atomic<int> connectionCounter{0};
-
 const QString DailyPrefix = u"每日备份_"_s;
 const QString ArchivePrefix = u"清除前备份_"_s;
 const QString Suffix = u".db"_s;
-
-QString engineMessage(const QSqlError &error)
-{
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return text.isEmpty() ? u"unknown database error"_s : text;
-}
-
-// One private connection, removed again when the scope ends.
-class Connection
-{
-public:
-    explicit Connection(const QString &path, bool readOnly)
-        : m_name(u"kiosk-backup-%1"_s.arg(++connectionCounter))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_name);
-        db.setDatabaseName(path);
-        QString options = u"QSQLITE_BUSY_TIMEOUT=5000"_s;
-        if (readOnly)
-            options += u";QSQLITE_OPEN_READONLY"_s;
-        db.setConnectOptions(options);
-        if (!db.open())
-            m_failure = engineMessage(db.lastError());
-    }
-    ~Connection()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-    const QString &failure() const { return m_failure; }
-
-private:
-    QString m_name;
-    QString m_failure;
-};
 
 bool syncPath(const QString &path, bool directory)
 {
@@ -82,18 +40,11 @@ bool syncPath(const QString &path, bool directory)
 
 qint64 checkedRowCount(const QString &path)
 {
-    Connection copy(path, true);
-    if (!copy.failure().isEmpty())
-        throw KioskError(copy.failure());
-    QSqlQuery query(copy.db());
-    if (!query.exec(u"pragma quick_check"_s) || !query.next())
-        throw KioskError(engineMessage(query.lastError()));
-    if (query.value(0).toString() != u"ok"_s)
-        throw KioskError(u"备份文件校验失败：%1"_s.arg(query.value(0).toString()));
-    query.finish();
-    if (!query.exec(u"select count(*) from 评价"_s) || !query.next())
-        throw KioskError(engineMessage(query.lastError()));
-    return query.value(0).toLongLong();
+    store::Database copy(path, {.access = store::Access::ReadOnly, .purpose = u"kiosk-backup"_s});
+    const QString check = store::firstValue(copy.handle(), statements::quickCheck()).toString();
+    if (check != u"ok"_s)
+        throw KioskError(u"备份文件校验失败：%1"_s.arg(check));
+    return store::firstValue(copy.handle(), statements::ratingCount()).toLongLong();
 }
 
 } // namespace
@@ -113,7 +64,7 @@ QString dailyPath(const QString &workDir, const QDate &date)
     return folder(workDir) + u'/' + DailyPrefix + date.toString(u"yyyy-MM-dd"_s) + Suffix;
 }
 
-qint64 copyDatabase(const QString &dbPath, const QString &target)
+qint64 copyDatabase(const QString &dbPath, const QString &target, int busyTimeoutMs)
 {
     if (!QFileInfo(dbPath).isFile())
         throw KioskError(u"找不到数据库文件 %1"_s.arg(QDir::toNativeSeparators(dbPath)));
@@ -124,23 +75,15 @@ qint64 copyDatabase(const QString &dbPath, const QString &target)
     auto discard = [&part] { QFile::remove(part); };
     try {
         {
-            Connection source(dbPath, true);
-            if (!source.failure().isEmpty())
-                throw KioskError(source.failure());
-            QSqlQuery probe(source.db());
+            store::Database source(dbPath, {.access = store::Access::ReadOnly,
+                                            .busyTimeoutMs = busyTimeoutMs,
+                                            .purpose = u"kiosk-backup"_s});
             // Fails on a file without table 评价 before anything is written anywhere.
-            if (!probe.exec(u"select count(*) from 评价 where 0"_s))
-                throw KioskError(engineMessage(probe.lastError()));
-            probe.finish();
+            store::firstValue(source.handle(), statements::checkRatingsTable());
             if (!QDir().mkpath(dir))
                 throw KioskError(u"无法创建备份文件夹 %1"_s.arg(QDir::toNativeSeparators(dir)));
             QFile::remove(part);
-            QSqlQuery vacuum(source.db());
-            if (!vacuum.prepare(u"vacuum into ?"_s))
-                throw KioskError(engineMessage(vacuum.lastError()));
-            vacuum.addBindValue(part);
-            if (!vacuum.exec())
-                throw KioskError(engineMessage(vacuum.lastError()));
+            store::run(source.handle(), statements::vacuumInto(), {part});
         }
         const qint64 rows = checkedRowCount(part);
         if (!syncPath(part, false))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/database.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QFuture>
@@ -26,7 +28,9 @@ QString dailyPath(const QString &workDir, const QDate &date);
 // creating the folder as needed, and returns the number of rows of table 评价 in the copy.
 // Throws KioskError with the reason when the source cannot be read, the copy cannot be written
 // or it does not read back with table 评价 intact; nothing is left under target's name then.
-qint64 copyDatabase(const QString &dbPath, const QString &target);
+// Waits up to busyTimeoutMs while another process holds the source locked.
+qint64 copyDatabase(const QString &dbPath, const QString &target,
+                    int busyTimeoutMs = store::DefaultBusyTimeoutMs);
 
 // Removes the oldest daily copies in the folder so that at most keep remain. Other files
 // (archives of clears, anything staff put there) are never touched. Returns how many went.

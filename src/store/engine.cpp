@@ -19,22 +19,29 @@ QString engineMessage(const QSqlError &error)
     return u"unknown database error"_s;
 }
 
+EngineError engineError(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return EngineError(engineMessage(error), ok ? (code & 0xff) : -1);
+}
+
 void run(QSqlDatabase &db, const QString &text)
 {
     QSqlQuery query(db);
     if (!query.exec(text))
-        throw KioskError(engineMessage(query.lastError()));
+        throw engineError(query.lastError());
 }
 
 void run(QSqlDatabase &db, const QString &text, const QVariantList &values)
 {
     QSqlQuery query(db);
     if (!query.prepare(text))
-        throw KioskError(engineMessage(query.lastError()));
+        throw engineError(query.lastError());
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!query.exec())
-        throw KioskError(engineMessage(query.lastError()));
+        throw engineError(query.lastError());
 }
 
 QVariant firstValue(QSqlDatabase &db, const QString &text)
@@ -42,7 +49,7 @@ QVariant firstValue(QSqlDatabase &db, const QString &text)
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(text))
-        throw KioskError(engineMessage(query.lastError()));
+        throw engineError(query.lastError());
     const QVariant value = query.next() ? query.value(0) : QVariant();
     query.finish();
     return value;

@@ -20,9 +20,6 @@ bool hasDailyCounts(QSqlDatabase &db);
 // one transaction, without running the delete trigger row by row. Throws KioskError.
 void deleteAllRatings(QSqlDatabase &db);
 
-// The statement behind hasDailyCounts: one row, one value, 1 or 0.
-QString dailyCountsCompleteStatement();
-
 // Creates the database file at path with an empty table 评价, or brings an existing one up to
 // date (indexes, planner statistics, journal mode). Throws KioskError on failure. Used by the
 // kiosk-mkdb tool and by tests.

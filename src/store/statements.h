@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-// Every statement text the program issues, in one place.
+// Every statement text the store issues on a ratings file, in one place.
 namespace statements {
 
 // "select * from 评价"
@@ -31,10 +31,6 @@ QString count(const QString &nameBox, const QString &gradeBox, const QString &st
 // The overall satisfaction ("综合满意度") statement over the date range alone.
 QString overall(const QString &startDate, const QString &endDate);
 
-// Whether a statement's result lists rows of the table itself with its four fields (the
-// start-up statement or a listing), as opposed to counts.
-bool listsTableRows(const QString &statement);
-
 // Appends one row; binds 名称, 日期, 时间, 综合评价 in that order.
 QString appendRow();
 // Deletes exactly one row holding the four bound values 名称, 日期, 时间, 综合评价.
@@ -45,19 +41,47 @@ QString deleteOneRow();
 QString probe();
 QString pageCount();
 QString synchronousFull();
+QString synchronousNormal();
 QString journalMode();
 QString journalModeWal();
 // After a write: copies the write-ahead log into the database file and empties the log, and the
-// busy wait set off and on around it, so that it never waits for anyone.
+// busy wait set to 0 around it, so that it never waits for anyone.
 QString checkpoint();
-QString busyTimeoutOff();
-QString busyTimeoutOn();
-// The write transaction around an append or a delete.
+QString busyTimeout(int milliseconds);
+// The write transaction around an append or a delete, and a read transaction, in which several
+// statements see the same state of the file.
 QString beginWrite();
+QString beginRead();
 QString commit();
 QString rollback();
 // Table 评价 and the indexes the statistics use; each statement keeps what exists already.
 QStringList createSchema();
+// The further indexes the count and the overall satisfaction read, and the planner statistics
+// written for them (see schema.cpp).
+QStringList statisticsIndexes();
+// Creates the planner statistics table without reading table 评价, and empties and fills its
+// rows of table 评价.
+QString analyzeSchema();
+QString clearPlannerStatistics();
+QString plannerStatistics();
+
+// The daily counts 评价_日计 and the three triggers that keep them exact; each statement keeps
+// what exists already. The delete trigger on its own, which the clear of all ratings sets aside.
+QStringList dailyCountsSchema();
+QString createDailyDeleteTrigger();
+QString dropDailyDeleteTrigger();
+// Empties the daily counts; counts table 评价 into them anew.
+QString clearDailyCounts();
+QStringList dailyCountsBackFill();
+// One row, one value: 1 when the daily table and all its triggers exist, else 0.
+QString dailyCountsComplete();
+
+// Backups: the integrity check of a copy (one row "ok"), the rows of 评价, a statement that
+// reads nothing but fails without table 评价, and the consistent copy into the bound file name.
+QString quickCheck();
+QString ratingCount();
+QString checkRatingsTable();
+QString vacuumInto();
 
 // The outbox 待上传 of the ratings still to forward to the central database: 序号 (a sequence
 // that never hands out a number twice, also after a clear), 终端 (the kiosk's name) and the

@@ -3,6 +3,7 @@
 #include "platform/error.h"
 #include "platform/fileinfo.h"
 #include "platform/platform.h"
+#include "store/backup.h"
 #include "store/engine.h"
 #include "store/resultpages.h"
 #include "store/schema.h"
@@ -14,67 +15,23 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
-#include <QUrl>
 
-#include <atomic>
+#include <memory>
 #include <optional>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-std::atomic<quint64> connectionCounter{0};
-
-// After a write in WAL mode: copies the log into db.dll and empties the log, without waiting
-// for anyone. db.dll alone then holds every stored rating (a copy of it is complete), and a log
-// left beside a db.dll that staff moved away or replaced holds nothing that could be replayed
-// into the new file. A reader elsewhere only makes it stop short; what was written is stored
-// either way, so nothing here fails.
-void settle(QSqlDatabase &db)
-{
-    try {
-        store::run(db, statements::busyTimeoutOff());
-        store::firstValue(db, statements::checkpoint());
-    } catch (const KioskError &) {
-    }
-    try {
-        store::run(db, statements::busyTimeoutOn());
-    } catch (const KioskError &) {
-    }
-}
-
-// Opens one handle on an existing file. mode=rw opens read-write but never creates the file;
-// mode=ro opens it for reading only. Another writer makes statements wait up to 5 s.
-QSqlDatabase openHandle(const QString &name, const QString &path, bool readOnly)
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-    db.setDatabaseName(u"file:"_s + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) +
-                       (readOnly ? u"?mode=ro"_s : u"?mode=rw"_s));
-    db.setConnectOptions(readOnly
-                             ? u"QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY"_s
-                             : u"QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"_s);
-    if (!db.open()) {
-        const QString message = store::engineMessage(db.lastError());
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-        throw KioskError(message);
-    }
-    return db;
-}
-
-} // namespace
-
 struct TDataModule3::Private
 {
     QString path;
-    QString connectionName;
+    int busyTimeoutMs = store::DefaultBusyTimeoutMs;
 
     // reader serves the shared result set. In WAL mode appends and deletes go through writer,
-    // a second handle: the reader's open snapshot (rows still to fetch for the grid) would
+    // a second connection: the reader's open snapshot (rows still to fetch for the grid) would
     // otherwise refuse a write once another process has written. Without WAL both are one
-    // handle, so the reader's own lock cannot block the write.
-    QSqlDatabase reader;
-    QSqlDatabase writer;
+    // connection, so the reader's own lock cannot block the write.
+    std::unique_ptr<store::Database> reader;
+    std::unique_ptr<store::Database> writer;
     bool connected = false;
     bool readOnly = false;
     bool wal = false;
@@ -95,20 +52,21 @@ struct TDataModule3::Private
     bool resultOpen = false;
     bool tableRows = false;
 
-    QSqlDatabase &writeHandle() { return wal ? writer : reader; }
+    store::Database &writeFile() { return wal ? *writer : *reader; }
+    QSqlDatabase &writeHandle() { return writeFile().handle(); }
 };
 
-TDataModule3::TDataModule3(const QString &workDir, QObject *parent)
+TDataModule3::TDataModule3(const QString &workDir, QObject *parent, int busyTimeoutMs)
     : QObject(parent), d(new Private)
 {
     d->path = QFileInfo(workDir + u"/db.dll"_s).absoluteFilePath();
-    d->connectionName = u"kiosk-db-%1"_s.arg(++connectionCounter);
+    d->busyTimeoutMs = busyTimeoutMs;
     d->statement = statements::selectAll();
     d->settleTimer.setSingleShot(true);
     d->settleTimer.setInterval(1000);
     connect(&d->settleTimer, &QTimer::timeout, this, [this] {
-        if (d->connected && d->wal && !d->readOnly)
-            settle(d->writer);
+        if (d->connected && d->wal)
+            d->writer->settle();
     });
 }
 
@@ -124,8 +82,8 @@ void TDataModule3::OpenConnection()
         if (platform::sameFile(platform::fileIdentity(d->path), d->identity))
             return;
         // The log still belongs to the old file: empty it into that file before letting go.
-        if (d->wal && !d->readOnly)
-            settle(d->writer);
+        if (d->wal)
+            d->writer->settle();
         closeConnection();
     }
 
@@ -137,36 +95,20 @@ void TDataModule3::OpenConnection()
     const bool readOnly = info.exists() && !platform::hasWritePermissionBits(info);
     const platform::FileIdentity identity = platform::fileIdentity(d->path);
 
-    d->reader = openHandle(d->connectionName + u"-read"_s, d->path, readOnly);
+    const store::OpenOptions options{
+        .access = readOnly ? store::Access::ReadOnly : store::Access::ReadWrite,
+        .busyTimeoutMs = d->busyTimeoutMs,
+        .purpose = u"kiosk-db"_s};
     try {
-        // The engine reads the file only when it needs to: make "file is not a database"
-        // surface now, not at the first rating.
-        store::firstValue(d->reader, statements::probe());
-        store::run(d->reader, statements::synchronousFull());
-        bool wal = store::firstValue(d->reader, statements::journalMode())
-                       .toString()
-                       .compare(u"wal"_s, Qt::CaseInsensitive) == 0;
-        // WAL stays set in the file. An empty file is left alone: it is no database of ours.
-        if (!wal && !readOnly &&
-            store::firstValue(d->reader, statements::pageCount()).toLongLong() > 0) {
-            try {
-                wal = store::firstValue(d->reader, statements::journalModeWal())
-                          .toString()
-                          .compare(u"wal"_s, Qt::CaseInsensitive) == 0;
-            } catch (const KioskError &) {
-                // Another process holds the file; the rollback journal works as well.
-            }
-        }
-        if (wal) {
-            d->writer = openHandle(d->connectionName + u"-write"_s, d->path, readOnly);
-            store::run(d->writer, statements::synchronousFull());
+        d->reader = std::make_unique<store::Database>(d->path, options);
+        d->wal = d->reader->wal();
+        if (d->wal) {
+            d->writer = std::make_unique<store::Database>(d->path, options);
             // A kiosk killed before its log was settled left ratings only in db.dll-wal: bring
             // db.dll up to date now rather than at the next rating, so a copy or a replacement
             // of the file made while this kiosk waits loses nothing.
-            if (!readOnly)
-                settle(d->writer);
+            d->writer->settle();
         }
-        d->wal = wal;
     } catch (...) {
         closeConnection();
         throw;
@@ -182,7 +124,7 @@ void TDataModule3::OpenStartupQuery()
     if (!d->connected)
         OpenConnection();
     // Checked, not run: the rows are read when the grid is shown.
-    QSqlQuery query(d->reader);
+    QSqlQuery query(d->reader->handle());
     if (!query.prepare(d->statement))
         throw KioskError(store::engineMessage(query.lastError()));
     d->resultOpen = true;
@@ -247,26 +189,51 @@ ResultPages *TDataModule3::DataSource1() const
     return &d->model;
 }
 
-void TDataModule3::OpenQuery(const QString &statement)
+void TDataModule3::ShowAll()
+{
+    show(statements::selectAll(), true);
+}
+
+void TDataModule3::ShowListing(const QString &nameBox, const QString &gradeBox,
+                               const QString &startDate, const QString &endDate)
+{
+    show(statements::listing(nameBox, gradeBox, startDate, endDate), true);
+}
+
+void TDataModule3::ShowCounts(const QString &nameBox, const QString &gradeBox,
+                              const QString &startDate, const QString &endDate)
+{
+    show(statements::count(nameBox, gradeBox, startDate, endDate), false);
+}
+
+void TDataModule3::ShowOverall(const QString &startDate, const QString &endDate)
+{
+    show(statements::overall(startDate, endDate), false);
+}
+
+void TDataModule3::show(const QString &statement, bool tableRows)
 {
     takeStatement(statement);
     ensureConnected();
     populate();
     d->resultOpen = true;
-    d->tableRows = statements::listsTableRows(statement);
+    d->tableRows = tableRows;
 }
 
-void TDataModule3::ExecuteStatement(const QString &statement)
+void TDataModule3::ClearAll(const QString &archive)
 {
-    takeStatement(statement);
+    // Every rating is first copied into the archive; they are deleted only once that copy is
+    // complete on disk. Until then the shown result stays as it is.
+    try {
+        backup::copyDatabase(d->path, archive, d->busyTimeoutMs);
+    } catch (const KioskError &e) {
+        throw ArchiveFailed(e.message());
+    }
+    takeStatement(statements::deleteAll());
     ensureConnected();
-    // Clearing all ratings also empties the daily counts, at once instead of row by row.
-    if (statement == statements::deleteAll())
-        store::deleteAllRatings(d->writeHandle());
-    else
-        store::run(d->writeHandle(), statement);
-    if (d->wal)
-        settle(d->writeHandle());
+    // The daily counts are emptied with the ratings, at once instead of row by row.
+    store::deleteAllRatings(d->writeHandle());
+    d->writeFile().settle();
 }
 
 QString TDataModule3::statement() const
@@ -326,8 +293,7 @@ void TDataModule3::DeleteRow(int row)
         if (!remove.exec())
             throw KioskError(store::engineMessage(remove.lastError()));
         remove.finish();
-        if (d->wal)
-            settle(db);
+        d->writeFile().settle();
     } catch (const KioskError &e) {
         failure = e;
     }
@@ -349,20 +315,12 @@ void TDataModule3::closeConnection()
     // A log not yet settled goes into the file it belongs to before the handles close.
     if (d->settleTimer.isActive()) {
         d->settleTimer.stop();
-        if (d->connected && d->wal && !d->readOnly)
-            settle(d->writer);
+        if (d->connected && d->wal)
+            d->writer->settle();
     }
     d->model.clear();
-    const QString readerName = d->reader.connectionName();
-    const QString writerName = d->writer.connectionName();
-    d->reader.close();
-    d->writer.close();
-    d->reader = QSqlDatabase();
-    d->writer = QSqlDatabase();
-    if (!readerName.isEmpty())
-        QSqlDatabase::removeDatabase(readerName);
-    if (!writerName.isEmpty())
-        QSqlDatabase::removeDatabase(writerName);
+    d->writer.reset();
+    d->reader.reset();
     d->connected = false;
     d->wal = false;
 }
@@ -377,5 +335,5 @@ void TDataModule3::populate()
 {
     // The first page only, in a read that ends before this returns; more pages as the grid
     // scrolls to them.
-    d->model.open(d->reader, d->statement);
+    d->model.open(d->reader->handle(), d->statement);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/error.h"
+#include "store/database.h"
 #include "store/record.h"
 
 #include <QObject>
@@ -8,6 +10,13 @@
 class QSqlDatabase;
 class ResultPages;
 
+// The clear of all ratings stopped before deleting anything: the archive could not be written.
+class ArchiveFailed : public KioskError
+{
+public:
+    using KioskError::KioskError;
+};
+
 // The database module: the one connection to "db.dll" (SQLite) in the current directory and the
 // one shared result set that the statistics grid shows. Every engine failure is thrown as
 // KioskError carrying the engine's message.
@@ -15,8 +24,10 @@ class TDataModule3 : public QObject
 {
     Q_OBJECT
 public:
-    // Names workDir/db.dll. Does not touch the file; call Open steps as start-up does.
-    explicit TDataModule3(const QString &workDir, QObject *parent = nullptr);
+    // Names workDir/db.dll. Does not touch the file; call Open steps as start-up does. Every
+    // statement waits up to busyTimeoutMs while another process holds the file locked.
+    explicit TDataModule3(const QString &workDir, QObject *parent = nullptr,
+                          int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~TDataModule3() override;
 
     // Start-up, step 1: opens the connection. Never creates the file: a missing, unreadable or
@@ -35,9 +46,9 @@ public:
     // Appends one record to 评价 and returns once it is durably stored (it survives a killed
     // process or a power cut). A second after the last append the log is emptied into db.dll
     // (when the event loop runs), so db.dll alone then holds every rating. Reconnects first when
-    // the connection was never opened or was lost (db.dll replaced or removed). Waits up to 5 s
-    // while another process holds the write lock. Throws on any failure, and then nothing is
-    // stored.
+    // the connection was never opened or was lost (db.dll replaced or removed). Waits up to the
+    // busy timeout while another process holds the write lock. Throws on any failure, and then
+    // nothing is stored.
     void Append(const EvaluationRecord &record);
 
     // Forwarding to the central database: with a kiosk name, every Append also files the
@@ -50,11 +61,23 @@ public:
     // The shared result set, bound to the statistics grid. Rows are read in pages as they are
     // needed, each page a short read, so no read stays open while the window is shown.
     ResultPages *DataSource1() const;
-    // Close, clear, add the statement, open. On an engine error the result set stays closed and
-    // empty, and the error is thrown. Connects first when not connected.
-    void OpenQuery(const QString &statement);
-    // Close, clear, add the statement, execute without a result set (the clear of all data).
-    void ExecuteStatement(const QString &statement);
+    // The statistics window's results. Each makes its statement the shared one and opens it
+    // (see statements.h for the arguments); on an engine error the result set stays closed and
+    // empty, and the error is thrown. Each connects first when not connected.
+    // Every rating with its four fields ("select * from 评价").
+    void ShowAll();
+    // The ratings of the date range and the filters, in name and date order ("查  询").
+    void ShowListing(const QString &nameBox, const QString &gradeBox, const QString &startDate,
+                     const QString &endDate);
+    // The count per name and grade word ("统  计").
+    void ShowCounts(const QString &nameBox, const QString &gradeBox, const QString &startDate,
+                    const QString &endDate);
+    // The count per grade word over the date range alone ("综合满意度").
+    void ShowOverall(const QString &startDate, const QString &endDate);
+    // Clears all ratings (and their daily counts) after copying the whole file to archive (see
+    // backup::copyDatabase). The copy fails: ArchiveFailed, and nothing is deleted. Afterwards
+    // the result set is closed with "DELETE FROM 评价" as its statement.
+    void ClearAll(const QString &archive);
     // The statement the shared result set holds now.
     QString statement() const;
 
@@ -67,8 +90,8 @@ public:
     // Ends any open read and empties the result set; the statement stays, and Refresh brings
     // its rows back.
     void ReleaseResult();
-    // Whether the current result set lists rows of the table itself ("select * from 评价" or a
-    // listing of the four fields), so that one of its rows can be deleted.
+    // Whether the current result set lists rows of the table itself (ShowAll or ShowListing),
+    // so that one of its rows can be deleted.
     bool showsTableRows() const;
     // Deletes the table row shown at that row of the result set: exactly one row of 评价 with
     // its four values, even when other rows hold the same values. Then reopens the result set.
@@ -81,6 +104,8 @@ signals:
 private:
     // Ends the open result and makes statement the current one, closed until it has run.
     void takeStatement(const QString &statement);
+    // Makes statement the shared one and opens it; tableRows: its rows are rows of 评价.
+    void show(const QString &statement, bool tableRows);
     void closeConnection();
     void ensureConnected();
     void populate();

@@ -387,10 +387,10 @@ private slots:
         kiosk.append(0, 10);
         QTRY_VERIFY_WITH_TIMEOUT(kiosk.status().pending == 10 && !kiosk.status().error.isEmpty(),
                                  10000);
-        kiosk.module->OpenQuery(statements::selectAll());
+        kiosk.module->ShowAll();
         kiosk.module->DeleteRow(3);
         QCOMPARE(kioskRatings(kiosk.db()).size(), 9);
-        kiosk.module->ExecuteStatement(statements::deleteAll());
+        kiosk.module->ClearAll(kiosk.db() + u".archive-1"_s);
         QCOMPARE(kioskRatings(kiosk.db()), QStringList());
         QCOMPARE(outboxCount(kiosk.db()), 10);
 
@@ -402,7 +402,7 @@ private slots:
         kiosk.append(10, 15);
         QTRY_VERIFY2_WITH_TIMEOUT(outboxCount(kiosk.db()) == 0 && centralCount() == 15,
                                   qPrintable(central::statusLine(kiosk.status())), 15000);
-        kiosk.module->ExecuteStatement(statements::deleteAll());
+        kiosk.module->ClearAll(kiosk.db() + u".archive-2"_s);
         QCOMPARE(centralCount(), 15);
         compareCentral(kiosk.config.terminal, kiosk.stored);
     }

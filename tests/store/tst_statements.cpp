@@ -66,7 +66,6 @@ private slots:
         QFETCH(QString, end);
         QFETCH(QString, expected);
         QCOMPARE(statements::listing(nameBox, gradeBox, start, end), expected);
-        QVERIFY(statements::listsTableRows(statements::listing(nameBox, gradeBox, start, end)));
     }
 
     void count_data()
@@ -100,10 +99,7 @@ private slots:
         QFETCH(QString, nameBox);
         QFETCH(QString, gradeBox);
         QFETCH(QString, expected);
-        const QString statement =
-            statements::count(nameBox, gradeBox, u"2015-05-13"_s, u"2026-12-07"_s);
-        QCOMPARE(statement, expected);
-        QVERIFY(!statements::listsTableRows(statement));
+        QCOMPARE(statements::count(nameBox, gradeBox, u"2015-05-13"_s, u"2026-12-07"_s), expected);
     }
 
     void overall()
@@ -111,15 +107,12 @@ private slots:
         QCOMPARE(statements::overall(u"2015-05-13"_s, u"2026-12-07"_s),
                  u"select 综合评价,count(综合评价) as 数量 from 评价 where (日期>='2015-05-13' "
                  "and 日期<='2026-12-07') group by 综合评价"_s);
-        QVERIFY(!statements::listsTableRows(statements::overall(u"2015-05-13"_s, u"2026-12-07"_s)));
     }
 
     void fixedStatements()
     {
         QCOMPARE(statements::selectAll(), u"select * from 评价"_s);
         QCOMPARE(statements::deleteAll(), u"DELETE FROM 评价"_s);
-        QVERIFY(statements::listsTableRows(statements::selectAll()));
-        QVERIFY(!statements::listsTableRows(statements::deleteAll()));
     }
 
     void trimmedText_data()

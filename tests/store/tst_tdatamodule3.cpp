@@ -158,11 +158,35 @@ void seedDatabase(const QString &path, const QList<EvaluationRecord> &records)
     QCOMPARE(raw.count(), records.size());
 }
 
-// Runs one statement through the module and returns the rows it shows.
-QStringList openRows(TDataModule3 &module, const QString &statement)
+// Each result of the module, and the rows it shows.
+QStringList allRows(TDataModule3 &module)
 {
-    module.OpenQuery(statement);
+    module.ShowAll();
     return modelRows(module.DataSource1());
+}
+QStringList listingRows(TDataModule3 &module, const QString &nameBox, const QString &gradeBox,
+                        const QString &start, const QString &end)
+{
+    module.ShowListing(nameBox, gradeBox, start, end);
+    return modelRows(module.DataSource1());
+}
+QStringList countRows(TDataModule3 &module, const QString &nameBox, const QString &gradeBox,
+                      const QString &start, const QString &end)
+{
+    module.ShowCounts(nameBox, gradeBox, start, end);
+    return modelRows(module.DataSource1());
+}
+QStringList overallRows(TDataModule3 &module, const QString &start, const QString &end)
+{
+    module.ShowOverall(start, end);
+    return modelRows(module.DataSource1());
+}
+
+// The archive a clear writes in the test's folder.
+QString archivePath(const QTemporaryDir &dir)
+{
+    static int n = 0;
+    return dir.filePath(u"archive-%1.db"_s.arg(++n));
 }
 
 } // namespace
@@ -227,7 +251,7 @@ private slots:
         seedDatabase(dbPath(dir), Seed);
         TDataModule3 module(dir.path());
         module.OpenConnection();
-        QCOMPARE(openRows(module, statements::listing(nameBox, gradeBox, start, end)), expected);
+        QCOMPARE(listingRows(module, nameBox, gradeBox, start, end), expected);
         QVERIFY(module.showsTableRows());
         // Whatever was typed, the statement only reads.
         RawDb raw(dbPath(dir));
@@ -264,8 +288,7 @@ private slots:
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
         TDataModule3 module(dir.path());
-        QStringList rows = openRows(
-            module, statements::count(nameBox, gradeBox, u"2015-05-13"_s, u"2026-12-07"_s));
+        QStringList rows = countRows(module, nameBox, gradeBox, u"2015-05-13"_s, u"2026-12-07"_s);
         // No order is requested: compare as sets.
         rows.sort();
         expected.sort();
@@ -295,8 +318,8 @@ private slots:
         seedDatabase(dbPath(dir), Seed);
         TDataModule3 module(dir.path());
         // A filtered listing first: the overall result does not depend on it.
-        openRows(module, statements::listing(u"张三"_s, u"一般"_s, start, end));
-        QStringList rows = openRows(module, statements::overall(start, end));
+        listingRows(module, u"张三"_s, u"一般"_s, start, end);
+        QStringList rows = overallRows(module, start, end);
         rows.sort();
         expected.sort();
         QCOMPARE(rows, expected);
@@ -313,10 +336,10 @@ private slots:
         module.Refresh();
         QCOMPARE(module.DataSource1()->rowCount(), 0);
         QVERIFY(module.showsTableRows());
-        QCOMPARE(openRows(module, statements::count(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s,
-                                                    u"2026-12-07"_s)),
+        QCOMPARE(countRows(module, u"不限制"_s, u"不限制"_s, u"2015-05-13"_s,
+                                                    u"2026-12-07"_s),
                  QStringList());
-        QCOMPARE(openRows(module, statements::overall(u"2015-05-13"_s, u"2026-12-07"_s)),
+        QCOMPARE(overallRows(module, u"2015-05-13"_s, u"2026-12-07"_s),
                  QStringList());
     }
 
@@ -333,7 +356,8 @@ private slots:
         // The grid holds a count result; the append still reaches 评价 with all four fields.
         const QString counting =
             statements::count(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
-        QCOMPARE(openRows(module, counting), QStringList{ZhangSan + u"|非常满意|1"_s});
+        QCOMPARE(countRows(module, u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s),
+                 QStringList{ZhangSan + u"|非常满意|1"_s});
         const EvaluationRecord second{u"O'Neil  \"窗口\""_s, u"2024-03-02"_s, u"23:59:59"_s,
                                       u"非常不满意"_s};
         module.Append(second);
@@ -345,10 +369,10 @@ private slots:
                                      {second.name, second.date, second.time, second.grade}}));
 
         // After the clear the result set is closed; appending still works.
-        module.ExecuteStatement(statements::deleteAll());
+        module.ClearAll(archivePath(dir));
         module.Append(first);
         QCOMPARE(raw.count(), 1);
-        QCOMPARE(openRows(module, statements::selectAll()), QStringList{joined(first)});
+        QCOMPARE(allRows(module), QStringList{joined(first)});
     }
 
     void unusableFile_data()
@@ -397,7 +421,7 @@ private slots:
         module.Refresh();
         QVERIFY_THROWS_EXCEPTION(
             KioskError, module.Append({ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s}));
-        QVERIFY_THROWS_EXCEPTION(KioskError, module.OpenQuery(statements::selectAll()));
+        QVERIFY_THROWS_EXCEPTION(KioskError, module.ShowAll());
         QCOMPARE(module.DataSource1()->rowCount(), 0);
         QVERIFY(!module.showsTableRows());
 
@@ -463,12 +487,12 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(
             KioskError, module.Append({ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s}));
         // Deleting one row and clearing fail as well; statistics still read.
-        module.OpenQuery(statements::selectAll());
+        module.ShowAll();
         QVERIFY_THROWS_EXCEPTION(KioskError, module.DeleteRow(0));
         QCOMPARE(modelRows(module.DataSource1()).size(), Seed.size());
-        QVERIFY_THROWS_EXCEPTION(KioskError, module.ExecuteStatement(statements::deleteAll()));
-        QCOMPARE(openRows(module, statements::listing(u"不限制"_s, u"不满意"_s, u"2015-05-13"_s,
-                                                      u"2026-12-07"_s)),
+        QVERIFY_THROWS_EXCEPTION(KioskError, module.ClearAll(archivePath(dir)));
+        QCOMPARE(listingRows(module, u"不限制"_s, u"不满意"_s, u"2015-05-13"_s,
+                                                      u"2026-12-07"_s),
                  seedRows({4, 5}));
 
         QCOMPARE(readBytes(path), before);
@@ -489,7 +513,7 @@ private slots:
         const EvaluationRecord record{LiSi, u"2024-03-01"_s, u"09:00:00"_s, u"比较满意"_s};
         module.Append(record);
         QVERIFY(module.isConnected());
-        QCOMPARE(openRows(module, statements::selectAll()), QStringList{joined(record)});
+        QCOMPARE(allRows(module), QStringList{joined(record)});
     }
 
     void fileReplacedUnderOpenConnection()
@@ -574,30 +598,76 @@ private slots:
 
     void deleteRowOutsideTableRows_data()
     {
-        QTest::addColumn<QString>("statement");
-        QTest::newRow("count result")
-            << statements::count(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
-        QTest::newRow("overall result") << statements::overall(u"2015-05-13"_s, u"2026-12-07"_s);
-        QTest::newRow("after the clear") << statements::deleteAll();
+        QTest::addColumn<QString>("result");
+        QTest::newRow("count result") << u"count"_s;
+        QTest::newRow("overall result") << u"overall"_s;
+        QTest::newRow("after the clear") << u"clear"_s;
     }
     void deleteRowOutsideTableRows()
     {
-        QFETCH(QString, statement);
+        QFETCH(QString, result);
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
         TDataModule3 module(dir.path());
-        module.OpenQuery(statements::selectAll());
-        if (statement == statements::deleteAll()) {
+        module.ShowAll();
+        if (result == u"clear"_s) {
             // The clear empties the table; put rows back behind the closed result set.
-            module.ExecuteStatement(statement);
+            module.ClearAll(archivePath(dir));
             RawDb(dbPath(dir)).insert(Seed);
+        } else if (result == u"count"_s) {
+            module.ShowCounts(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
         } else {
-            module.OpenQuery(statement);
+            module.ShowOverall(u"2015-05-13"_s, u"2026-12-07"_s);
         }
         QVERIFY(!module.showsTableRows());
         module.DeleteRow(0);
         RawDb raw(dbPath(dir));
         QCOMPARE(raw.count(), Seed.size());
+    }
+
+    // The clear copies every rating into the archive first; when that copy cannot be written,
+    // nothing is deleted and the shown result stays as it was.
+    void clearArchivesFirst_data()
+    {
+        QTest::addColumn<QString>("blocker"); // what stands in the archive's way
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("archive written") << QString() << true;
+        QTest::newRow("archive name taken") << u"file"_s << false;
+        QTest::newRow("archive folder is a file") << u"folder"_s << false;
+    }
+    void clearArchivesFirst()
+    {
+        QFETCH(QString, blocker);
+        QFETCH(bool, cleared);
+        QTemporaryDir dir;
+        seedDatabase(dbPath(dir), Seed);
+        const QString archive = dir.filePath(u"备份/清除前备份.db"_s);
+        if (blocker == u"file"_s) {
+            QVERIFY(QDir().mkpath(dir.filePath(u"备份"_s)));
+            QFile taken(archive);
+            QVERIFY(taken.open(QIODevice::WriteOnly));
+        } else if (blocker == u"folder"_s) {
+            QFile file(dir.filePath(u"备份"_s));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        TDataModule3 module(dir.path());
+        module.ShowAll();
+        const QString shown = module.statement();
+        try {
+            module.ClearAll(archive);
+            QVERIFY(cleared);
+        } catch (const ArchiveFailed &) {
+            QVERIFY(!cleared);
+        }
+        RawDb raw(dbPath(dir));
+        QCOMPARE(raw.count(), cleared ? 0 : Seed.size());
+        QCOMPARE(module.statement(), cleared ? statements::deleteAll() : shown);
+        QCOMPARE(module.showsTableRows(), !cleared);
+        QCOMPARE(module.DataSource1()->rowCount(), cleared ? 0 : Seed.size());
+        if (cleared) {
+            RawDb copy(archive);
+            QCOMPARE(copy.count(), Seed.size());
+        }
     }
 
     void clearAll()
@@ -610,7 +680,7 @@ private slots:
         module.Refresh();
         QCOMPARE(module.DataSource1()->rowCount(), Seed.size());
 
-        module.ExecuteStatement(statements::deleteAll());
+        module.ClearAll(archivePath(dir));
         RawDb raw(dbPath(dir));
         QCOMPARE(raw.count(), 0);
         QCOMPARE(module.statement(), statements::deleteAll());
@@ -622,32 +692,36 @@ private slots:
         module.Refresh();
         QCOMPARE(module.DataSource1()->rowCount(), 0);
         QCOMPARE(module.statement(), statements::deleteAll());
-        QCOMPARE(openRows(module, statements::listing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s,
-                                                      u"2026-12-07"_s)),
+        QCOMPARE(listingRows(module, u"不限制"_s, u"不限制"_s, u"2015-05-13"_s,
+                                                      u"2026-12-07"_s),
                  seedRows({0}));
     }
 
-    void invalidStatement()
+    // An engine error on a result: the result set stays closed and empty, also on Refresh,
+    // until a result opens again.
+    void failedResult()
     {
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
         TDataModule3 module(dir.path());
-        module.OpenQuery(statements::selectAll());
+        module.ShowAll();
         QCOMPARE(module.DataSource1()->rowCount(), Seed.size());
 
-        const QString broken = u"select 名称 from 评价 where (名称 like '%a'b%')"_s;
+        QVERIFY(RawDb(dbPath(dir)).exec(u"alter table 评价 rename to 旧评价"_s));
         try {
-            module.OpenQuery(broken);
-            QFAIL("OpenQuery did not throw");
+            module.ShowListing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
+            QFAIL("ShowListing did not throw");
         } catch (const KioskError &e) {
-            QVERIFY2(e.message().contains(u"syntax error"_s), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(u"no such table"_s), qPrintable(e.message()));
         }
-        QCOMPARE(module.statement(), broken);
+        QCOMPARE(module.statement(),
+                 statements::listing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s));
         QCOMPARE(module.DataSource1()->rowCount(), 0);
         QVERIFY(!module.showsTableRows());
+        QVERIFY(RawDb(dbPath(dir)).exec(u"alter table 旧评价 rename to 评价"_s));
         module.Refresh();
         QCOMPARE(module.DataSource1()->rowCount(), 0);
-        QCOMPARE(openRows(module, statements::selectAll()).size(), Seed.size());
+        QCOMPARE(allRows(module).size(), Seed.size());
     }
 
     // With forwarding on, each rating is filed in the outbox in the same transaction: both or
@@ -698,7 +772,7 @@ private slots:
         int failures = 0;
         for (int i = 0; i < records.size(); ++i) {
             if (clearBetween && i == 2)
-                module.ExecuteStatement(statements::deleteAll());
+                module.ClearAll(archivePath(dir));
             try {
                 module.Append(records.at(i));
             } catch (const KioskError &) {
@@ -729,24 +803,19 @@ private slots:
     // write-ahead log completely at any moment.
     void resultHoldsNoReadOpen_data()
     {
-        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("result");
         QTest::addColumn<int>("scrolls");
         QTest::addColumn<int>("expectedRows");
-        const QString range = u"2015-05-13"_s;
-        QTest::newRow("start-up statement, first page") << statements::selectAll() << 0 << 256;
-        QTest::newRow("listing, first page")
-            << statements::listing(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s) << 0 << 256;
-        QTest::newRow("listing, scrolled once")
-            << statements::listing(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s) << 1 << 512;
-        QTest::newRow("listing, scrolled to the end")
-            << statements::listing(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s) << 100 << 3000;
-        QTest::newRow("count, every name and grade")
-            << statements::count(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s) << 0 << 185;
+        QTest::newRow("start-up statement, first page") << u"all"_s << 0 << 256;
+        QTest::newRow("listing, first page") << u"listing"_s << 0 << 256;
+        QTest::newRow("listing, scrolled once") << u"listing"_s << 1 << 512;
+        QTest::newRow("listing, scrolled to the end") << u"listing"_s << 100 << 3000;
+        QTest::newRow("count, every name and grade") << u"count"_s << 0 << 185;
     }
 
     void resultHoldsNoReadOpen()
     {
-        QFETCH(QString, statement);
+        QFETCH(QString, result);
         QFETCH(int, scrolls);
         QFETCH(int, expectedRows);
         QTemporaryDir dir;
@@ -760,7 +829,14 @@ private slots:
 
         TDataModule3 module(dir.path());
         module.OpenConnection();
-        module.OpenQuery(statement);
+        const QString range = u"2015-05-13"_s;
+        if (result == u"all"_s)
+            module.ShowAll();
+        else if (result == u"listing"_s)
+            module.ShowListing(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s);
+        else
+            module.ShowCounts(u"不限制"_s, u"不限制"_s, range, u"2026-12-07"_s);
+        const QString statement = module.statement();
         ResultPages *model = module.DataSource1();
         for (int i = 0; i < scrolls && model->canFetchMore(); ++i)
             model->fetchMore();
@@ -796,8 +872,7 @@ private slots:
 
         TDataModule3 kioskA(dir.path());
         kioskA.OpenConnection();
-        kioskA.OpenQuery(
-            statements::listing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s));
+        kioskA.ShowListing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
         QVERIFY(kioskA.DataSource1()->rowCount() < 1000);
 
         TDataModule3 kioskB(dir.path());

@@ -1,0 +1,100 @@
+#include "central/centralstatements.h"
+
+using namespace Qt::StringLiterals;
+
+namespace central {
+
+QStringList schemaStatements()
+{
+    return {
+        // Serialises concurrent runs of the tool and keeps kiosks from inserting while the
+        // daily counts are filled in below.
+        u"select pg_advisory_xact_lock(775501)"_s,
+        u"create table if not exists 评价 ("
+        "终端 text not null, 序号 bigint not null, 名称 text, 日期 text, 时间 text, "
+        "综合评价 text, 接收时间 timestamptz not null default now(), "
+        "constraint 评价_终端_序号 unique (终端, 序号))"_s,
+        u"create index if not exists 评价_日期 on 评价 (日期, 终端)"_s,
+        u"create index if not exists 评价_接收时间 on 评价 (接收时间)"_s,
+        u"create table if not exists 评价_日计 ("
+        "日期 text not null, 终端 text not null, 名称 text not null, 综合评价 text not null, "
+        "数量 bigint not null, primary key (日期, 终端, 名称, 综合评价))"_s,
+        // Per statement, from the rows the statement really inserted or deleted (a resent
+        // rating that the server already held adds nothing).
+        u"create or replace function 评价_日计_加() returns trigger language plpgsql as $$ "
+        "begin "
+        "insert into 评价_日计 (日期, 终端, 名称, 综合评价, 数量) "
+        "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
+        "from 新行 group by 1, 2, 3, 4 "
+        "on conflict (日期, 终端, 名称, 综合评价) do update set 数量 = 评价_日计.数量 + "
+        "excluded.数量; "
+        "return null; end $$"_s,
+        u"create or replace function 评价_日计_减() returns trigger language plpgsql as $$ "
+        "begin "
+        "update 评价_日计 d set 数量 = d.数量 - o.n from ("
+        "select coalesce(日期, '') as 日期, 终端, coalesce(名称, '') as 名称, "
+        "coalesce(综合评价, '') as 综合评价, count(*) as n from 旧行 group by 1, 2, 3, 4) o "
+        "where d.日期 = o.日期 and d.终端 = o.终端 and d.名称 = o.名称 and d.综合评价 = "
+        "o.综合评价; "
+        "delete from 评价_日计 where 数量 <= 0; "
+        "return null; end $$"_s,
+        u"create or replace trigger 评价_日计_加 after insert on 评价 "
+        "referencing new table as 新行 for each statement execute function 评价_日计_加()"_s,
+        u"create or replace trigger 评价_日计_减 after delete on 评价 "
+        "referencing old table as 旧行 for each statement execute function 评价_日计_减()"_s,
+        // Daily counts for rows that came before the counts existed; nothing when they agree.
+        u"insert into 评价_日计 (日期, 终端, 名称, 综合评价, 数量) "
+        "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
+        "from 评价 where not exists (select 1 from 评价_日计) group by 1, 2, 3, 4"_s,
+    };
+}
+
+QString statementTimeout(int milliseconds)
+{
+    return u"set statement_timeout = %1"_s.arg(milliseconds);
+}
+
+QString keepAlive()
+{
+    return u"select 1"_s;
+}
+
+QString beginSnapshot()
+{
+    return u"begin isolation level repeatable read read only"_s;
+}
+
+QString commit()
+{
+    return u"commit"_s;
+}
+
+QString insertRatings(int rows)
+{
+    QString text = u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) values "_s;
+    text.reserve(text.size() + rows * 16 + 40);
+    for (int i = 0; i < rows; ++i)
+        text += i == 0 ? u"(?,?,?,?,?,?)"_s : u",(?,?,?,?,?,?)"_s;
+    text += u" on conflict (终端, 序号) do nothing"_s;
+    return text;
+}
+
+QString countPerNameAndGrade()
+{
+    return u"select 名称, 综合评价, sum(数量)::bigint as 数量 from 评价_日计 "
+           "where 日期 >= ? and 日期 <= ? group by 名称, 综合评价 order by 名称, 综合评价"_s;
+}
+
+QString countPerGrade()
+{
+    return u"select 综合评价, sum(数量)::bigint as 数量 from 评价_日计 "
+           "where 日期 >= ? and 日期 <= ? group by 综合评价 order by 综合评价"_s;
+}
+
+QString countPerDayAndGrade()
+{
+    return u"select 日期, 综合评价, sum(数量)::bigint as 数量 from 评价_日计 "
+           "where 日期 >= ? and 日期 <= ? group by 日期, 综合评价 order by 日期, 综合评价"_s;
+}
+
+} // namespace central

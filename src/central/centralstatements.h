@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Every statement text run on the central PostgreSQL database, in one place.
+namespace central {
+
+// The statements of createSchema, in order: table 评价 (终端, 序号, 名称, 日期, 时间, 综合评价,
+// 接收时间), unique on (终端, 序号), its indexes, and the daily counts 评价_日计 kept by
+// triggers. Each keeps what exists already.
+QStringList schemaStatements();
+
+// Sets the server's statement timeout of the session.
+QString statementTimeout(int milliseconds);
+// A cheap question that tells whether the server still answers.
+QString keepAlive();
+// A read-only snapshot in which several statements see the same state, and its end.
+QString beginSnapshot();
+QString commit();
+
+// Inserts rows ratings at once; binds 终端, 序号, 名称, 日期, 时间, 综合评价 for each row in
+// turn. A rating the server already holds (same 终端 and 序号) is left as it is.
+QString insertRatings(int rows);
+
+// The figures over all kiosks, from the daily counts; both bind the start and end date
+// ("yyyy-MM-dd", both included). Per name and grade (名称, 综合评价, 数量), and per grade
+// (综合评价, 数量): the same figures the statistics window gives for one kiosk.
+QString countPerNameAndGrade();
+QString countPerGrade();
+// Per day and grade (日期, 综合评价, 数量), for the reports over all kiosks.
+QString countPerDayAndGrade();
+
+} // namespace central

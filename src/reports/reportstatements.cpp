@@ -1,0 +1,32 @@
+#include "reports/reportstatements.h"
+
+using namespace Qt::StringLiterals;
+
+namespace reports {
+
+QString countsByNameStatement()
+{
+    return u"select 名称,综合评价,count(*) from 评价 where 日期>=? and 日期<=? "
+           "group by 名称,综合评价"_s;
+}
+
+QString countsByDayStatement()
+{
+    // Grouped in the order of the (综合评价,日期) index, so no sorting is needed.
+    return u"select 日期,综合评价,count(*) from 评价 where 日期>=? and 日期<=? "
+           "group by 综合评价,日期"_s;
+}
+
+QString dailyCountsByNameStatement()
+{
+    return u"select 名称,综合评价,sum(数量) from 评价_日计 where 日期>=? and 日期<=? "
+           "group by 名称,综合评价"_s;
+}
+
+QString dailyCountsByDayStatement()
+{
+    return u"select 日期,综合评价,sum(数量) from 评价_日计 where 日期>=? and 日期<=? "
+           "group by 综合评价,日期"_s;
+}
+
+} // namespace reports

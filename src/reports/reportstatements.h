@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Every statement text the reports run on a ratings file, in one place.
+namespace reports {
+
+// The statement texts; each takes the first and the last day ("yyyy-MM-dd") as bound values.
+QString countsByNameStatement();
+QString countsByDayStatement();
+// The same counts summed from the daily table 评价_日计, read instead when the file has it (see
+// store::hasDailyCounts); same bound values, same columns.
+QString dailyCountsByNameStatement();
+QString dailyCountsByDayStatement();
+
+} // namespace reports
