@@ -382,8 +382,7 @@ void Forwarder::round()
         m_timer->start(nextMs);
 }
 
-Link::Link(const QString &databasePath, const Config &config, QObject *parent,
-           int busyTimeoutMs)
+Link::Link(const QString &databasePath, const Config &config, QObject *parent, int busyTimeoutMs)
     : QObject(parent), m_config(config),
       m_forwarder(new Forwarder(databasePath, config, busyTimeoutMs))
 {

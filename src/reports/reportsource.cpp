@@ -141,10 +141,10 @@ Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &t
         case SourceFailure::Missing:
             throw SourceError(SourceFailure::Missing, u"找不到数据库文件：%1"_s.arg(path));
         case SourceFailure::Locked:
-            throw SourceError(SourceFailure::Locked,
-                              u"数据库被其他程序锁定，等待 %1 秒后仍无法读取：%2"_s
-                                  .arg(busyTimeoutMs / 1000)
-                                  .arg(path));
+            throw SourceError(
+                SourceFailure::Locked,
+                u"数据库被其他程序锁定，等待 %1 秒后仍无法读取：%2"_s.arg(busyTimeoutMs / 1000)
+                    .arg(path));
         case SourceFailure::NotADatabase:
             throw SourceError(SourceFailure::NotADatabase,
                               u"不是评价数据库（没有表“评价”或文件已损坏）：%1（%2）"_s.arg(

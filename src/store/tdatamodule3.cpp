@@ -95,10 +95,10 @@ void TDataModule3::OpenConnection()
     const bool readOnly = info.exists() && !platform::hasWritePermissionBits(info);
     const platform::FileIdentity identity = platform::fileIdentity(d->path);
 
-    const store::OpenOptions options{
-        .access = readOnly ? store::Access::ReadOnly : store::Access::ReadWrite,
-        .busyTimeoutMs = d->busyTimeoutMs,
-        .purpose = u"kiosk-db"_s};
+    const store::OpenOptions options{.access = readOnly ? store::Access::ReadOnly
+                                                        : store::Access::ReadWrite,
+                                     .busyTimeoutMs = d->busyTimeoutMs,
+                                     .purpose = u"kiosk-db"_s};
     try {
         d->reader = std::make_unique<store::Database>(d->path, options);
         d->wal = d->reader->wal();

@@ -33,7 +33,8 @@ QString ratingsFile(const QTemporaryDir &dir, bool wal)
     const QString path = dir.filePath(u"db.dll"_s);
     store::createDatabaseFile(path);
     store::Database db(path);
-    store::run(db.handle(), u"insert into 评价 values ('张三', '2024-03-01', '09:00:00', '一般')"_s);
+    store::run(db.handle(),
+               u"insert into 评价 values ('张三', '2024-03-01', '09:00:00', '一般')"_s);
     if (!wal)
         store::firstValue(db.handle(), u"pragma journal_mode=DELETE"_s);
     return path;
@@ -142,7 +143,7 @@ private slots:
         QTest::addColumn<int>("access");
         QTest::addColumn<int>("sync");
         QTest::addColumn<int>("busyTimeoutMs");
-        QTest::addColumn<int>("expectedSync");   // 2 FULL, 1 NORMAL
+        QTest::addColumn<int>("expectedSync");    // 2 FULL, 1 NORMAL
         QTest::addColumn<QString>("journalMode"); // after the open of a rollback journal file
         const int rw = int(store::Access::ReadWrite);
         QTest::newRow("read-write, full, default wait")

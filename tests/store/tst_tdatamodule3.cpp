@@ -336,11 +336,9 @@ private slots:
         module.Refresh();
         QCOMPARE(module.DataSource1()->rowCount(), 0);
         QVERIFY(module.showsTableRows());
-        QCOMPARE(countRows(module, u"不限制"_s, u"不限制"_s, u"2015-05-13"_s,
-                                                    u"2026-12-07"_s),
+        QCOMPARE(countRows(module, u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s),
                  QStringList());
-        QCOMPARE(overallRows(module, u"2015-05-13"_s, u"2026-12-07"_s),
-                 QStringList());
+        QCOMPARE(overallRows(module, u"2015-05-13"_s, u"2026-12-07"_s), QStringList());
     }
 
     void appendRoundTrip()
@@ -491,8 +489,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(KioskError, module.DeleteRow(0));
         QCOMPARE(modelRows(module.DataSource1()).size(), Seed.size());
         QVERIFY_THROWS_EXCEPTION(KioskError, module.ClearAll(archivePath(dir)));
-        QCOMPARE(listingRows(module, u"不限制"_s, u"不满意"_s, u"2015-05-13"_s,
-                                                      u"2026-12-07"_s),
+        QCOMPARE(listingRows(module, u"不限制"_s, u"不满意"_s, u"2015-05-13"_s, u"2026-12-07"_s),
                  seedRows({4, 5}));
 
         QCOMPARE(readBytes(path), before);
@@ -692,8 +689,7 @@ private slots:
         module.Refresh();
         QCOMPARE(module.DataSource1()->rowCount(), 0);
         QCOMPARE(module.statement(), statements::deleteAll());
-        QCOMPARE(listingRows(module, u"不限制"_s, u"不限制"_s, u"2015-05-13"_s,
-                                                      u"2026-12-07"_s),
+        QCOMPARE(listingRows(module, u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s),
                  seedRows({0}));
     }
 
