@@ -13,8 +13,10 @@ namespace {
 
 QString scrubbed(QString text, const Connection &connection)
 {
-    if (!connection.password.isEmpty())
-        text.replace(connection.password, u"***"_s);
+    for (const QString &secret : {connection.password, qEnvironmentVariable("PGPASSWORD")}) {
+        if (!secret.isEmpty())
+            text.replace(secret, u"***"_s);
+    }
     return text.trimmed();
 }
 

@@ -24,9 +24,9 @@ void close(QSqlDatabase &db);
 // own text after it; the password never appears.
 QString describe(const QSqlError &error, const Connection &connection);
 
-// Creates table 评价 (终端, 序号, 名称, 日期, 时间, 综合评价, 接收时间), unique on (终端, 序号),
-// the daily counts 评价_日计 that the reports over all kiosks read, kept by triggers, and their
-// indexes. Running it again changes nothing. One transaction; throws KioskError.
+// Creates table 评价 (终端, 序号, 名称, 日期, 时间, 综合评价, 接收时间, 原序号), unique on (终端,
+// 序号), the daily counts 评价_日计 that the reports over all kiosks read, kept by triggers, and
+// their indexes. Running it again changes nothing. One transaction; throws KioskError.
 void createSchema(QSqlDatabase &db);
 
 } // namespace central

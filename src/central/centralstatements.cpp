@@ -14,6 +14,11 @@ QStringList schemaStatements()
         "终端 text not null, 序号 bigint not null, 名称 text, 日期 text, 时间 text, "
         "综合评价 text, 接收时间 timestamptz not null default now(), "
         "constraint 评价_终端_序号 unique (终端, 序号))"_s,
+        // Kept under a new number after a collision: the number the kiosk had sent.
+        u"alter table 评价 add column if not exists 原序号 bigint"_s,
+        u"create sequence if not exists 评价_另存序号"_s,
+        u"create index if not exists 评价_终端_原序号 on 评价 (终端, 原序号) "
+        "where 原序号 is not null"_s,
         u"create index if not exists 评价_日期 on 评价 (日期, 终端)"_s,
         u"create index if not exists 评价_接收时间 on 评价 (接收时间)"_s,
         u"create table if not exists 评价_日计 ("
@@ -71,11 +76,32 @@ QString commit()
 
 QString insertRatings(int rows)
 {
-    QString text = u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) values "_s;
-    text.reserve(text.size() + rows * 16 + 40);
-    for (int i = 0; i < rows; ++i)
-        text += i == 0 ? u"(?,?,?,?,?,?)"_s : u",(?,?,?,?,?,?)"_s;
-    text += u" on conflict (终端, 序号) do nothing"_s;
+    // The batch as a table of its own (the casts give the bound texts their column types).
+    QString text = u"with 新 (终端, 序号, 名称, 日期, 时间, 综合评价) as (values "_s;
+    text.reserve(text.size() + rows * 80 + 900);
+    for (int i = 0; i < rows; ++i) {
+        if (i > 0)
+            text += u',';
+        text += u"(cast(? as text),cast(? as bigint),cast(? as text),cast(? as text),"
+                "cast(? as text),cast(? as text))"_s;
+    }
+    // A number the server holds already under other content is a collision (a db.dll put back
+    // from a backup, a clock set back): unless that same rating was kept under a new number
+    // before, it is kept now under a new, negative number, with the kiosk's own number in
+    // 原序号. A number held under the same content is the same rating sent again: nothing.
+    text += u"), 冲突 as (select n.* from 新 n join 评价 e on e.终端 = n.终端 and e.序号 = n.序号 "
+            "where (e.名称, e.日期, e.时间, e.综合评价) is distinct from "
+            "(n.名称, n.日期, n.时间, n.综合评价) "
+            "and not exists (select 1 from 评价 r where r.终端 = n.终端 and r.原序号 = n.序号 "
+            "and (r.名称, r.日期, r.时间, r.综合评价) is not distinct from "
+            "(n.名称, n.日期, n.时间, n.综合评价))), "
+            "另存 as (insert into 评价 (终端, 序号, 原序号, 名称, 日期, 时间, 综合评价) "
+            "select 终端, -nextval('评价_另存序号'), 序号, 名称, 日期, 时间, 综合评价 from 冲突 "
+            "returning 1), "
+            "收下 as (insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) "
+            "select 终端, 序号, 名称, 日期, 时间, 综合评价 from 新 "
+            "on conflict (终端, 序号) do nothing returning 1) "
+            "select (select count(*) from 收下), (select count(*) from 另存)"_s;
     return text;
 }
 

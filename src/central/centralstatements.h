@@ -7,7 +7,7 @@
 namespace central {
 
 // The statements of createSchema, in order: table 评价 (终端, 序号, 名称, 日期, 时间, 综合评价,
-// 接收时间), unique on (终端, 序号), its indexes, and the daily counts 评价_日计 kept by
+// 接收时间, 原序号), unique on (终端, 序号), its indexes, and the daily counts 评价_日计 kept by
 // triggers. Each keeps what exists already.
 QStringList schemaStatements();
 
@@ -20,7 +20,10 @@ QString beginSnapshot();
 QString commit();
 
 // Inserts rows ratings at once; binds 终端, 序号, 名称, 日期, 时间, 综合评价 for each row in
-// turn. A rating the server already holds (same 终端 and 序号) is left as it is.
+// turn. A rating the server already holds (same 终端, 序号 and content) is left as it is; one
+// whose 终端 and 序号 the server holds with other content is kept under a new negative 序号
+// with the sent number in 原序号 (once: sent again, it is left as it is too). One result row:
+// the ratings stored under their own number, and those kept under a new one.
 QString insertRatings(int rows);
 
 // The figures over all kiosks, from the daily counts; both bind the start and end date

@@ -269,6 +269,7 @@ void Forwarder::forwardAll()
             return;
 
         // At the server, in one transaction.
+        qint64 renumbered = 0;
         if (!m_central.transaction())
             throw KioskError(describe(m_central.lastError(), m_connection));
         try {
@@ -299,6 +300,7 @@ void Forwarder::forwardAll()
             }
             if (!insert->exec())
                 throw KioskError(describe(insert->lastError(), m_connection));
+            renumbered = insert->next() ? insert->value(1).toLongLong() : 0;
             insert->finish();
             if (!m_central.commit())
                 throw KioskError(describe(m_central.lastError(), m_connection));
@@ -333,6 +335,7 @@ void Forwarder::forwardAll()
             s.error.clear();
             s.pending = qMax<qint64>(0, s.pending - sent);
             s.forwarded += sent;
+            s.renumbered += renumbered;
             s.lastArrived = now;
         });
     }

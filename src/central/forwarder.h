@@ -29,6 +29,9 @@ struct Status
     QDateTime lastArrived;
     // Ratings the server confirmed since start.
     qint64 forwarded = 0;
+    // Of those, the ratings whose number the server held already under other content (a
+    // db.dll put back from a backup while the clock was set back), kept under a new number.
+    qint64 renumbered = 0;
 };
 
 // One line for the staff menu: connected or not (with the Chinese reason of the error, without
@@ -43,8 +46,9 @@ QString errorReason(const QString &error);
 // thread. Each round reads a batch of the oldest entries in a short read, inserts them at the
 // server in one transaction (a rating the server already holds is skipped), and removes them
 // from the outbox only after the commit returned, so a kill at any moment at worst sends a batch
-// twice, which the server ignores. A failure is retried with a backoff that grows from 0.5 s to
-// at most 8 s, so ratings reach a server that is reachable again within 15 s.
+// twice, which the server tells from a collision by its content and ignores. A failure is retried
+// with a backoff that grows from 0.5 s to at most 8 s, so ratings reach a server that is reachable
+// again within 15 s.
 class Forwarder final : public QObject
 {
     Q_OBJECT

@@ -342,6 +342,11 @@ QString seedOutboxSequence()
            "where not exists (select 1 from sqlite_sequence where name = '待上传')"_s;
 }
 
+QString raiseOutboxSequence()
+{
+    return u"update sqlite_sequence set seq = max(seq, ?) where name = '待上传'"_s;
+}
+
 qint64 outboxSequenceStart(const QDateTime &now)
 {
     return qMax<qint64>(0, now.toMSecsSinceEpoch()) * 1000;

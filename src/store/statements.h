@@ -89,9 +89,12 @@ QString vacuumInto();
 QStringList createOutbox();
 // Starts the outbox sequence at the bound number unless it has started already.
 QString seedOutboxSequence();
-// The first sequence number of an outbox made at that moment: the milliseconds since 1970
-// times 1000. A later db.dll of the same kiosk therefore starts above every number an earlier
-// one handed out unless it took more than 1000 ratings a millisecond.
+// Raises a started outbox sequence to the bound number; a higher one stays as it is.
+QString raiseOutboxSequence();
+// The lowest next sequence number at that moment: the milliseconds since 1970 times 1000. A
+// db.dll put in place of another (an empty one, or a backup copy) is raised to it before it
+// hands out a number, so it goes on above every number the other one handed out unless that
+// took more than 1000 ratings a millisecond or the clock was set back since.
 qint64 outboxSequenceStart(const QDateTime &now);
 // Files one rating; binds 终端, 名称, 日期, 时间, 综合评价.
 QString appendOutbox();

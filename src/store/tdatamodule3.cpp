@@ -47,6 +47,8 @@ struct TDataModule3::Private
     QString statement;
     // Kiosk name of the outbox entries; empty: no forwarding.
     QString terminal;
+    // Whether the outbox sequence was raised since the file was opened.
+    bool sequenceRaised = false;
     // Whether the statement counts as open: Refresh then shows its rows. False after the clear
     // and after a failed open.
     bool resultOpen = false;
@@ -116,6 +118,7 @@ void TDataModule3::OpenConnection()
     d->readOnly = readOnly;
     d->identity = identity;
     d->connected = true;
+    d->sequenceRaised = false;
 }
 
 void TDataModule3::OpenStartupQuery()
@@ -148,6 +151,8 @@ void TDataModule3::Append(const EvaluationRecord &record)
             fileForForwarding(db, record);
         // With synchronous=FULL the commit returns once the row is on disk.
         store::run(db, statements::commit());
+        if (!d->terminal.isEmpty())
+            d->sequenceRaised = true;
     } catch (...) {
         try {
             store::run(db, statements::rollback());
@@ -174,12 +179,18 @@ QString TDataModule3::forwardingTerminal() const
 void TDataModule3::fileForForwarding(QSqlDatabase &db, const EvaluationRecord &record)
 {
     // Inside the append's write transaction: the outbox appears with the first rating to
-    // forward, and its sequence starts above every number an earlier db.dll of this kiosk can
-    // have handed out, so a replaced file never reuses a number the server already holds.
+    // forward. Once after each opening of the file (which may be an empty file or a backup copy
+    // put in place of the one that forwarded before) its sequence is raised above every number
+    // an earlier db.dll of this kiosk can have handed out, never lowered, so the file does not
+    // reuse a number the server already holds. Should the clock have been set back, the server
+    // still tells such a number from a resent rating by its content.
     for (const QString &statement : statements::createOutbox())
         store::run(db, statement);
-    store::run(db, statements::seedOutboxSequence(),
-               {statements::outboxSequenceStart(platform::services().now())});
+    if (!d->sequenceRaised) {
+        const qint64 start = statements::outboxSequenceStart(platform::services().now());
+        store::run(db, statements::raiseOutboxSequence(), {start});
+        store::run(db, statements::seedOutboxSequence(), {start});
+    }
     store::run(db, statements::appendOutbox(),
                {d->terminal, record.name, record.date, record.time, record.grade});
 }

@@ -4,6 +4,7 @@
 #include "central/centraldb.h"
 #include "central/forwarder.h"
 #include "platform/error.h"
+#include "store/backup.h"
 #include "store/schema.h"
 #include "store/statements.h"
 #include "store/tdatamodule3.h"
@@ -167,6 +168,12 @@ private:
         QCOMPARE(centralRatings(terminal), stored);
         QCOMPARE(central(u"select count(*) - count(distinct (终端, 序号)) from 评价"_s),
                  QStringList{u"0"_s});
+        compareDailyCounts();
+    }
+
+    // The daily counts the reports read agree with the rows.
+    void compareDailyCounts()
+    {
         const QString direct =
             u"select coalesce(名称,''), coalesce(综合评价,''), count(*) "
             "from 评价 where 日期 >= ? and 日期 <= ? group by 1, 2 order by 1, 2"_s;
@@ -423,6 +430,87 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT(centralCount() == 10 && outboxCount(kiosk.db()) == 0,
                                   qPrintable(central::statusLine(kiosk.status())), 15000);
         compareCentral(kiosk.config.terminal, kiosk.stored);
+    }
+
+    // Staff put last night's copy back as db.dll after ratings went on reaching the server, and
+    // the clock may have been set back meanwhile. Every new rating reaches the server: the
+    // copy's numbers start above the ones it handed out, and where the clock was set back a
+    // number the server holds under other content is kept under a new number and counted. The
+    // same ratings sent again (a kill before the outbox was emptied) add nothing.
+    void restoredBackup_data()
+    {
+        QTest::addColumn<int>("clockShiftSecs");
+        QTest::addColumn<int>("renumbered");
+        QTest::newRow("clock goes on") << 60 << 0;
+        QTest::newRow("clock set back an hour") << -3600 << 5;
+    }
+    void restoredBackup()
+    {
+        QFETCH(int, clockShiftSecs);
+        QFETCH(int, renumbered);
+        const QDateTime started = m_services->fixedNow;
+        Kiosk kiosk(u"八号厅-1"_s, m_url);
+        kiosk.startForwarding();
+        kiosk.append(0, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(centralCount() == 5 && outboxCount(kiosk.db()) == 0, 15000);
+        const QString copy = backup::dailyPath(kiosk.dir.path(), started.date());
+        QCOMPARE(backup::copyDatabase(kiosk.db(), copy), 5);
+        kiosk.append(5, 10);
+        QTRY_VERIFY_WITH_TIMEOUT(centralCount() == 10 && outboxCount(kiosk.db()) == 0, 15000);
+
+        // The kiosk stops; db.dll and its -wal and -shm files give way to the copy.
+        kiosk.link.reset();
+        kiosk.module.reset();
+        for (const QString &suffix : {u""_s, u"-wal"_s, u"-shm"_s})
+            QFile::remove(kiosk.db() + suffix);
+        QVERIFY(QFile::copy(copy, kiosk.db()));
+        m_services->fixedNow = started.addSecs(clockShiftSecs);
+        kiosk.module = std::make_unique<TDataModule3>(kiosk.dir.path());
+        kiosk.module->setForwarding(kiosk.config.terminal);
+        kiosk.module->OpenConnection();
+        kiosk.startForwarding();
+        kiosk.append(10, 20);
+        QTRY_VERIFY2_WITH_TIMEOUT(centralCount() == 20 && outboxCount(kiosk.db()) == 0,
+                                  qPrintable(central::statusLine(kiosk.status())), 15000);
+        m_services->fixedNow = started;
+        QStringList expected = kiosk.stored;
+        QStringList received = centralRatings(kiosk.config.terminal);
+        expected.sort();
+        received.sort();
+        QCOMPARE(received, expected);
+        const QString kept = u"select count(*) from 评价 where 原序号 is not null"_s;
+        QCOMPARE(central(kept), QStringList{QString::number(renumbered)});
+        QCOMPARE(kiosk.status().renumbered, renumbered);
+
+        // Every rating sent once more under the number the kiosk gave it (the renumbered
+        // content where a number was used twice): nothing changes at the server.
+        const QStringList sent =
+            central(u"select coalesce(原序号, 序号), 名称, 日期, 时间, 综合评价 from 评价 "
+                    "where 终端 = ? order by 原序号 is null, 序号"_s,
+                    {kiosk.config.terminal});
+        {
+            QSqlDatabase local = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"resend"_s);
+            local.setDatabaseName(kiosk.db());
+            QVERIFY(local.open());
+            for (const QString &row : sent) {
+                const QStringList f = row.split(u'|');
+                QSqlQuery insert(local);
+                QVERIFY(insert.prepare(u"insert or ignore into 待上传 (序号, 终端, 名称, 日期, "
+                                       "时间, 综合评价) values (?, ?, ?, ?, ?, ?)"_s));
+                for (const QVariant &v : QVariantList{f.at(0).toLongLong(), kiosk.config.terminal,
+                                                      f.at(1), f.at(2), f.at(3), f.at(4)})
+                    insert.addBindValue(v);
+                QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+            }
+            local.close();
+        }
+        QSqlDatabase::removeDatabase(u"resend"_s);
+        kiosk.module->Append(rating(20));
+        kiosk.stored << joined(rating(20));
+        QTRY_VERIFY_WITH_TIMEOUT(outboxCount(kiosk.db()) == 0, 15000);
+        QCOMPARE(centralCount(), 21);
+        QCOMPARE(central(kept), QStringList{QString::number(renumbered)});
+        compareDailyCounts();
     }
 
     // A wrong password: ratings stay in the outbox, staff read what is wrong (never the
