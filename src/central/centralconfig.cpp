@@ -3,6 +3,8 @@
 #include "config/settingsfile.h"
 #include "platform/error.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <QUrl>
 #include <QUrlQuery>
@@ -32,7 +34,55 @@ bool hasOption(const Connection &connection, const QString &key)
     return false;
 }
 
+// Where a password may stand in a URL's text: start and length of each place, last first.
+// Works on the text alone, so that a text no parser takes is hidden as well: the user part's
+// password from its first ":" to the last "@", and what follows a ":" in the host part (up to
+// "/" or "?") unless it is a port number.
+QList<QPair<qsizetype, qsizetype>> passwordSpans(const QString &text)
+{
+    static const QRegularExpression scheme(u"^[A-Za-z][A-Za-z0-9+.\\-]*:?//"_s);
+    static const QRegularExpression digits(u"^:?[0-9]*$"_s);
+    const QRegularExpressionMatch prefix = scheme.match(text);
+    qsizetype from = prefix.hasMatch() ? prefix.capturedEnd() : 0;
+    QList<QPair<qsizetype, qsizetype>> spans;
+    const qsizetype at = text.lastIndexOf(u'@');
+    if (at >= from) {
+        const qsizetype colon = text.indexOf(u':', from);
+        if (colon >= 0 && colon < at)
+            spans.prepend({colon + 1, at - colon - 1});
+        from = at + 1;
+    }
+    qsizetype end = text.size();
+    for (const QChar stop : {u'/', u'?'}) {
+        const qsizetype i = text.indexOf(stop, from);
+        if (i >= 0 && i < end)
+            end = i;
+    }
+    const qsizetype colon = text.indexOf(u':', from);
+    if (colon >= 0 && colon < end) {
+        const qsizetype start = colon + 1;
+        if (!digits.match(text.mid(start, end - start)).hasMatch())
+            spans.prepend({start, end - start});
+    }
+    return spans;
+}
+
 } // namespace
+
+QString readUrlFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw KioskError(u"无法读取中心数据库地址文件 %1：%2"_s.arg(path, file.errorString()));
+    const QByteArray content = file.read(64 * 1024);
+    for (const QByteArray &line : content.split('\n')) {
+        const QString url = QString::fromUtf8(line).trimmed();
+        if (!url.isEmpty())
+            return url;
+    }
+    throw KioskError(
+        u"中心数据库地址文件 %1 是空的：第一行应为 postgresql://用户@主机:5432/数据库"_s.arg(path));
+}
 
 std::optional<Config> readConfig(const SettingsFile &settings)
 {
@@ -86,12 +136,34 @@ Connection parseUrl(const QString &text)
 
 QString redactedUrl(const QString &text)
 {
-    QUrl url(text.trimmed());
-    if (!url.isValid())
-        return u"（无效地址）"_s;
-    if (!url.password().isEmpty())
-        url.setPassword(u"***"_s);
-    return url.toString();
+    QString shown = text.trimmed();
+    for (const auto &[start, length] : passwordSpans(shown)) {
+        if (length > 0)
+            shown.replace(start, length, u"***"_s);
+    }
+    return shown;
+}
+
+QString scrubbed(const QString &message, const QString &url)
+{
+    QString text = message;
+    const QString trimmed = url.trimmed();
+    if (!trimmed.isEmpty())
+        text.replace(trimmed, redactedUrl(trimmed));
+    QStringList secrets;
+    for (const auto &[start, length] : passwordSpans(trimmed)) {
+        const QString written = trimmed.mid(start, length);
+        secrets << written << QUrl::fromPercentEncoding(written.toUtf8());
+    }
+    secrets << qEnvironmentVariable("PGPASSWORD");
+    // The longest first, so that a password holding another one is hidden whole.
+    std::sort(secrets.begin(), secrets.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    for (const QString &secret : secrets) {
+        if (!secret.isEmpty())
+            text.replace(secret, u"***"_s);
+    }
+    return text;
 }
 
 QString driverOptions(const Connection &connection)

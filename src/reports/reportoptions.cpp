@@ -11,7 +11,7 @@ namespace reports {
 QString usageText()
 {
     return u"用法：kiosk-report --from yyyy-MM-dd --to yyyy-MM-dd [--db 数据库文件 | --central "
-           u"中心数据库网址] "
+           u"中心数据库网址 | --central-file 存有网址的文件] "
            "[--csv 文件] [--xlsx 文件] [--pdf 文件]"_s;
 }
 
@@ -27,8 +27,8 @@ bool parseReportOptions(const QStringList &arguments, ReportOptions &options, QS
 {
     options = ReportOptions();
     QString fromText, toText;
-    const QStringList known = {u"--from"_s, u"--to"_s,   u"--db"_s, u"--central"_s,
-                               u"--csv"_s,  u"--xlsx"_s, u"--pdf"_s};
+    const QStringList known = {u"--from"_s,         u"--to"_s,  u"--db"_s,   u"--central"_s,
+                               u"--central-file"_s, u"--csv"_s, u"--xlsx"_s, u"--pdf"_s};
     QStringList given;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &option = arguments.at(i);
@@ -54,6 +54,8 @@ bool parseReportOptions(const QStringList &arguments, ReportOptions &options, QS
             options.db = value;
         else if (option == u"--central"_s)
             options.central = value;
+        else if (option == u"--central-file"_s)
+            options.centralFile = value;
         else if (option == u"--csv"_s)
             options.csv = value;
         else if (option == u"--xlsx"_s)
@@ -61,8 +63,10 @@ bool parseReportOptions(const QStringList &arguments, ReportOptions &options, QS
         else
             options.pdf = value;
     }
-    if (given.contains(u"--db"_s) && given.contains(u"--central"_s)) {
-        error = u"--db 和 --central 只能给其一：本机数据库或中心数据库"_s;
+    const int sources = int(given.contains(u"--db"_s)) + int(given.contains(u"--central"_s)) +
+                        int(given.contains(u"--central-file"_s));
+    if (sources > 1) {
+        error = u"--db、--central 和 --central-file 只能给其一：本机数据库或中心数据库"_s;
         return false;
     }
     if (fromText.isEmpty() || toText.isEmpty()) {
@@ -97,7 +101,8 @@ bool parseReportOptions(const QStringList &arguments, ReportOptions &options, QS
             error = u"同一个文件不能用作两种输出：%1"_s.arg(path);
             return false;
         }
-        if (options.central.isEmpty() && absolute == QFileInfo(options.db).absoluteFilePath()) {
+        if (options.central.isEmpty() && options.centralFile.isEmpty() &&
+            absolute == QFileInfo(options.db).absoluteFilePath()) {
             error = u"输出文件不能是数据库本身：%1"_s.arg(path);
             return false;
         }

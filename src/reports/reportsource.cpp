@@ -161,8 +161,10 @@ Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &t
 Counts readCountsFromCentral(const QString &url, const QDate &from, const QDate &to)
 {
     const auto failed = [&](const QString &why) {
-        return SourceError(SourceFailure::Other,
-                           u"无法读取中心数据库 %1：%2"_s.arg(central::redactedUrl(url), why));
+        return SourceError(
+            SourceFailure::Other,
+            central::scrubbed(u"无法读取中心数据库 %1：%2"_s.arg(central::redactedUrl(url), why),
+                              url));
     };
     central::Connection connection;
     try {

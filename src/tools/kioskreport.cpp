@@ -1,9 +1,11 @@
-// kiosk-report --from yyyy-MM-dd --to yyyy-MM-dd [--db PATH | --central URL] [--csv FILE]
+// kiosk-report --from yyyy-MM-dd --to yyyy-MM-dd [--db PATH | --central URL | --central-file
+// FILE] [--csv FILE]
 // [--xlsx FILE] [--pdf FILE] Writes the satisfaction report of a date range, of this kiosk's
 // database or of all kiosks from the central database, as CSV, Excel workbook and/or PDF, for
 // scheduled exports and for the technician. Bad input: a Chinese message on standard error, exit
 // status 2, no file written. A file that cannot be written: exit status 1, every target left as it
 // was.
+#include "central/centralconfig.h"
 #include "platform/error.h"
 #include "reports/exports.h"
 #include "reports/figures.h"
@@ -51,6 +53,8 @@ int main(int argc, char *argv[])
 
     reports::Report report;
     try {
+        if (!options.centralFile.isEmpty())
+            options.central = central::readUrlFile(options.centralFile);
         const reports::Counts counts =
             options.central.isEmpty()
                 ? reports::readCountsFromFile(options.db, options.from, options.to)
@@ -59,7 +63,8 @@ int main(int argc, char *argv[])
                                      reports::defaultPeriod(options.from, options.to),
                                      counts.byName, counts.byDay);
     } catch (const KioskError &e) {
-        err << u"kiosk-report：%1"_s.arg(e.message()) << Qt::endl;
+        err << central::scrubbed(u"kiosk-report：%1"_s.arg(e.message()), options.central)
+            << Qt::endl;
         return BadInput;
     }
 

@@ -1,7 +1,8 @@
 // kiosk-mkdb PATH: creates the evaluation database with an empty table 评价, or brings an
 // existing one up to date (index, journal mode).
-// kiosk-mkdb --postgres URL: creates the central table 评价 with its key, indexes and daily
-// counts in that PostgreSQL database; running it again changes nothing.
+// kiosk-mkdb --postgres URL, or --central-file FILE (the URL on the file's first line, so that
+// no process list shows its password): creates the central table 评价 with its key, indexes
+// and daily counts in that PostgreSQL database; running it again changes nothing.
 // Prints one line; exits non-zero on failure.
 #include "central/centralconfig.h"
 #include "central/centraldb.h"
@@ -32,7 +33,7 @@ int createCentral(const QString &url, QTextStream &out, QTextStream &err)
         }
         central::close(db);
     } catch (const KioskError &e) {
-        err << u"kiosk-mkdb: %1: %2"_s.arg(shown, e.message()) << Qt::endl;
+        err << central::scrubbed(u"kiosk-mkdb: %1: %2"_s.arg(shown, e.message()), url) << Qt::endl;
         return 1;
     }
     out << u"中心数据库已就绪：%1"_s.arg(shown) << Qt::endl;
@@ -49,9 +50,19 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments();
     if (args.size() == 3 && args.at(1) == u"--postgres"_s)
         return createCentral(args.at(2), out, err);
+    if (args.size() == 3 && args.at(1) == u"--central-file"_s) {
+        try {
+            return createCentral(central::readUrlFile(args.at(2)), out, err);
+        } catch (const KioskError &e) {
+            err << u"kiosk-mkdb: %1"_s.arg(e.message()) << Qt::endl;
+            return 2;
+        }
+    }
     if (args.size() != 2 || args.at(1).startsWith(u"--"_s)) {
         err << u"用法：kiosk-mkdb 数据库文件（例如 db.dll）\n"
-               "      kiosk-mkdb --postgres postgresql://用户:密码@主机:5432/数据库"_s
+               "      kiosk-mkdb --central-file 存有中心数据库地址的文件\n"
+               "      kiosk-mkdb --postgres postgresql://用户@主机:5432/数据库"
+               "（密码放在 PGPASSWORD 或 PGPASSFILE 中）"_s
             << Qt::endl;
         return 2;
     }

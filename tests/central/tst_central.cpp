@@ -275,6 +275,49 @@ private slots:
         QVERIFY(!wrongOutput.contains(u"Falsch-1234"_s));
     }
 
+    // kiosk-mkdb takes the address from a file too, and never shows the password, whatever
+    // the shape of the address.
+    void schemaToolAddress_data()
+    {
+        QTest::addColumn<QString>("address"); // "file:" + the file's line, or the URL
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("malformed: no colon after the scheme, doubled @ and :")
+            << u"postgresql//kiosk:Ab@c:d%e f@@127.0.0.1::56432/x"_s << 1 << u"地址"_s;
+        QTest::newRow("malformed: port that is no number")
+            << u"postgresql://kiosk:Ab@c:d%e f@127.0.0.1:5x/x"_s << 1 << u"地址"_s;
+        QTest::newRow("malformed: password where the port goes")
+            << u"postgresql://127.0.0.1:Ab@c:d%e f/x"_s << 1 << u"地址"_s;
+        QTest::newRow("from a file") << u"file:<url>"_s << 0 << u"中心数据库已就绪"_s;
+        QTest::newRow("file missing") << u"file:"_s << 2 << u"无法读取中心数据库地址文件"_s;
+    }
+    void schemaToolAddress()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QStringList arguments = {u"--postgres"_s, address};
+        if (address.startsWith(u"file:"_s)) {
+            const QString path = dir.filePath(u"central.url"_s);
+            if (address == u"file:<url>"_s) {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(m_url.toUtf8() + "\n");
+            }
+            arguments = {u"--central-file"_s, path};
+        }
+        QProcess tool;
+        tool.start(QStringLiteral(MKDB_TOOL), arguments);
+        QVERIFY(tool.waitForFinished(60000));
+        const QString output =
+            QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError());
+        QVERIFY2(tool.exitCode() == exitCode, qPrintable(output));
+        QVERIFY2(output.contains(message), qPrintable(output));
+        for (const QString &secret : {u"Ab@c"_s, u"d%e f"_s, u"e f"_s, Password})
+            QVERIFY2(!output.contains(secret), qPrintable(output));
+    }
+
     // The server is down when the kiosk starts: ratings wait, staff see why, and once the
     // server is started they all arrive, within the capped backoff.
     void serverDownAtStart()

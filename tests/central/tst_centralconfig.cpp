@@ -164,6 +164,19 @@ private slots:
         QTest::newRow("no password") << u"postgresql://kiosk@h/d"_s << u"postgresql://kiosk@h/d"_s;
         QTest::newRow("query kept") << u"postgresql://k:pw@h/d?sslmode=require"_s
                                     << u"postgresql://k:***@h/d?sslmode=require"_s;
+        QTest::newRow("malformed: no colon after the scheme, doubled @ and :")
+            << u"postgresql//kiosk:KpW9xyzzyQ@@127.0.0.1::56432/db"_s
+            << u"postgresql//kiosk:***@127.0.0.1::56432/db"_s;
+        QTest::newRow("password with @, :, % and a blank")
+            << u"postgresql://kiosk:p@ss:w%rd x@h:5432/d"_s << u"postgresql://kiosk:***@h:5432/d"_s;
+        QTest::newRow("percent-encoded password")
+            << u"postgresql://kiosk:a%40b%3Ac@h/d"_s << u"postgresql://kiosk:***@h/d"_s;
+        QTest::newRow("no scheme") << u"kiosk:pw@h/d"_s << u"kiosk:***@h/d"_s;
+        QTest::newRow("single slash after the scheme")
+            << u"postgresql:/kiosk:pw@h/d"_s << u"postgresql:***@h/d"_s;
+        QTest::newRow("no user part, a password where the port goes")
+            << u"postgresql://h:Geheim-99/d"_s << u"postgresql://h:***/d"_s;
+        QTest::newRow("port kept") << u"postgresql://h:5432/d"_s << u"postgresql://h:5432/d"_s;
     }
 
     void redactedUrl()
@@ -171,6 +184,66 @@ private slots:
         QFETCH(QString, url);
         QFETCH(QString, shown);
         QCOMPARE(central::redactedUrl(url), shown);
+    }
+
+    // A message that quotes the address or the library's text shows no form of the password.
+    void scrubbed_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("address quoted") << u"postgresql//kiosk:p@ss w@@h::1/d"_s
+                                        << u"无法读取 postgresql//kiosk:p@ss w@@h::1/d：地址无效"_s
+                                        << u"无法读取 postgresql//kiosk:***@h::1/d：地址无效"_s;
+        QTest::newRow("decoded password in the library's text")
+            << u"postgresql://kiosk:a%40b@h/d"_s << u"FATAL: bad password a@b"_s
+            << u"FATAL: bad password ***"_s;
+        QTest::newRow("password of PGPASSWORD")
+            << u"postgresql://kiosk@h/d"_s << u"server said Umwelt-77"_s << u"server said ***"_s;
+    }
+
+    void scrubbed()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        qputenv("PGPASSWORD", "Umwelt-77");
+        const QString result = central::scrubbed(message, url);
+        qunsetenv("PGPASSWORD");
+        QCOMPARE(result, shown);
+    }
+
+    void readUrlFile_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "<missing>": no such file
+        QTest::addColumn<QString>("url");        // empty: refused
+        QTest::newRow("first line")
+            << QByteArray("postgresql://k@h/d\n") << u"postgresql://k@h/d"_s;
+        QTest::newRow("blank lines and CRLF before it")
+            << QByteArray("\r\n  \r\n postgresql://k:p w@h/d \r\nrest\r\n")
+            << u"postgresql://k:p w@h/d"_s;
+        QTest::newRow("empty file") << QByteArray("\n \n") << QString();
+        QTest::newRow("missing file") << QByteArray("<missing>") << QString();
+    }
+
+    void readUrlFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, url);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"central.url"_s);
+        if (content != "<missing>") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        try {
+            QCOMPARE(central::readUrlFile(path), url);
+        } catch (const KioskError &e) {
+            QVERIFY2(url.isEmpty(), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(path) && e.message().contains(u"中心数据库地址文件"_s),
+                     qPrintable(e.message()));
+        }
     }
 
     void statusLine_data()
