@@ -6,6 +6,7 @@
 #include "store/engine.h"
 #include "store/statements.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -93,8 +94,31 @@ void createSchema(QSqlDatabase &db)
     }
 }
 
+void checkNoForeignLog(const QString &path)
+{
+    // A log holds its 32-byte header and then one frame per page written; emptied, it has none.
+    const QFileInfo log(path + u"-wal"_s);
+    if (!log.isFile() || log.size() <= 32)
+        return;
+    const QFileInfo file(path);
+    if (file.exists()) {
+        // A log of this file was written after the file came into being. Where the file system
+        // keeps no creation time, only a missing file is known to be new.
+        const QDateTime born = file.birthTime();
+        if (!born.isValid() || born <= log.lastModified())
+            return;
+    }
+    const QString name = file.fileName();
+    throw KioskError(
+        u"%1 旁边还有另一个数据库文件留下的 %1-wal，里面是尚未写入原来那个 %1 的评价（软件上次没有"
+        "正常退出）。新的 %1 不能放在它旁边。请先退出软件，把 %1-wal 和 %1-shm 移到原来的 %1 旁边"
+        "（或者把原来的 %1 连同这两个文件放回这里，启动一次软件再正常退出，它们就会写入并消失），"
+        "然后再放入或创建新的 %1。"_s.arg(name));
+}
+
 void createDatabaseFile(const QString &path)
 {
+    checkNoForeignLog(path);
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
         throw KioskError(u"unable to open database file"_s);

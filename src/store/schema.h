@@ -20,9 +20,16 @@ bool hasDailyCounts(QSqlDatabase &db);
 // one transaction, without running the delete trigger row by row. Throws KioskError.
 void deleteAllRatings(QSqlDatabase &db);
 
+// Refuses a database file beside the write-ahead log of another one: path-wal holds pages that
+// never reached their own file (a kiosk killed within a second of a rating) while path is missing
+// or was made after the log was last written (staff moved the old file away and put or made a
+// new one there). Opening would replay the other file's pages into this one and creating the
+// file would delete them. Throws KioskError with a Chinese message that says what to do.
+void checkNoForeignLog(const QString &path);
+
 // Creates the database file at path with an empty table 评价, or brings an existing one up to
-// date (indexes, planner statistics, journal mode). Throws KioskError on failure. Used by the
-// kiosk-mkdb tool and by tests.
+// date (indexes, planner statistics, journal mode). Refuses a new file beside the log of another
+// one (checkNoForeignLog). Throws KioskError on failure. Used by the kiosk-mkdb tool and by tests.
 void createDatabaseFile(const QString &path);
 
 } // namespace store

@@ -89,6 +89,9 @@ void TDataModule3::OpenConnection()
         closeConnection();
     }
 
+    // A new db.dll put beside the log that a killed kiosk left of the old one: opening would
+    // replay the old file's pages into it.
+    store::checkNoForeignLog(d->path);
     const QFileInfo info(d->path);
     // Permission bits decide, not whether opening works: a privileged user could read and
     // write anyway, but a file marked read-only must stay unchanged.

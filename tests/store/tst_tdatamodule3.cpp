@@ -1050,6 +1050,95 @@ private slots:
         module.Append(Seed.first());
         QCOMPARE(raw.count(), rows + 1);
     }
+
+    // A kiosk killed within a second of a rating leaves that rating in db.dll-wal only. Started
+    // again on its own file it brings it in; a new db.dll put or made beside that log is
+    // refused (nothing changes), and the old file put back with it still brings the rating in.
+    void leftoverLog_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::newRow("kiosk started again on its own file") << u"same file"_s;
+        QTest::newRow("old file moved away, kiosk-mkdb makes a new one") << u"kiosk-mkdb"_s;
+        QTest::newRow("old file moved away, a new one put in its place") << u"new file"_s;
+        QTest::newRow("log already emptied, kiosk-mkdb makes a new one") << u"empty log"_s;
+    }
+    void leftoverLog()
+    {
+        QFETCH(QString, then);
+        RecordingServices services;
+        QTemporaryDir scratch, dir;
+        const QString path = dbPath(dir);
+        const QString log = path + u"-wal"_s;
+        {
+            // The moment of the kill: the rating is in the log, not yet in the file.
+            store::createDatabaseFile(dbPath(scratch));
+            RawDb raw(dbPath(scratch));
+            QVERIFY(raw.exec(u"pragma wal_autocheckpoint=0"_s));
+            raw.insert({Seed.first()});
+            for (const QString &suffix : {u""_s, u"-wal"_s, u"-shm"_s})
+                QVERIFY(QFile::copy(dbPath(scratch) + suffix, path + suffix));
+        }
+        if (then == u"empty log"_s)
+            QVERIFY(QFile::resize(log, 0));
+        const QByteArray logBytes = readBytes(log);
+        const QString archive = dir.filePath(u"2024.dll"_s);
+        if (then != u"same file"_s)
+            QVERIFY(QFile::rename(path, archive));
+
+        if (then == u"same file"_s) {
+            TDataModule3 module(dir.path());
+            module.OpenConnection();
+            QCOMPARE(RawDb(path).count(), 1);
+            return;
+        }
+        if (then == u"new file"_s) {
+            // The log as last written at the kill, when the old file was already there; the
+            // new file comes into being after that.
+            const QDateTime killed = QFileInfo(archive).birthTime();
+            QFile logFile(log);
+            QVERIFY(logFile.open(QIODevice::ReadWrite));
+            QVERIFY(logFile.setFileTime(killed, QFileDevice::FileModificationTime));
+            logFile.close();
+            const QString made = scratch.filePath(u"new.dll"_s);
+            while (!QFileInfo::exists(made) || QFileInfo(made).birthTime() <= killed) {
+                QFile::remove(made);
+                store::createDatabaseFile(made);
+            }
+            QVERIFY(QFile::rename(made, path));
+            const QByteArray fresh = readBytes(path);
+            TDataModule3 module(dir.path());
+            try {
+                module.OpenConnection();
+                QFAIL("a new db.dll beside the old one's log was opened");
+            } catch (const KioskError &e) {
+                QVERIFY2(
+                    e.message().contains(u"把 db.dll-wal 和 db.dll-shm 移到原来的 db.dll 旁边"_s),
+                    qPrintable(e.message()));
+            }
+            QCOMPARE(readBytes(path), fresh);
+            QVERIFY(QFile::remove(path));
+        } else {
+            QProcess tool;
+            tool.start(QStringLiteral(MKDB_TOOL), {path});
+            QVERIFY(tool.waitForFinished(30000));
+            const QString err = QString::fromUtf8(tool.readAllStandardError());
+            if (then == u"empty log"_s) {
+                QVERIFY2(tool.exitCode() == 0, qPrintable(err));
+                QCOMPARE(RawDb(path).count(), 0);
+                return;
+            }
+            QCOMPARE(tool.exitCode(), 1);
+            QVERIFY2(err.contains(u"把 db.dll-wal 和 db.dll-shm 移到原来的 db.dll 旁边"_s),
+                     qPrintable(err));
+            QVERIFY(!QFile::exists(path));
+        }
+        QCOMPARE(readBytes(log), logBytes);
+        // What the message says: the old file back beside its log brings the rating in.
+        QVERIFY(QFile::rename(archive, path));
+        TDataModule3 module(dir.path());
+        module.OpenConnection();
+        QCOMPARE(RawDb(path).count(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTDataModule3)
