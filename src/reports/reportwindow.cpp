@@ -325,9 +325,8 @@ void ReportWindow::load()
     const QDate from = FromDate->date(), to = ToDate->date();
     if (to < from) {
         m_loading = false;
-        m_haveReport = false;
-        SummaryLabel->setText(u"结束日期早于开始日期，请重新选择。"_s);
-        RankingTable->setRowCount(0);
+        showNothing(u"结束日期早于开始日期，请重新选择。"_s,
+                    u"没有可导出的报表，请先选择有效的日期范围。"_s);
         emit reportShown();
         return;
     }
@@ -352,10 +351,14 @@ void ReportWindow::loaded(quint64 generation, const reports::Report &report, con
         return;
     m_loading = false;
     if (!error.isEmpty()) {
-        m_haveReport = false;
-        SummaryLabel->setText(m_allKiosks ? u"无法读取中心数据库的评价数据。"_s
-                                          : u"无法读取评价数据。"_s);
-        RankingTable->setRowCount(0);
+        if (m_allKiosks)
+            showNothing(u"无法读取中心数据库的评价数据。"_s,
+                        u"没有可导出的报表：无法读取中心数据库的评价数据（原因见刚才的错误提示）。"
+                        "请检查与中心数据库的连接后重新选择日期，或点“本机”导出这台终端的报表。"_s);
+        else
+            showNothing(
+                u"无法读取评价数据。"_s,
+                u"没有可导出的报表：无法读取这台终端的评价数据（原因见刚才的错误提示）。"_s);
         emit reportShown();
         throw KioskError(error);
     }
@@ -363,6 +366,20 @@ void ReportWindow::loaded(quint64 generation, const reports::Report &report, con
     m_haveReport = true;
     showReport();
     emit reportShown();
+}
+
+void ReportWindow::showNothing(const QString &summary, const QString &noExportReason)
+{
+    m_haveReport = false;
+    m_noReportReason = noExportReason;
+    SummaryLabel->setText(summary);
+    RankingTable->setRowCount(0);
+    // The charts go with the table: figures of another range or source would pass for these.
+    for (QChartView *view : {ScoreChartView, GradeChartView, TrendChartView}) {
+        QChart *old = view->chart();
+        view->setChart(new QChart);
+        delete old;
+    }
 }
 
 void ReportWindow::showReport()
@@ -411,7 +428,9 @@ void ReportWindow::ExportClick(const QString &suffix)
         return;
     }
     if (!m_haveReport) {
-        platform::services().message(this, u"没有可导出的报表，请先选择有效的日期范围。"_s);
+        platform::services().message(this, m_noReportReason.isEmpty()
+                                               ? u"没有可导出的报表，请先选择有效的日期范围。"_s
+                                               : m_noReportReason);
         return;
     }
     const QString folder = platform::services().chooseFolder(this, folderCaption());

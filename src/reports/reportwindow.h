@@ -80,11 +80,14 @@ private:
     void load();
     void loaded(quint64 generation, const reports::Report &report, const QString &error);
     void showReport();
+    // Empties the table and the charts and says why, and why nothing can be exported now.
+    void showNothing(const QString &summary, const QString &noExportReason);
     void setRange(const reports::DateRange &range);
 
     QString m_databasePath;
     reports::Report m_report;
     bool m_haveReport = false;
+    QString m_noReportReason;
     bool m_loading = false;
     quint64 m_generation = 0;
     QString m_centralUrl;

@@ -12,6 +12,9 @@
 #include "support/pgserver.h"
 #include "support/recorder.h"
 
+#include <QChart>
+#include <QChartView>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -180,6 +183,64 @@ private slots:
         QCOMPARE(table, rows);
         QVERIFY2(services.errors.isEmpty(), qPrintable(services.errors.join(u'\n')));
         w.setCentralSource({});
+    }
+
+    // Figures that cannot be shown take the charts with the table, and an export says why
+    // there is nothing to export.
+    void nothingToShow_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("exportMessage");
+        QTest::newRow("central read fails") << u"central"_s << u"无法读取中心数据库的评价数据"_s;
+        QTest::newRow("end before start") << u"dates"_s << u"请先选择有效的日期范围"_s;
+    }
+
+    void nothingToShow()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, exportMessage);
+        QTemporaryDir dir;
+        RecordingServices services(dir.path(), dir.path());
+        services.fixedNow = QDateTime(QDate(2026, 12, 3), QTime(10, 0));
+        const QString local = dir.filePath(u"db.dll"_s);
+        store::createDatabaseFile(local);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"fill-local"_s);
+            db.setDatabaseName(local);
+            QVERIFY(db.open());
+            QSqlQuery insert(db);
+            QVERIFY(insert.exec(u"insert into 评价 values ('李华', '2026-12-02', '10:00:00', "
+                                "'非常满意')"_s));
+        }
+        QSqlDatabase::removeDatabase(u"fill-local"_s);
+        central::Link link(local,
+                           central::Config{m_server->url(User, Password, u"nowhere"_s), u"east"_s});
+        ReportWindow w(local);
+        w.setCentralLink(&link);
+        QSignalSpy shown(&w, &ReportWindow::reportShown);
+        w.show();
+        QTRY_COMPARE(shown.count(), 1);
+        QCOMPARE(w.RankingTable->rowCount(), 1);
+        const QList<QChartView *> views = {w.ScoreChartView, w.GradeChartView, w.TrendChartView};
+        for (QChartView *view : views)
+            QVERIFY(!view->chart()->series().isEmpty());
+
+        if (fault == u"central"_s) {
+            QTest::mouseClick(w.AllButton, Qt::LeftButton);
+            QTRY_COMPARE(shown.count(), 2);
+            QCOMPARE(services.errors.size(), 1);
+        } else {
+            w.FromDate->setDate(QDate(2026, 12, 20));
+            w.ToDate->setDate(QDate(2026, 12, 10));
+            QTRY_VERIFY(!w.isLoading() && shown.count() >= 2);
+        }
+        QCOMPARE(w.RankingTable->rowCount(), 0);
+        for (QChartView *view : views)
+            QVERIFY2(view->chart()->series().isEmpty(), qPrintable(view->objectName()));
+        QTest::mouseClick(w.CsvButton, Qt::LeftButton);
+        QVERIFY2(services.messages.value(0).contains(exportMessage),
+                 qPrintable(services.messages.join(u'\n')));
+        w.setCentralLink(nullptr);
     }
 
     // The same rows in one local database give the same CSV, byte for byte.
