@@ -208,6 +208,33 @@ void Forwarder::openCentral()
     }
     m_lastContactMs = monotonicMs();
     updateStatus([](Status &s) { s.connected = true; });
+    askLastArrived();
+}
+
+void Forwarder::askLastArrived()
+{
+    if (status().lastArrived.isValid())
+        return;
+    // The highest number of this kiosk, and the newest one kept under a new (negative) number,
+    // each the end of the key's index.
+    QSqlQuery last(m_central);
+    last.setForwardOnly(true);
+    if (!last.prepare(u"select max(t) from ((select 接收时间 as t from 评价 where 终端 = ? "
+                      "order by 序号 desc limit 1) union all (select 接收时间 from 评价 "
+                      "where 终端 = ? and 序号 < 0 order by 序号 limit 1)) a"_s))
+        return;
+    last.addBindValue(m_config.terminal);
+    last.addBindValue(m_config.terminal);
+    // A server without the table says so at the first batch; here nothing is lost by not knowing.
+    if (!last.exec() || !last.next())
+        return;
+    const QDateTime at = last.value(0).toDateTime();
+    last.finish();
+    if (at.isValid())
+        updateStatus([&](Status &s) {
+            if (!s.lastArrived.isValid())
+                s.lastArrived = at.toLocalTime();
+        });
 }
 
 void Forwarder::closeCentral()
@@ -386,9 +413,10 @@ void Forwarder::round()
 }
 
 Link::Link(const QString &databasePath, const Config &config, QObject *parent, int busyTimeoutMs)
-    : QObject(parent), m_config(config),
+    : QObject(parent), m_config(config), m_databasePath(databasePath),
       m_forwarder(new Forwarder(databasePath, config, busyTimeoutMs))
 {
+    m_countName = u"kiosk-forward-count-%1"_s.arg(++forwarderCounter);
     m_thread.setObjectName(u"central-forwarder"_s);
     m_forwarder->moveToThread(&m_thread);
     connect(&m_thread, &QThread::started, m_forwarder, &Forwarder::start);
@@ -410,11 +438,58 @@ Link::~Link()
     m_thread.quit();
     m_thread.wait();
     delete m_forwarder;
+    if (m_counter.isValid()) {
+        m_counter.close();
+        m_counter = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_countName);
+    }
 }
 
 Status Link::status() const
 {
-    return m_forwarder->status();
+    Status status = m_forwarder->status();
+    const qint64 pending = countPendingNow();
+    if (pending >= 0)
+        status.pending = pending;
+    return status;
+}
+
+qint64 Link::countPendingNow() const
+{
+    const platform::FileIdentity identity = platform::fileIdentity(m_databasePath);
+    if (!identity.exists)
+        return -1;
+    if (m_counter.isValid() && !platform::sameFile(identity, m_counterIdentity)) {
+        m_counter.close();
+        m_counter = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_countName);
+    }
+    if (!m_counter.isValid()) {
+        m_counter = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_countName);
+        m_counter.setDatabaseName(
+            u"file:"_s + QString::fromLatin1(QUrl::toPercentEncoding(m_databasePath, "/")) +
+            u"?mode=ro"_s);
+        m_counter.setConnectOptions(u"QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"_s);
+        m_counterIdentity = identity;
+    }
+    if (!m_counter.isOpen() && !m_counter.open())
+        return -1;
+    // A short read that ends at once: no read stays open on db.dll.
+    QSqlQuery exists(m_counter);
+    exists.setForwardOnly(true);
+    if (!exists.exec(statements::outboxExists()))
+        return -1;
+    const bool hasOutbox = exists.next();
+    exists.finish();
+    if (!hasOutbox)
+        return 0;
+    QSqlQuery count(m_counter);
+    count.setForwardOnly(true);
+    if (!count.exec(statements::pendingCount()) || !count.next())
+        return -1;
+    const qint64 n = count.value(0).toLongLong();
+    count.finish();
+    return n;
 }
 
 void Link::poke()

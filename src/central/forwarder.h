@@ -25,7 +25,8 @@ struct Status
     QString error;
     // Ratings waiting in the outbox of db.dll; -1 until the first look.
     qint64 pending = -1;
-    // When the server last confirmed a rating (local clock); invalid before the first.
+    // When the server last confirmed a rating (local clock); before the first confirmation
+    // since start, when the server received this kiosk's last rating; invalid when never.
     QDateTime lastArrived;
     // Ratings the server confirmed since start.
     qint64 forwarded = 0;
@@ -94,6 +95,8 @@ private:
     // Sends batches until the outbox is empty or a stop is requested. Throws KioskError.
     void forwardAll();
     void settleLocal();
+    // After a restart: when the server last received a rating of this kiosk.
+    void askLastArrived();
     void setError(const QString &message);
     template <typename F> void updateStatus(F &&change);
 
@@ -131,6 +134,8 @@ public:
     ~Link() override;
 
     const Config &config() const { return m_config; }
+    // The forwarder's state, with the ratings waiting counted in the outbox at this moment (a
+    // short read of db.dll on this thread), so that a rating just stored shows at once.
     Status status() const;
     // Ask for the outbox to be forwarded now (after a rating). Never waits.
     void poke();
@@ -143,7 +148,14 @@ signals:
     void statusChanged();
 
 private:
+    // The outbox entries now, or -1 when db.dll cannot be read.
+    qint64 countPendingNow() const;
+
     Config m_config;
+    QString m_databasePath;
+    QString m_countName;
+    mutable QSqlDatabase m_counter;
+    mutable platform::FileIdentity m_counterIdentity;
     QThread m_thread;
     Forwarder *m_forwarder;
     QTimer m_watchdog;

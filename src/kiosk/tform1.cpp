@@ -23,6 +23,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -297,9 +298,14 @@ void TForm1::buildMenu()
         N10->setVisible(m_centralLink != nullptr);
         if (m_centralLink) {
             const central::Status status = m_centralLink->status();
-            N10->setText(central::statusLine(status));
-            // The client library's whole message, for whoever puts things right.
-            N10->setToolTip(status.error);
+            const QString line = central::statusLine(status);
+            // A long reason is shortened in its middle, so that the menu stays on the screen
+            // with what waits and when the last rating arrived; the tooltip has it whole, with
+            // the client library's message, for whoever puts things right.
+            const QScreen *shown = screen();
+            const int room = (shown ? shown->availableGeometry().width() : 1024) * 3 / 4;
+            N10->setText(QFontMetrics(PopupMenu1->font()).elidedText(line, Qt::ElideMiddle, room));
+            N10->setToolTip(status.error.isEmpty() ? line : line + u'\n' + status.error);
         }
     });
 }

@@ -556,6 +556,39 @@ private slots:
         compareDailyCounts();
     }
 
+    // What staff see is true at once: after a restart the last rating the server received
+    // from this kiosk, and a rating just stored among those waiting, also while the forwarder
+    // waits out a retry.
+    void stateAsItIs()
+    {
+        Kiosk kiosk(u"九号厅-1"_s, m_url);
+        kiosk.startForwarding();
+        kiosk.append(0, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(centralCount() == 5 && outboxCount(kiosk.db()) == 0, 15000);
+        const qint64 received =
+            central(u"select floor(extract(epoch from max(接收时间)))::bigint from 评价"_s)
+                .value(0)
+                .toLongLong();
+
+        kiosk.link.reset();
+        kiosk.startForwarding();
+        QTRY_VERIFY_WITH_TIMEOUT(kiosk.status().connected, 10000);
+        QTRY_COMPARE(kiosk.status().lastArrived.toSecsSinceEpoch(), received);
+        QVERIFY2(!central::statusLine(kiosk.status()).contains(u"尚无送达"_s),
+                 qPrintable(central::statusLine(kiosk.status())));
+
+        QVERIFY(m_server->stop());
+        QTRY_VERIFY_WITH_TIMEOUT(!kiosk.status().error.isEmpty(), 15000);
+        for (int i = 5; i < 8; ++i) {
+            kiosk.append(i, i + 1);
+            QCOMPARE(kiosk.status().pending, i - 4);
+        }
+        QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
+        QTRY_VERIFY_WITH_TIMEOUT(outboxCount(kiosk.db()) == 0, 15000);
+        QCOMPARE(kiosk.status().pending, 0);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+    }
+
     // A wrong password: ratings stay in the outbox, staff read what is wrong (never the
     // password), and after the password is put right everything arrives.
     void wrongPassword()

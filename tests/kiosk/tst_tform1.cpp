@@ -977,21 +977,47 @@ private slots:
     }
 
     // With forwarding, the line below the last one tells staff the central database's state;
-    // it is greyed like the last line and read afresh each time the menu opens.
+    // it is greyed like the last line and read afresh each time the menu opens. A long line is
+    // shortened in its middle so that the menu stays on the screen; the tooltip has it whole.
+    void menuShowsCentralState_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("short reason")
+            << u"postgresql://k:Geheim-1@/d"_s << u"中心数据库地址缺少主机名"_s;
+        QTest::newRow("long reason")
+            << u"kein Ort"_s
+            << u"中心数据库地址无效：应形如 postgresql://用户:密码@主机:5432/数据库"_s;
+    }
+
     void menuShowsCentralState()
     {
+        QFETCH(QString, url);
+        QFETCH(QString, error);
         writeFolder(0);
         TForm1 *f = createForm();
         store::createDatabaseFile(path(u"db.dll"_s));
-        central::Link link(path(u"db.dll"_s),
-                           central::Config{u"postgresql://k:Geheim-1@/d"_s, u"t"_s});
+        central::Link link(path(u"db.dll"_s), central::Config{url, u"t"_s});
         f->setCentralLink(&link);
-        QTRY_VERIFY((emit f->PopupMenu1->aboutToShow(), f->N10->text().contains(u"主机"_s)));
+        QTRY_VERIFY((emit f->PopupMenu1->aboutToShow(), f->N10->toolTip().contains(error)));
         QVERIFY(f->N10->isVisible());
         QVERIFY(!f->N10->isEnabled());
-        QCOMPARE(f->N10->toolTip(), u"中心数据库地址缺少主机名"_s);
-        QCOMPARE(f->N10->text(),
-                 u"中心数据库：未连接（中心数据库地址缺少主机名），待发送 0 条，尚无送达"_s);
+        const QString line = u"中心数据库：未连接（%1），待发送 0 条，尚无送达"_s.arg(error);
+        QCOMPARE(f->N10->toolTip(), line + u'\n' + error);
+        const QFontMetrics metrics(f->PopupMenu1->font());
+        const int screenWidth = f->screen()->availableGeometry().width();
+        if (metrics.horizontalAdvance(line) <= screenWidth * 3 / 4) {
+            QCOMPARE(f->N10->text(), line);
+        } else {
+            QVERIFY2(f->N10->text().startsWith(u"中心数据库：未连接（"_s) &&
+                         f->N10->text().endsWith(u"，待发送 0 条，尚无送达"_s),
+                     qPrintable(f->N10->text()));
+        }
+        f->PopupMenu1->popup(QPoint(0, 0));
+        QTRY_VERIFY(f->PopupMenu1->isVisible());
+        QVERIFY2(f->PopupMenu1->width() <= screenWidth,
+                 qPrintable(u"%1 > %2"_s.arg(f->PopupMenu1->width()).arg(screenWidth)));
+        f->PopupMenu1->hide();
     }
 
     // The report window opened from the menu gets the link's central database and shows its
