@@ -6,6 +6,7 @@
 #include <QChart>
 #include <QGraphicsScene>
 #include <QHorizontalBarSeries>
+#include <QLegend>
 #include <QLineSeries>
 #include <QPainter>
 #include <QValueAxis>
@@ -26,13 +27,61 @@ QValueAxis *scoreAxis()
     auto *axis = new QValueAxis;
     axis->setRange(0, 100);
     axis->setTickCount(6);
-    axis->setLabelFormat(u"%d"_s);
+    // One decimal, as the table shows scores.
+    axis->setLabelFormat(u"%.1f"_s);
     return axis;
+}
+
+// A chart of a range without ratings: its title and the words, no empty axes.
+void noRatings(QChart *chart, const QString &title)
+{
+    chart->legend()->hide();
+    chart->setTitle(title + u"<br>"_s + noRatingsText());
+}
+
+// Distinct category texts that draw nothing: the categories of a bar axis must differ.
+QString blankLabel(qsizetype i)
+{
+    return QString(i + 1, QChar(0x200B));
+}
+
+// The labels of a trend axis thinned to what fits the plot: every step-th label, each centred
+// under its own bar.
+void thinLabels(QChart *chart, QBarCategoryAxis *axis, const QStringList &labels)
+{
+    const QFontMetricsF metrics(axis->labelsFont());
+    double widest = 0;
+    for (const QString &label : labels)
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    const double labelWidth = widest + metrics.horizontalAdvance(u"  "_s);
+    auto apply = [axis, labels, labelWidth, shown = 0](double width) mutable {
+        const int step = labelStep(labels.size(), width, labelWidth);
+        if (step == shown)
+            return;
+        shown = step;
+        QStringList texts;
+        for (qsizetype i = 0; i < labels.size(); ++i)
+            texts << (i % step == 0 ? labels.at(i) : blankLabel(i));
+        axis->setCategories(texts);
+    };
+    apply(chart->plotArea().width());
+    QObject::connect(chart, &QChart::plotAreaChanged, axis,
+                     [apply](const QRectF &area) mutable { apply(area.width()); });
 }
 
 void scores(QChart *chart, const Report &report, int maxNames)
 {
-    const int shown = int(std::min<qsizetype>(report.ranking.size(), std::max(0, maxNames)));
+    if (report.overall.ratings == 0) {
+        noRatings(chart, chartTitle(Chart::Scores, report));
+        return;
+    }
+    if (report.rankedCount == 0) {
+        chart->legend()->hide();
+        chart->setTitle(chartTitle(Chart::Scores, report) + u"<br>"_s + smallSampleLine(report));
+        return;
+    }
+    // Only ranked names: a bar of a name with too few ratings would rank it after all.
+    const int shown = int(std::min<qsizetype>(report.rankedCount, std::max(0, maxNames)));
     auto *set = new QBarSet(u"满意度得分"_s);
     set->setColor(ScoreColour);
     QStringList names;
@@ -40,7 +89,7 @@ void scores(QChart *chart, const Report &report, int maxNames)
     for (int i = shown - 1; i >= 0; --i) {
         const Figures &f = report.ranking.at(i);
         *set << f.score();
-        names << u"%1. %2"_s.arg(i + 1).arg(f.name);
+        names << u"%1. %2"_s.arg(i + 1).arg(displayName(f.name));
     }
     set->setLabelColor(Qt::black);
     auto *series = new QHorizontalBarSeries;
@@ -60,13 +109,19 @@ void scores(QChart *chart, const Report &report, int maxNames)
     series->attachAxis(axis);
     chart->legend()->hide();
     QString title = chartTitle(Chart::Scores, report);
-    if (report.ranking.size() > shown)
-        title += u"（前 %1 名，共 %2 个）"_s.arg(shown).arg(report.ranking.size());
+    if (report.rankedCount > shown)
+        title += u"（前 %1 名，共 %2 个）"_s.arg(shown).arg(report.rankedCount);
+    if (const qsizetype small = report.ranking.size() - report.rankedCount; small > 0)
+        title += u"<br>%1 个名称%2，未列入"_s.arg(small).arg(smallSampleText());
     chart->setTitle(title);
 }
 
 void grades(QChart *chart, const Report &report)
 {
+    if (report.overall.ratings == 0) {
+        noRatings(chart, chartTitle(Chart::Grades, report));
+        return;
+    }
     auto *series = new QBarSeries;
     QStringList words;
     auto *set = new QBarSet(u"评价数"_s);
@@ -98,6 +153,10 @@ void grades(QChart *chart, const Report &report)
 
 void trend(QChart *chart, const Report &report)
 {
+    if (report.overall.ratings == 0) {
+        noRatings(chart, chartTitle(Chart::Trend, report));
+        return;
+    }
     auto *counts = new QBarSet(u"评价数"_s);
     counts->setColor(CountColour);
     auto *line = new QLineSeries;
@@ -122,13 +181,10 @@ void trend(QChart *chart, const Report &report)
     auto *axisX = new QBarCategoryAxis;
     axisX->append(labels);
     axisX->setTruncateLabels(false);
-    if (labels.size() > 14)
-        axisX->setLabelsAngle(-90);
-    else if (labels.size() > 7)
-        axisX->setLabelsAngle(-45);
     chart->addAxis(axisX, Qt::AlignBottom);
     bars->attachAxis(axisX);
     line->attachAxis(axisX);
+    thinLabels(chart, axisX, labels);
     auto *countAxis = new QValueAxis;
     countAxis->setLabelFormat(u"%d"_s);
     countAxis->setRange(0, std::max<double>(1, double(most) * 1.1));
@@ -141,6 +197,8 @@ void trend(QChart *chart, const Report &report)
     chart->addAxis(axis, Qt::AlignLeft);
     line->attachAxis(axis);
     chart->legend()->setAlignment(Qt::AlignBottom);
+    // The score is a line, and its legend entry shows one.
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     chart->setTitle(chartTitle(Chart::Trend, report));
 }
 

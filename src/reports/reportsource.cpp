@@ -2,6 +2,7 @@
 
 #include "central/centralconfig.h"
 #include "central/centraldb.h"
+#include "config/settingsfile.h"
 #include "store/engine.h"
 #include "store/schema.h"
 
@@ -103,6 +104,12 @@ bool readsDailyCounts(QSqlDatabase &db)
     return complete;
 }
 
+int rankingMinimum(const QString &exeDir)
+{
+    return minimumRatingsSetting(
+        SettingsFile(exeDir).ReadSettingIfPresent(Setting::PaimingZuishao));
+}
+
 Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
 {
     Counts counts;
@@ -153,18 +160,24 @@ Counts readCountsFromFile(const QString &path, const QDate &from, const QDate &t
     Counts counts;
     std::optional<SourceError> failure;
     {
+        // Opened for writing, never creating, but with every write refused (query_only): a
+        // connection that may not write cannot remove the -wal and -shm files it needs for
+        // reading, so a read-only one would leave them behind once it is the last to close. As
+        // the last connection this one removes them; while the kiosk has the file open they stay
+        // its own. A file this process may not write is read with a read-only connection.
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-        db.setDatabaseName(
-            u"file:"_s +
-            QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
-            u"?mode=ro"_s);
-        db.setConnectOptions(
-            u"QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1"_s.arg(
-                BusyWaitMilliseconds));
+        const QString uri =
+            u"file:"_s + QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/"));
+        const bool writable = info.isWritable() && QFileInfo(info.absolutePath()).isWritable();
+        db.setDatabaseName(uri + (writable ? u"?mode=rw"_s : u"?mode=ro"_s));
+        db.setConnectOptions(u"QSQLITE_OPEN_URI;%1QSQLITE_BUSY_TIMEOUT=%2"_s.arg(
+            writable ? QString() : u"QSQLITE_OPEN_READONLY;"_s,
+            QString::number(BusyWaitMilliseconds)));
         if (!db.open()) {
             failure = sourceError(db.lastError());
         } else {
             try {
+                execute(db, u"pragma query_only=1"_s);
                 counts = readCounts(db, from, to);
             } catch (const SourceError &e) {
                 failure = e;

@@ -5,6 +5,7 @@
 // status 2, no file written. A file that cannot be written: exit status 1, every target left as it
 // was.
 #include "platform/error.h"
+#include "platform/platform.h"
 #include "reports/exports.h"
 #include "reports/figures.h"
 #include "reports/reportcharts.h"
@@ -55,9 +56,10 @@ int main(int argc, char *argv[])
             options.central.isEmpty()
                 ? reports::readCountsFromFile(options.db, options.from, options.to)
                 : reports::readCountsFromCentral(options.central, options.from, options.to);
-        report = reports::makeReport(options.from, options.to,
-                                     reports::defaultPeriod(options.from, options.to),
-                                     counts.byName, counts.byDay);
+        // The minimum of the run folder's opt.ini, as the report window uses it.
+        report = reports::makeReport(
+            options.from, options.to, reports::defaultPeriod(options.from, options.to),
+            counts.byName, counts.byDay, reports::rankingMinimum(platform::programDir()));
     } catch (const KioskError &e) {
         err << u"kiosk-report：%1"_s.arg(e.message()) << Qt::endl;
         return BadInput;
