@@ -5,6 +5,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QHorizontalBarSeries>
 #include <QLegend>
 #include <QLineSeries>
@@ -39,34 +40,38 @@ void noRatings(QChart *chart, const QString &title)
     chart->setTitle(title + u"<br>"_s + noRatingsText());
 }
 
-// Distinct category texts that draw nothing: the categories of a bar axis must differ.
-QString blankLabel(qsizetype i)
-{
-    return QString(i + 1, QChar(0x200B));
-}
-
 // The labels of a trend axis thinned to what fits the plot: every step-th label, each centred
-// under its own bar.
+// under its own bar. The axis's own labels would hide the first and the last one where they
+// reach past the plot's edge, so they only keep their room (drawn transparent) and the shown
+// labels are items of the chart, placed again whenever the plot area changes.
 void thinLabels(QChart *chart, QBarCategoryAxis *axis, const QStringList &labels)
 {
-    const QFontMetricsF metrics(axis->labelsFont());
+    axis->setLabelsColor(Qt::transparent);
+    const QFont font = axis->labelsFont();
+    const QFontMetricsF metrics(font);
     double widest = 0;
     for (const QString &label : labels)
         widest = std::max(widest, metrics.horizontalAdvance(label));
     const double labelWidth = widest + metrics.horizontalAdvance(u"  "_s);
-    auto apply = [axis, labels, labelWidth, shown = 0](double width) mutable {
-        const int step = labelStep(labels.size(), width, labelWidth);
-        if (step == shown)
-            return;
-        shown = step;
-        QStringList texts;
-        for (qsizetype i = 0; i < labels.size(); ++i)
-            texts << (i % step == 0 ? labels.at(i) : blankLabel(i));
-        axis->setCategories(texts);
+    QList<QGraphicsSimpleTextItem *> items;
+    for (const QString &label : labels) {
+        auto *item = new QGraphicsSimpleTextItem(label, chart);
+        item->setFont(font);
+        item->setZValue(10);
+        items << item;
+    }
+    auto place = [items, labelWidth](const QRectF &area) {
+        const int step = labelStep(items.size(), area.width(), labelWidth);
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            QGraphicsSimpleTextItem *item = items.at(i);
+            // The bar axis spans the plot in equal slots, bar i in the middle of slot i.
+            const double x = area.left() + (double(i) + 0.5) * area.width() / double(items.size());
+            item->setPos(x - item->boundingRect().width() / 2, area.bottom() + 6);
+            item->setVisible(i % step == 0);
+        }
     };
-    apply(chart->plotArea().width());
-    QObject::connect(chart, &QChart::plotAreaChanged, axis,
-                     [apply](const QRectF &area) mutable { apply(area.width()); });
+    place(chart->plotArea());
+    QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
 }
 
 void scores(QChart *chart, const Report &report, int maxNames)
@@ -101,7 +106,7 @@ void scores(QChart *chart, const Report &report, int maxNames)
     chart->addSeries(series);
     auto *names_ = new QBarCategoryAxis;
     names_->append(names);
-    names_->setTruncateLabels(false);
+    names_->setTruncateLabels(true);
     chart->addAxis(names_, Qt::AlignLeft);
     series->attachAxis(names_);
     QValueAxis *axis = scoreAxis();
@@ -231,6 +236,11 @@ void paintChart(QPainter &painter, const QRectF &area, Chart kind, const Report 
     QGraphicsScene scene;
     QChart *chart = makeChart(kind, report, ChartNamesInPrint);
     scene.addItem(chart); // the scene owns it from here
+    // The page has room for whole names; on screen they are cut to the narrow chart.
+    for (QAbstractAxis *axis : chart->axes(Qt::Vertical)) {
+        if (auto *names = qobject_cast<QBarCategoryAxis *>(axis))
+            names->setTruncateLabels(false);
+    }
     // Laid out larger than the printed area and scaled down into it, so that the screen-sized
     // fonts of the chart come out at a print size and long names keep their room.
     constexpr double Scale = 1.6;

@@ -4,12 +4,16 @@
 #include "reports/exports.h"
 #include "reports/reportcharts.h"
 
+#include <QChart>
 #include <QDir>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
 
 using namespace Qt::StringLiterals;
 using namespace reports;
@@ -247,6 +251,61 @@ private slots:
             QVERIFY2(!flat.contains(t), qPrintable(t + u" in: "_s + flat.left(600)));
         const QString info = QString::fromUtf8(run(u"pdfinfo"_s, {path}));
         QVERIFY2(info.contains(u"A4"_s), qPrintable(info));
+    }
+
+    // The trend's labels: the first period always, then every step-th one so none overlap,
+    // each centred under its own bar; the axis numbers of the score carry one decimal.
+    void trendLabels_data()
+    {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("twelve months in a narrow chart")
+            << QDate(2026, 1, 1) << QDate(2026, 12, 31) << 320 << u"2026-01"_s;
+        QTest::newRow("twelve months with room")
+            << QDate(2026, 1, 1) << QDate(2026, 12, 31) << 1200 << u"2026-01"_s;
+        QTest::newRow("the days of a month")
+            << QDate(2026, 12, 1) << QDate(2026, 12, 31) << 480 << u"12-01"_s;
+    }
+    void trendLabels()
+    {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(int, width);
+        QFETCH(QString, first);
+        const Report report =
+            makeReport(from, to, defaultPeriod(from, to), {{u"甲"_s, u"一般"_s, 3}},
+                       {{from.toString(Qt::ISODate), u"一般"_s, 3}}, 1);
+        QGraphicsScene scene;
+        QChart *chart = makeChart(Chart::Trend, report);
+        scene.addItem(chart);
+        chart->setGeometry(QRectF(0, 0, width, 300));
+        QTRY_VERIFY(chart->plotArea().width() > 0);
+        const QRectF plot = chart->plotArea();
+        QStringList shown;
+        double lastRight = -1e9;
+        for (QGraphicsItem *child : chart->childItems()) {
+            auto *label = dynamic_cast<QGraphicsSimpleTextItem *>(child);
+            if (!label || !label->isVisible())
+                continue;
+            const QRectF box = label->mapRectToParent(label->boundingRect());
+            // Under its own bar: the label's text is the period of the slot below its centre.
+            const int slot =
+                int((box.center().x() - plot.left()) / plot.width() * double(report.trend.size()));
+            QCOMPARE(label->text(), report.trend.at(slot).label);
+            QVERIFY2(box.left() >= lastRight, qPrintable(label->text()));
+            lastRight = box.right();
+            shown << label->text();
+        }
+        QVERIFY(shown.size() >= 2);
+        QCOMPARE(shown.first(), first);
+        if (width >= 1200)
+            QCOMPARE(shown.size(), report.trend.size());
+        for (QAbstractAxis *axis : chart->axes(Qt::Vertical)) {
+            if (auto *values = qobject_cast<QValueAxis *>(axis); values && values->max() == 100)
+                QCOMPARE(values->labelFormat(), u"%.1f"_s);
+        }
     }
 
     // Every target is replaced only once every new file is complete; a failure leaves all of
