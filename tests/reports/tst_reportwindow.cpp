@@ -12,8 +12,8 @@
 #include <QChartView>
 #include <QDateEdit>
 #include <QDir>
-#include <QHorizontalBarSeries>
 #include <QHeaderView>
+#include <QHorizontalBarSeries>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -359,7 +359,9 @@ private slots:
         QStringList widths;
         for (int c = 0; c < t->columnCount(); ++c)
             widths << QString::number(t->columnWidth(c));
-        QVERIFY2(t->columnWidth(0) >= 140, qPrintable(widths.join(u' ') + u" vh "_s + QString::number(t->verticalHeader()->width())));
+        QVERIFY2(t->columnWidth(0) >= 140,
+                 qPrintable(widths.join(u' ') + u" vh "_s +
+                            QString::number(t->verticalHeader()->width())));
         QCOMPARE(t->item(0, 0)->text(), u"大厅总台"_s);
         QCOMPARE(t->item(0, 1)->text(), u"12000"_s);
         QCOMPARE(t->verticalHeaderItem(1)->text(), u"样本不足"_s);
