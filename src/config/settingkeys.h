@@ -23,6 +23,7 @@ enum class Setting
     Xiaobiaoti2Color,
     PicBg,
     BiaotiWenzi,
+    PaimingZuishao,
 };
 
 // How a value is written: a signed whole number, a colour as a signed whole number in the
@@ -44,7 +45,7 @@ struct SettingKey
 };
 
 // Every key, in the order of the enum (which is the order the parameter window lists them).
-extern const std::array<SettingKey, 14> SettingKeys;
+extern const std::array<SettingKey, 15> SettingKeys;
 
 // The table row of setting.
 const SettingKey &settingKey(Setting setting);

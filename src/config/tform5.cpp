@@ -10,6 +10,7 @@
 #include "platform/widgets/labelededit.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
+#include "reports/figures.h"
 #include "security/pinpadwindow.h"
 #include "store/statements.h"
 
@@ -138,6 +139,10 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     LabeledEdit10->setGeometry(515, 140, 280, 21);
     LabeledEdit10->setMaxLength(TitleMaxLength);
 
+    LabeledEdit11 = new LabeledEdit(meaning(Setting::PaimingZuishao), this);
+    LabeledEdit11->setObjectName(u"LabeledEdit11"_s);
+    LabeledEdit11->setGeometry(674, 211, 121, 21);
+
     RzButton1 =
         RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, ButtonHeight), this);
     RzButton2 =
@@ -169,7 +174,7 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     const QList<QWidget *> order{
         LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4,  LabeledEdit5, LabeledEdit6,
         LabeledEdit7, LabeledEdit8, RzButton1,    RzButton2,     LabeledEdit9, RzColorEdit1,
-        RzColorEdit2, RzColorEdit3, RzButton3,    LabeledEdit10, RzButton4};
+        RzColorEdit2, RzColorEdit3, RzButton3,    LabeledEdit10, RzButton4,    LabeledEdit11};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -185,6 +190,9 @@ void TForm5::FormShow()
     // The title as the main window shows it: the built-in one while opt.ini has none.
     LabeledEdit10->setText(
         settings.ReadSettingIfPresent(Setting::BiaotiWenzi).value_or(BuiltInTitle()));
+    // The minimum the reports use: the default while opt.ini has none.
+    LabeledEdit11->setText(settings.ReadSettingIfPresent(Setting::PaimingZuishao)
+                               .value_or(QString::number(reports::DefaultMinimumRatings)));
 
     // One guarded block: the first colour that is missing or no whole number ends it silently,
     // and the pickers after it keep what they held.
@@ -207,6 +215,14 @@ void TForm5::RzButton1Click()
             this, u"大标题文字中的“%1”无法保存，请换用其他字。未保存任何修改。"_s.arg(missing));
         return;
     }
+    // The reports would quietly use the default for anything else, so it is refused here.
+    const QString minimum = statements::trimmedText(LabeledEdit11->text());
+    if (!reports::isMinimumRatingsValue(minimum)) {
+        platform::services().message(
+            this, u"排名最少评价数应为 1 到 %1 之间的整数。未保存任何修改。"_s.arg(
+                      reports::MaximumMinimumRatings));
+        return;
+    }
     try {
         const SettingsFile settings(platform::services().exeDir());
         for (const EditPlace &place : Edits)
@@ -216,6 +232,7 @@ void TForm5::RzButton1Click()
             settings.WriteSetting(place.setting,
                                   QString::number((this->*place.picker)->selectedColor()));
         settings.WriteSetting(Setting::BiaotiWenzi, title);
+        settings.WriteSetting(Setting::PaimingZuishao, minimum);
     } catch (...) {
         platform::services().message(this, FailedText);
         return;

@@ -36,6 +36,7 @@ public:
     LabeledEdit *LabeledEdit8 = nullptr;  // xiaobiaoti2
     LabeledEdit *LabeledEdit9 = nullptr;  // biaoti_size
     LabeledEdit *LabeledEdit10 = nullptr; // biaoti_wenzi, the welcome title
+    LabeledEdit *LabeledEdit11 = nullptr; // paiming_zuishao, the least ratings to be ranked
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;

@@ -19,9 +19,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Message boxes stay above the topmost kiosk windows.
+constexpr int TouchButtonWidth = 96;
+constexpr int TouchButtonHeight = 44;
+
+// Message boxes stay above the topmost kiosk windows, and their buttons are as large as the
+// finger-sized buttons of the windows.
 void keepOnTop(QMessageBox &box)
 {
+    for (QAbstractButton *button : box.buttons())
+        button->setMinimumSize(TouchButtonWidth, TouchButtonHeight);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     // A box without an owner is still a dialog of the main window, centred above it on Wayland.
     KioskForm::attachToMainWindow(&box);
@@ -101,7 +107,7 @@ QString QtServices::openPicture(QWidget *owner, const QString &filter)
 QString QtServices::chooseFolder(QWidget *owner, const QString &caption)
 {
     RestrictedFileDialog dialog(
-        RestrictedBrowser(RestrictedBrowser::standardRoots(workDir(), exeDir()),
+        RestrictedBrowser(RestrictedBrowser::exportRoots(workDir(), exeDir()),
                           RestrictedBrowser::Mode::Folders),
         caption, owner);
     KioskForm::showCentredOnTop(&dialog);

@@ -39,17 +39,24 @@ QStringList RestrictedBrowser::defaultMediaBases()
     return {u"/media"_s, u"/run/media"_s};
 }
 
-QList<RestrictedBrowser::Root> RestrictedBrowser::standardRoots(const QString &workDir,
-                                                                const QString &exeDir,
-                                                                const QStringList &mediaBases)
+namespace {
+
+// What the places are called: the picture folder, the photo folder, the prefix of a medium.
+struct PlaceNames
 {
-    QList<Root> roots;
+    QString pictures, photos, medium;
+};
+
+QList<RestrictedBrowser::Root> places(const PlaceNames &names, const QString &workDir,
+                                      const QString &exeDir, const QStringList &mediaBases)
+{
+    QList<RestrictedBrowser::Root> roots;
     auto add = [&roots](const QString &label, const QString &path) {
         if (QFileInfo(path).isDir())
             roots.append({label, QDir::cleanPath(path)});
     };
-    add(u"背景图片"_s, workDir + u"/pic"_s);
-    add(u"照片"_s, exeDir + u"/图片"_s);
+    add(names.pictures, workDir + u"/pic"_s);
+    add(names.photos, exeDir + u"/图片"_s);
 
     // A mounted medium is a folder directly below a base that holds files itself, or a folder
     // below a per-user folder. Both levels are looked at; mount points are never links.
@@ -64,13 +71,30 @@ QList<RestrictedBrowser::Root> RestrictedBrowser::standardRoots(const QString &w
                 firstDir.entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty();
             if (userFolder) {
                 for (const QFileInfo &medium : second)
-                    add(u"U盘 "_s + medium.fileName(), medium.absoluteFilePath());
+                    add(names.medium + medium.fileName(), medium.absoluteFilePath());
             } else if (!firstDir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-                add(u"U盘 "_s + first.fileName(), first.absoluteFilePath());
+                add(names.medium + first.fileName(), first.absoluteFilePath());
             }
         }
     }
     return roots;
+}
+
+} // namespace
+
+QList<RestrictedBrowser::Root> RestrictedBrowser::standardRoots(const QString &workDir,
+                                                                const QString &exeDir,
+                                                                const QStringList &mediaBases)
+{
+    return places({u"背景图片"_s, u"照片"_s, u"U盘 "_s}, workDir, exeDir, mediaBases);
+}
+
+QList<RestrictedBrowser::Root> RestrictedBrowser::exportRoots(const QString &workDir,
+                                                              const QString &exeDir,
+                                                              const QStringList &mediaBases)
+{
+    return places({u"本机背景图片文件夹"_s, u"本机照片文件夹"_s, u"U 盘 "_s}, workDir, exeDir,
+                  mediaBases);
 }
 
 RestrictedBrowser::RestrictedBrowser(QList<Root> roots, Mode mode, QStringList suffixes)

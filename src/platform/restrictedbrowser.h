@@ -33,6 +33,10 @@ public:
     // that do not exist are left out.
     static QList<Root> standardRoots(const QString &workDir, const QString &exeDir,
                                      const QStringList &mediaBases = defaultMediaBases());
+    // The same places for saving files (the report exports), named for what they are:
+    // "本机背景图片文件夹", "本机照片文件夹" and "U 盘 <name>" for each removable medium.
+    static QList<Root> exportRoots(const QString &workDir, const QString &exeDir,
+                                   const QStringList &mediaBases = defaultMediaBases());
     static QStringList defaultMediaBases();
 
     // suffixes: the lower-case picture extensions listed in Pictures mode ("jpg", "png").

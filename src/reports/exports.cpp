@@ -39,7 +39,8 @@ QString csvField(const QString &text)
 // The cells of one table row, as text.
 QStringList rowCells(const Figures &f)
 {
-    QStringList cells = {f.name, QString::number(f.ratings), f.scoreText(), f.rateText()};
+    QStringList cells = {displayName(f.name), QString::number(f.ratings), f.scoreText(),
+                         f.rateText()};
     for (int i = 0; i < GradeCount; ++i)
         cells << QString::number(f.per[i]);
     return cells;
@@ -87,7 +88,7 @@ void writeXlsx(const Report &report, const QString &path)
         worksheet_write_string(ws, 0, lxw_col_t(c), titles.at(c).toUtf8().constData(), header);
     lxw_row_t row = 1;
     for (const Figures &f : report.ranking) {
-        worksheet_write_string(ws, row, 0, f.name.toUtf8().constData(), text);
+        worksheet_write_string(ws, row, 0, displayName(f.name).toUtf8().constData(), text);
         worksheet_write_number(ws, row, 1, double(f.ratings), whole);
         worksheet_write_number(ws, row, 2, f.score(), tenth);
         worksheet_write_number(ws, row, 3, f.rate(), tenth);
@@ -96,11 +97,16 @@ void writeXlsx(const Report &report, const QString &path)
         ++row;
     }
 
-    // The score chart over the written cells; a chart without any cell would not open.
-    if (!report.ranking.isEmpty()) {
+    // The notes after the table, below an empty row, as the CSV has them.
+    ++row;
+    for (const QString &note : notesAfterTable(report))
+        worksheet_write_string(ws, row++, 0, note.toUtf8().constData(), nullptr);
+
+    // The score chart over the ranked names' cells; a chart without any cell would not open.
+    if (report.rankedCount > 0) {
         lxw_chart *chart = workbook_add_chart(workbook, LXW_CHART_COLUMN);
         lxw_chart_series *series = chart_add_series(chart, nullptr, nullptr);
-        const lxw_row_t last = lxw_row_t(report.ranking.size());
+        const lxw_row_t last = lxw_row_t(report.rankedCount);
         chart_series_set_categories(series, sheet.constData(), 1, 0, last, 0);
         chart_series_set_values(series, sheet.constData(), 1, 2, last, 2);
         chart_series_set_name(series, titles.at(2).toUtf8().constData());
@@ -190,7 +196,7 @@ void drawTable(PdfLayout &layout, QPainter &painter, const Report &report)
     const QStringList titles = QStringList{u"名次"_s} + tableHeader();
     // Width shares of the ten columns; the name takes what the numbers leave.
     const double w = layout.width();
-    const std::vector<double> widths = {0.05 * w, 0.25 * w, 0.075 * w, 0.1 * w,  0.075 * w,
+    const std::vector<double> widths = {0.08 * w, 0.22 * w, 0.075 * w, 0.1 * w,  0.075 * w,
                                         0.09 * w, 0.09 * w, 0.09 * w,  0.09 * w, 0.09 * w};
     const double rowHeight = 15;
     const QFont headFont = PdfLayout::font(7.5, true);
@@ -217,18 +223,21 @@ void drawTable(PdfLayout &layout, QPainter &painter, const Report &report)
 
     layout.ensure(rowHeight * 2);
     drawRow(titles, true, layout.take(rowHeight).top(), false);
-    int place = 0;
-    for (const Figures &f : report.ranking) {
+    for (qsizetype i = 0; i < report.ranking.size(); ++i) {
         if (layout.remaining() < rowHeight) {
             layout.newPage();
             drawRow(titles, true, layout.take(rowHeight).top(), false);
         }
-        ++place;
         const double top = layout.take(rowHeight).top();
-        drawRow(QStringList{QString::number(place)} + rowCells(f), false, top, place % 2 == 0);
+        drawRow(QStringList{rankText(report, i)} + rowCells(report.ranking.at(i)), false, top,
+                i % 2 == 1);
     }
     if (report.ranking.isEmpty())
-        layout.text(u"此期间没有评价。"_s, 9);
+        layout.text(noRatingsText() + u"。"_s, 9);
+    if (const QString small = smallSampleLine(report); !small.isEmpty()) {
+        layout.skip(4);
+        layout.text(small, 9);
+    }
 }
 
 void writePdf(const Report &report, QIODevice &device, const ChartPainter &chartPainter)
@@ -247,12 +256,12 @@ void writePdf(const Report &report, QIODevice &device, const ChartPainter &chart
     layout.text(u"满意度报表"_s, 20, true, 6);
     layout.text(u"统计期间："_s + rangeText(report), 11, false, 2);
     layout.text(overallLine(report), 11, false, 2);
-    if (report.outsideGrades > 0)
-        layout.text(u"另有 %1 条评价的等级不是五个等级之一，未计入。"_s.arg(report.outsideGrades),
-                    9, false, 2);
+    for (const QString &line : leftOutLines(report))
+        layout.text(line, 9, false, 2);
     layout.skip(8);
 
-    if (chartPainter) {
+    // Charts of no rating would only show empty axes.
+    if (chartPainter && report.overall.ratings > 0) {
         const double chartHeight = (layout.remaining() - 8) / 3;
         for (const Chart chart : {Chart::Scores, Chart::Grades, Chart::Trend}) {
             const QRectF area = layout.take(chartHeight);
@@ -287,6 +296,9 @@ QByteArray csvBytes(const Report &report)
             cell = csvField(cell);
         text += cells.join(u',') + u"\r\n"_s;
     }
+    text += u"\r\n"_s;
+    for (const QString &note : notesAfterTable(report))
+        text += csvField(note) + u"\r\n"_s;
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
@@ -306,14 +318,6 @@ QString chartTitle(Chart chart, const Report &report)
         return u"趋势（按%1）"_s.arg(periodName(report.period));
     }
     return {};
-}
-
-QString overallLine(const Report &report)
-{
-    const Figures &o = report.overall;
-    return u"评价 %1 条，%2 个名称，满意度得分 %3，满意率 %4%"_s.arg(o.ratings)
-        .arg(report.ranking.size())
-        .arg(o.scoreText(), o.rateText());
 }
 
 QString rangeText(const Report &report)

@@ -20,7 +20,9 @@ namespace reports {
 QStringList tableHeader();
 
 // The CSV text: UTF-8 with a byte-order mark, CRLF line ends, fields quoted as RFC 4180 asks
-// (a comma, a double quote, CR or LF in a field), the header line and one line per ranked name.
+// (a comma, a double quote, CR or LF in a field), the header line, one line per name (ranked ones
+// first, then those marked 样本不足), an empty line and the notes after the table
+// (notesAfterTable), one field each.
 QByteArray csvBytes(const Report &report);
 
 // The name of the sheet of the Excel workbook.
@@ -38,8 +40,6 @@ QString chartTitle(Chart chart, const Report &report);
 // Draws a chart of the report into a rectangle of a painter; used for the PDF's charts.
 using ChartPainter = std::function<void(QPainter &, const QRectF &, Chart, const Report &)>;
 
-// One line of the overall figures ("评价 1234 条，满意度得分 86.7，满意率 93.3%").
-QString overallLine(const Report &report);
 // "2026-01-01 至 2026-12-31".
 QString rangeText(const Report &report);
 

@@ -3,6 +3,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -250,13 +251,23 @@ DateRange presetRange(Preset preset, const QDate &today)
 }
 
 Report makeReport(const QDate &from, const QDate &to, Period period,
-                  const QList<NameGradeCount> &byName, const QList<DayGradeCount> &byDay)
+                  const QList<NameGradeCount> &byName, const QList<DayGradeCount> &byDay,
+                  int minimumRatings)
 {
     Report r;
     r.from = from;
     r.to = to;
     r.period = period;
+    r.minimumRatings = std::max(1, minimumRatings);
     r.ranking = rank(byName, &r.outsideGrades);
+    // A score of a handful of ratings says little: such names follow the ranked ones, most
+    // ratings first, so that one lucky rating never heads the list.
+    const auto small =
+        std::stable_partition(r.ranking.begin(), r.ranking.end(),
+                              [&](const Figures &f) { return f.ratings >= r.minimumRatings; });
+    r.rankedCount = small - r.ranking.begin();
+    std::stable_sort(small, r.ranking.end(),
+                     [](const Figures &a, const Figures &b) { return a.ratings > b.ratings; });
     for (const Figures &f : r.ranking) {
         for (int i = 0; i < GradeCount; ++i)
             r.overall.per[i] += f.per[i];
@@ -264,6 +275,104 @@ Report makeReport(const QDate &from, const QDate &to, Period period,
     deriveFigures(r.overall);
     r.trend = trend(from, to, period, byDay);
     return r;
+}
+
+int minimumRatingsSetting(const std::optional<QString> &value)
+{
+    if (!value || !isMinimumRatingsValue(*value))
+        return DefaultMinimumRatings;
+    return value->trimmed().toInt();
+}
+
+bool isMinimumRatingsValue(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.size() > 6)
+        return false;
+    for (const QChar c : t) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    const int n = t.toInt();
+    return n >= 1 && n <= MaximumMinimumRatings;
+}
+
+QString displayName(const QString &name)
+{
+    return name.trimmed().isEmpty() ? u"（无名称）"_s : name;
+}
+
+QString smallSampleText()
+{
+    return u"样本不足"_s;
+}
+
+QString rankText(const Report &report, qsizetype row)
+{
+    return row < report.rankedCount ? QString::number(row + 1) : smallSampleText();
+}
+
+QString noRatingsText()
+{
+    return u"此期间没有评价"_s;
+}
+
+QString overallLine(const Report &report)
+{
+    const Figures &o = report.overall;
+    if (o.ratings == 0)
+        return noRatingsText();
+    return u"评价 %1 条，%2 个名称，满意度得分 %3，满意率 %4%"_s.arg(o.ratings)
+        .arg(report.ranking.size())
+        .arg(o.scoreText(), o.rateText());
+}
+
+QStringList leftOutLines(const Report &report)
+{
+    // One row per reason a rating is not counted: how many it left out, and the sentence.
+    const std::array<std::pair<qint64, QString>, 1> reasons = {{
+        {report.outsideGrades, u"另有 %1 条评价的等级不是五个等级之一，未计入。"_s},
+    }};
+    QStringList lines;
+    for (const auto &[count, wording] : reasons) {
+        if (count > 0)
+            lines << wording.arg(count);
+    }
+    return lines;
+}
+
+QString smallSampleLine(const Report &report)
+{
+    const qsizetype unranked = report.ranking.size() - report.rankedCount;
+    if (unranked <= 0)
+        return {};
+    return u"%1 个名称评价少于 %2 条，标为%3，不排名，列在最后。"_s.arg(unranked)
+        .arg(report.minimumRatings)
+        .arg(smallSampleText());
+}
+
+QStringList notesAfterTable(const Report &report)
+{
+    QString overall = overallLine(report);
+    if (!overall.endsWith(u'。'))
+        overall += u'。';
+    QStringList notes = {overall};
+    notes << leftOutLines(report);
+    if (const QString small = smallSampleLine(report); !small.isEmpty())
+        notes << small;
+    return notes;
+}
+
+int labelStep(qsizetype count, double width, double labelWidth)
+{
+    if (count <= 1 || labelWidth <= 0)
+        return 1;
+    // Label i sits in the middle of slot i; two shown labels need their width between them.
+    const double slot = width / double(count);
+    if (slot <= 0)
+        return int(count);
+    const int step = int(std::ceil(labelWidth / slot));
+    return std::clamp(step, 1, int(count));
 }
 
 } // namespace reports

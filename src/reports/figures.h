@@ -4,7 +4,10 @@
 #include <QList>
 #include <QString>
 
+#include <QStringList>
+
 #include <array>
+#include <optional>
 
 // The figures of a satisfaction report: per rated name and overall, a ranking by score and a
 // trend per day, week or month. Everything here is a pure function of grouped counts, so any
@@ -78,15 +81,20 @@ struct TrendPoint
     Figures figures;
 };
 
+// The least 评价数 a name needs to be ranked, unless the settings say otherwise.
+constexpr int DefaultMinimumRatings = 10;
+
 // A whole report for one date range (both ends included).
 struct Report
 {
     QDate from, to;
     Period period = Period::Day;
-    QList<Figures> ranking;   // one per name with at least one rating in the five grades
-    Figures overall;          // all names together; name empty
-    qint64 outsideGrades = 0; // rows whose grade is none of the five words, left out
-    QList<TrendPoint> trend;  // one point per period across the whole range, empty ones too
+    int minimumRatings = 1;    // names with fewer 评价数 are listed unranked, as 样本不足
+    QList<Figures> ranking;    // the ranked names in ranking order, then the unranked ones
+    qsizetype rankedCount = 0; // how many of ranking are ranked (they come first)
+    Figures overall;           // all names together; name empty
+    qint64 outsideGrades = 0;  // rows whose grade is none of the five words, left out
+    QList<TrendPoint> trend;   // one point per period across the whole range, empty ones too
 };
 
 // Per-name figures in ranking order: score (as shown, one decimal) highest first, then
@@ -118,8 +126,43 @@ struct DateRange
 // The days a preset covers for today, both ends included (本周: Monday to Sunday).
 DateRange presetRange(Preset preset, const QDate &today);
 
-// The complete report from the two aggregates.
+// The complete report from the two aggregates. Names with fewer than minimumRatings 评价数 are
+// not ranked: they follow the ranked names, 评价数 most first, then score, then name.
 Report makeReport(const QDate &from, const QDate &to, Period period,
-                  const QList<NameGradeCount> &byName, const QList<DayGradeCount> &byDay);
+                  const QList<NameGradeCount> &byName, const QList<DayGradeCount> &byDay,
+                  int minimumRatings = DefaultMinimumRatings);
+
+// The texts every view of a report (window, files, web pages) shows alike.
+
+// The value of setting paiming_zuishao as the minimum: a whole number from 1 to
+// MaximumMinimumRatings; nothing (no such key) or anything else gives DefaultMinimumRatings.
+constexpr int MaximumMinimumRatings = 100000;
+int minimumRatingsSetting(const std::optional<QString> &value);
+// Whether text is a value staff may store for paiming_zuishao (blanks around it allowed).
+bool isMinimumRatingsValue(const QString &text);
+
+// The name as shown: "（无名称）" for a name that is empty or only blanks.
+QString displayName(const QString &name);
+// The rank shown for row i of report.ranking: "1", "2", ... or "样本不足" for unranked rows.
+QString rankText(const Report &report, qsizetype row);
+// "样本不足".
+QString smallSampleText();
+// "此期间没有评价": shown instead of figures and charts when the range has no rating.
+QString noRatingsText();
+// One line of the overall figures ("评价 1234 条，14 个名称，满意度得分 86.7，满意率 93.3%"),
+// or noRatingsText() when there is no rating.
+QString overallLine(const Report &report);
+// One sentence per reason ratings were left out, for the reasons that left any out
+// ("另有 4 条评价的等级不是五个等级之一，未计入。"); empty when nothing was left out.
+QStringList leftOutLines(const Report &report);
+// The sentence on the unranked names, or empty when every name is ranked.
+QString smallSampleLine(const Report &report);
+// What the files carry after the table: the overall line, the left-out lines and the line on
+// unranked names, each a complete sentence.
+QStringList notesAfterTable(const Report &report);
+
+// Which trend labels to show when count labels of labelWidth each share width: every
+// step-th label starting with the first, so labels never overlap; 1 when all fit.
+int labelStep(qsizetype count, double width, double labelWidth);
 
 } // namespace reports

@@ -5,7 +5,9 @@
 #include <QBarSet>
 #include <QChart>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QHorizontalBarSeries>
+#include <QLegend>
 #include <QLineSeries>
 #include <QPainter>
 #include <QValueAxis>
@@ -26,13 +28,65 @@ QValueAxis *scoreAxis()
     auto *axis = new QValueAxis;
     axis->setRange(0, 100);
     axis->setTickCount(6);
-    axis->setLabelFormat(u"%d"_s);
+    // One decimal, as the table shows scores.
+    axis->setLabelFormat(u"%.1f"_s);
     return axis;
+}
+
+// A chart of a range without ratings: its title and the words, no empty axes.
+void noRatings(QChart *chart, const QString &title)
+{
+    chart->legend()->hide();
+    chart->setTitle(title + u"<br>"_s + noRatingsText());
+}
+
+// The labels of a trend axis thinned to what fits the plot: every step-th label, each centred
+// under its own bar. The axis's own labels would hide the first and the last one where they
+// reach past the plot's edge, so they only keep their room (drawn transparent) and the shown
+// labels are items of the chart, placed again whenever the plot area changes.
+void thinLabels(QChart *chart, QBarCategoryAxis *axis, const QStringList &labels)
+{
+    axis->setLabelsColor(Qt::transparent);
+    const QFont font = axis->labelsFont();
+    const QFontMetricsF metrics(font);
+    double widest = 0;
+    for (const QString &label : labels)
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    const double labelWidth = widest + metrics.horizontalAdvance(u"  "_s);
+    QList<QGraphicsSimpleTextItem *> items;
+    for (const QString &label : labels) {
+        auto *item = new QGraphicsSimpleTextItem(label, chart);
+        item->setFont(font);
+        item->setZValue(10);
+        items << item;
+    }
+    auto place = [items, labelWidth](const QRectF &area) {
+        const int step = labelStep(items.size(), area.width(), labelWidth);
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            QGraphicsSimpleTextItem *item = items.at(i);
+            // The bar axis spans the plot in equal slots, bar i in the middle of slot i.
+            const double x = area.left() + (double(i) + 0.5) * area.width() / double(items.size());
+            item->setPos(x - item->boundingRect().width() / 2, area.bottom() + 6);
+            item->setVisible(i % step == 0);
+        }
+    };
+    place(chart->plotArea());
+    QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
 }
 
 void scores(QChart *chart, const Report &report, int maxNames)
 {
-    const int shown = int(std::min<qsizetype>(report.ranking.size(), std::max(0, maxNames)));
+    if (report.overall.ratings == 0) {
+        noRatings(chart, chartTitle(Chart::Scores, report));
+        return;
+    }
+    if (report.rankedCount == 0) {
+        chart->legend()->hide();
+        chart->setTitle(chartTitle(Chart::Scores, report) + u"<br>"_s + smallSampleLine(report));
+        return;
+    }
+    // Only ranked names: a bar of a name with too few ratings would rank it after all.
+    const int shown = int(std::min<qsizetype>(report.rankedCount, std::max(0, maxNames)));
     auto *set = new QBarSet(u"满意度得分"_s);
     set->setColor(ScoreColour);
     QStringList names;
@@ -40,7 +94,7 @@ void scores(QChart *chart, const Report &report, int maxNames)
     for (int i = shown - 1; i >= 0; --i) {
         const Figures &f = report.ranking.at(i);
         *set << f.score();
-        names << u"%1. %2"_s.arg(i + 1).arg(f.name);
+        names << u"%1. %2"_s.arg(i + 1).arg(displayName(f.name));
     }
     set->setLabelColor(Qt::black);
     auto *series = new QHorizontalBarSeries;
@@ -52,7 +106,7 @@ void scores(QChart *chart, const Report &report, int maxNames)
     chart->addSeries(series);
     auto *names_ = new QBarCategoryAxis;
     names_->append(names);
-    names_->setTruncateLabels(false);
+    names_->setTruncateLabels(true);
     chart->addAxis(names_, Qt::AlignLeft);
     series->attachAxis(names_);
     QValueAxis *axis = scoreAxis();
@@ -60,13 +114,19 @@ void scores(QChart *chart, const Report &report, int maxNames)
     series->attachAxis(axis);
     chart->legend()->hide();
     QString title = chartTitle(Chart::Scores, report);
-    if (report.ranking.size() > shown)
-        title += u"（前 %1 名，共 %2 个）"_s.arg(shown).arg(report.ranking.size());
+    if (report.rankedCount > shown)
+        title += u"（前 %1 名，共 %2 个）"_s.arg(shown).arg(report.rankedCount);
+    if (const qsizetype small = report.ranking.size() - report.rankedCount; small > 0)
+        title += u"<br>%1 个名称%2，未列入"_s.arg(small).arg(smallSampleText());
     chart->setTitle(title);
 }
 
 void grades(QChart *chart, const Report &report)
 {
+    if (report.overall.ratings == 0) {
+        noRatings(chart, chartTitle(Chart::Grades, report));
+        return;
+    }
     auto *series = new QBarSeries;
     QStringList words;
     auto *set = new QBarSet(u"评价数"_s);
@@ -98,6 +158,10 @@ void grades(QChart *chart, const Report &report)
 
 void trend(QChart *chart, const Report &report)
 {
+    if (report.overall.ratings == 0) {
+        noRatings(chart, chartTitle(Chart::Trend, report));
+        return;
+    }
     auto *counts = new QBarSet(u"评价数"_s);
     counts->setColor(CountColour);
     auto *line = new QLineSeries;
@@ -122,13 +186,10 @@ void trend(QChart *chart, const Report &report)
     auto *axisX = new QBarCategoryAxis;
     axisX->append(labels);
     axisX->setTruncateLabels(false);
-    if (labels.size() > 14)
-        axisX->setLabelsAngle(-90);
-    else if (labels.size() > 7)
-        axisX->setLabelsAngle(-45);
     chart->addAxis(axisX, Qt::AlignBottom);
     bars->attachAxis(axisX);
     line->attachAxis(axisX);
+    thinLabels(chart, axisX, labels);
     auto *countAxis = new QValueAxis;
     countAxis->setLabelFormat(u"%d"_s);
     countAxis->setRange(0, std::max<double>(1, double(most) * 1.1));
@@ -141,6 +202,8 @@ void trend(QChart *chart, const Report &report)
     chart->addAxis(axis, Qt::AlignLeft);
     line->attachAxis(axis);
     chart->legend()->setAlignment(Qt::AlignBottom);
+    // The score is a line, and its legend entry shows one.
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     chart->setTitle(chartTitle(Chart::Trend, report));
 }
 
@@ -173,6 +236,11 @@ void paintChart(QPainter &painter, const QRectF &area, Chart kind, const Report 
     QGraphicsScene scene;
     QChart *chart = makeChart(kind, report, ChartNamesInPrint);
     scene.addItem(chart); // the scene owns it from here
+    // The page has room for whole names; on screen they are cut to the narrow chart.
+    for (QAbstractAxis *axis : chart->axes(Qt::Vertical)) {
+        if (auto *names = qobject_cast<QBarCategoryAxis *>(axis))
+            names->setTruncateLabels(false);
+    }
     // Laid out larger than the printed area and scaled down into it, so that the screen-sized
     // fonts of the chart come out at a print size and long names keep their room.
     constexpr double Scale = 1.6;

@@ -2,6 +2,7 @@
 
 #include "central/centralconfig.h"
 #include "central/centraldb.h"
+#include "config/settingsfile.h"
 #include "store/database.h"
 #include "store/engine.h"
 #include "store/statements.h"
@@ -75,6 +76,12 @@ bool readsDailyCounts(QSqlDatabase &db)
     const bool complete = q.value(0).toBool();
     q.finish();
     return complete;
+}
+
+int rankingMinimum(const QString &exeDir)
+{
+    return minimumRatingsSetting(
+        SettingsFile(exeDir).ReadSettingIfPresent(Setting::PaimingZuishao));
 }
 
 Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)

@@ -51,6 +51,10 @@ private:
 // How long a read waits while another process holds the database locked, as the kiosk does.
 constexpr int BusyWaitMilliseconds = store::DefaultBusyTimeoutMs;
 
+// The least 评价数 a name needs to be ranked, from setting paiming_zuishao of the opt.ini in
+// exeDir (read anew each time; see minimumRatingsSetting).
+int rankingMinimum(const QString &exeDir);
+
 // Reads both aggregates for [from, to] over an open connection, in one read transaction so the
 // two agree; every statement is finished before this returns, so no read stays open. Throws
 // SourceError with the engine's message.

@@ -3,6 +3,7 @@
 #include "platform/error.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
+#include "platform/widgets/datebox.h"
 #include "platform/widgets/rzbutton.h"
 #include "reports/reportcharts.h"
 #include "reports/reportsource.h"
@@ -15,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -39,14 +41,15 @@ struct Reading
 };
 
 // source: the database file, or with allKiosks the central database's URI.
-Reading readReport(const QString &source, bool allKiosks, const QDate &from, const QDate &to)
+Reading readReport(const QString &source, bool allKiosks, const QDate &from, const QDate &to,
+                   int minimumRatings)
 {
     Reading reading;
     try {
         const reports::Counts counts = allKiosks ? reports::readCountsFromCentral(source, from, to)
                                                  : reports::readCountsFromFile(source, from, to);
         reading.report = reports::makeReport(from, to, reports::defaultPeriod(from, to),
-                                             counts.byName, counts.byDay);
+                                             counts.byName, counts.byDay, minimumRatings);
     } catch (const KioskError &e) {
         reading.error = e.message();
     } catch (const std::exception &e) {
@@ -68,7 +71,7 @@ RzButton *makeButton(QWidget *parent, const QString &name, const QString &captio
 
 QDateEdit *makeDateEdit(QWidget *parent, const QString &name)
 {
-    auto *edit = new QDateEdit(parent);
+    auto *edit = new DateBox(parent);
     edit->setObjectName(name);
     edit->setDisplayFormat(DateFormat);
     edit->setCalendarPopup(true);
@@ -77,6 +80,17 @@ QDateEdit *makeDateEdit(QWidget *parent, const QString &name)
     f.setPixelSize(TouchFontPixels);
     edit->setFont(f);
     return edit;
+}
+
+// A column title over two lines when it is longer than three characters, so that the grade
+// columns are no wider than their numbers need.
+QString wrappedTitle(const QString &title)
+{
+    QString t = title;
+    if (t.size() <= 3)
+        return t;
+    t.insert(t.startsWith(u"非常"_s) || t.startsWith(u"比较"_s) ? 2 : 3, u'\n');
+    return t;
 }
 
 QChartView *makeChartView(QWidget *parent, const QString &name)
@@ -102,7 +116,7 @@ ReportWindow::~ReportWindow() = default;
 
 QString ReportWindow::folderCaption()
 {
-    return u"选择导出文件夹（例如 U 盘）"_s;
+    return u"选择导出位置"_s;
 }
 
 void ReportWindow::buildControls()
@@ -195,23 +209,23 @@ void ReportWindow::buildControls()
     RankingTable->setAlternatingRowColors(true);
     RankingTable->verticalHeader()->setDefaultSectionSize(38);
     RankingTable->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    RankingTable->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    const QStringList header = reports::tableHeader();
+    // Every column fits: the number columns are as wide as their numbers, the name takes what is
+    // left (the whole name in its tooltip), so nothing scrolls sideways.
+    RankingTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    RankingTable->setTextElideMode(Qt::ElideRight);
+    QStringList header = reports::tableHeader();
+    for (QString &title : header)
+        title = wrappedTitle(title);
     RankingTable->setColumnCount(int(header.size()));
     RankingTable->setHorizontalHeaderLabels(header);
     QFont headerFont = font();
     headerFont.setPixelSize(14);
     RankingTable->horizontalHeader()->setFont(headerFont);
-    // The name keeps a fixed width; the number columns get what their titles or six digits
-    // need, measured once here (sizing to the cells would measure every cell at every fill).
-    RankingTable->setColumnWidth(0, 170);
-    const QFontMetrics titleMetrics(headerFont), cellMetrics(tableFont);
-    for (int c = 1; c < RankingTable->columnCount(); ++c) {
-        const int width = std::max(titleMetrics.horizontalAdvance(header.at(c)),
-                                   cellMetrics.horizontalAdvance(u"100.0%"_s));
-        RankingTable->setColumnWidth(c, width + 14);
-    }
-    body->addWidget(RankingTable, 3);
+    RankingTable->verticalHeader()->setFont(headerFont);
+    RankingTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    RankingTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    RankingTable->horizontalHeader()->setMinimumSectionSize(20);
+    body->addWidget(RankingTable, 2);
 
     ChartTabs = new QTabWidget(this);
     ChartTabs->setObjectName(u"ChartTabs"_s);
@@ -224,7 +238,7 @@ void ReportWindow::buildControls()
     ChartTabs->addTab(ScoreChartView, u"得分"_s);
     ChartTabs->addTab(GradeChartView, u"评价分布"_s);
     ChartTabs->addTab(TrendChartView, u"趋势"_s);
-    body->addWidget(ChartTabs, 2);
+    body->addWidget(ChartTabs, 1);
     outer->addLayout(body, 1);
 
     // Exports and close.
@@ -341,7 +355,9 @@ void ReportWindow::load()
     });
     const bool allKiosks = m_allKiosks && !m_centralUrl.isEmpty();
     const QString source = allKiosks ? m_centralUrl : m_databasePath;
-    watcher->setFuture(QtConcurrent::run(readReport, source, allKiosks, from, to));
+    // Settings are read anew for every reading, so a changed minimum shows at once.
+    const int minimum = reports::rankingMinimum(platform::services().exeDir());
+    watcher->setFuture(QtConcurrent::run(readReport, source, allKiosks, from, to, minimum));
 }
 
 void ReportWindow::loaded(quint64 generation, const reports::Report &report, const QString &error)
@@ -384,29 +400,53 @@ void ReportWindow::showNothing(const QString &summary, const QString &noExportRe
 
 void ReportWindow::showReport()
 {
-    QString summary = (m_allKiosks ? u"全部终端，"_s : QString()) + reports::rangeText(m_report) +
-                      u"："_s + reports::overallLine(m_report);
-    if (m_report.outsideGrades > 0)
-        summary += u"；另有 %1 条评价的等级不是五个等级之一，未计入"_s.arg(m_report.outsideGrades);
-    SummaryLabel->setText(summary + u"。"_s);
+    QStringList summary = {(m_allKiosks ? u"全部终端，"_s : QString()) +
+                           reports::rangeText(m_report) + u"："_s + reports::overallLine(m_report) +
+                           u"。"_s};
+    summary << reports::leftOutLines(m_report) << reports::smallSampleLine(m_report);
+    summary.removeAll(QString());
+    SummaryLabel->setText(summary.join(QString()));
 
     RankingTable->setUpdatesEnabled(false);
     RankingTable->clearContents();
     RankingTable->setRowCount(int(m_report.ranking.size()));
-    int row = 0;
-    for (const reports::Figures &f : m_report.ranking) {
-        QStringList cells = {f.name, QString::number(f.ratings), f.scoreText(),
-                             f.rateText() + u'%'};
+    // The widest number of each column decides its width (digits are all equally wide).
+    std::array<qint64, 3 + reports::GradeCount> widest{};
+    QStringList ranks;
+    for (qsizetype row = 0; row < m_report.ranking.size(); ++row) {
+        const reports::Figures &f = m_report.ranking.at(row);
+        ranks << reports::rankText(m_report, row);
+        QStringList cells = {reports::displayName(f.name), QString::number(f.ratings),
+                             f.scoreText(), f.rateText() + u'%'};
         for (int i = 0; i < reports::GradeCount; ++i)
             cells << QString::number(f.per[i]);
+        widest[0] = std::max(widest[0], f.ratings);
+        for (int i = 0; i < reports::GradeCount; ++i)
+            widest[size_t(3 + i)] = std::max(widest[size_t(3 + i)], f.per[i]);
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells.at(c));
-            if (c > 0)
+            if (c == 0)
+                item->setToolTip(cells.at(c));
+            else
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            RankingTable->setItem(row, c, item);
+            RankingTable->setItem(int(row), c, item);
         }
-        ++row;
     }
+    RankingTable->setVerticalHeaderLabels(ranks);
+    const QFontMetrics titleMetrics(RankingTable->horizontalHeader()->font());
+    const QFontMetrics cellMetrics(RankingTable->font());
+    for (int c = 1; c < RankingTable->columnCount(); ++c) {
+        const QString sample = c == 2   ? u"100.0"_s
+                               : c == 3 ? u"100.0%"_s
+                                        : QString::number(widest[size_t(c - 1)]);
+        int width = cellMetrics.horizontalAdvance(sample);
+        for (const QString &line : RankingTable->horizontalHeaderItem(c)->text().split(u'\n'))
+            width = std::max(width, titleMetrics.horizontalAdvance(line));
+        RankingTable->setColumnWidth(c, width + 12);
+    }
+    // A new range starts at its first row, never where the last one was scrolled to.
+    RankingTable->scrollToTop();
+    RankingTable->horizontalScrollBar()->setValue(0);
     RankingTable->setUpdatesEnabled(true);
 
     const std::array<std::pair<QChartView *, reports::Chart>, 3> views = {

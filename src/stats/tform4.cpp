@@ -3,6 +3,7 @@
 #include "platform/error.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
+#include "platform/widgets/datebox.h"
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
 #include "stats/dbgrid.h"
@@ -58,7 +59,7 @@ RzButton *makeButton(QWidget *parent, const QString &name, const QString &captio
 
 QDateEdit *makeDatePicker(QWidget *parent, const QString &name, const QRect &geometry)
 {
-    auto *picker = new QDateEdit(parent);
+    auto *picker = new DateBox(parent);
     picker->setObjectName(name);
     picker->setGeometry(geometry);
     picker->setDisplayFormat(DateFormat);

@@ -7,6 +7,7 @@
 // was.
 #include "central/centralconfig.h"
 #include "platform/error.h"
+#include "platform/platform.h"
 #include "reports/exports.h"
 #include "reports/figures.h"
 #include "reports/reportcharts.h"
@@ -59,9 +60,10 @@ int main(int argc, char *argv[])
             options.central.isEmpty()
                 ? reports::readCountsFromFile(options.db, options.from, options.to)
                 : reports::readCountsFromCentral(options.central, options.from, options.to);
-        report = reports::makeReport(options.from, options.to,
-                                     reports::defaultPeriod(options.from, options.to),
-                                     counts.byName, counts.byDay);
+        // The minimum of the run folder's opt.ini, as the report window uses it.
+        report = reports::makeReport(
+            options.from, options.to, reports::defaultPeriod(options.from, options.to),
+            counts.byName, counts.byDay, reports::rankingMinimum(platform::programDir()));
     } catch (const KioskError &e) {
         err << central::scrubbed(u"kiosk-report：%1"_s.arg(e.message()), options.central)
             << Qt::endl;

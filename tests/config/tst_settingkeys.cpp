@@ -47,6 +47,8 @@ private slots:
         QTest::newRow("background picture") << Setting::PicBg << u"pic_bg"_s << SettingKind::Path;
         QTest::newRow("welcome title")
             << Setting::BiaotiWenzi << u"biaoti_wenzi"_s << SettingKind::Text;
+        QTest::newRow("least ratings to be ranked")
+            << Setting::PaimingZuishao << u"paiming_zuishao"_s << SettingKind::Number;
     }
     // The table row of each setting, and a write through the setting lands under its name on
     // disk, where a read by that name finds it.

@@ -297,6 +297,53 @@ private slots:
         QCOMPARE(m_services->restarts, 1);
     }
 
+    // The least ratings to be ranked: shown (the default while the file has none), saved when it
+    // is a whole number from 1 to 100000, else refused before anything is written.
+    void rankingMinimum_data()
+    {
+        QTest::addColumn<QByteArray>("fileValue"); // empty: no key at all
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("saved"); // empty: refused
+        QTest::newRow("missing key shows the default")
+            << QByteArray() << u"10"_s << u"10"_s << QByteArray("10");
+        QTest::newRow("from the file, changed")
+            << QByteArray("5") << u"5"_s << u" 30 "_s << QByteArray("30");
+        QTest::newRow("letters refused") << QByteArray("5") << u"5"_s << u"十"_s << QByteArray();
+        QTest::newRow("zero refused") << QByteArray("5") << u"5"_s << u"0"_s << QByteArray();
+        QTest::newRow("too large refused")
+            << QByteArray("5") << u"5"_s << u"100001"_s << QByteArray();
+    }
+    void rankingMinimum()
+    {
+        QFETCH(QByteArray, fileValue);
+        QFETCH(QString, shown);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, saved);
+        QByteArray ini = iniWith(Delivered);
+        if (!fileValue.isEmpty())
+            ini += "paiming_zuishao=" + fileValue + "\r\n";
+        writeIni(ini);
+        const QByteArray before = iniBytes();
+        m_form->show();
+        auto *box = m_form->findChild<LabeledEdit *>(u"LabeledEdit11"_s);
+        QVERIFY(box);
+        QCOMPARE(box->text(), shown);
+        edit(0)->setText(u"999"_s);
+        box->setText(typed);
+        m_form->RzButton1Click();
+        if (saved.isEmpty()) {
+            QCOMPARE(iniBytes(), before);
+            QCOMPARE(m_services->messages.size(), 1);
+            QVERIFY(m_services->messages.first().contains(u"排名最少评价数"_s));
+            QCOMPARE(m_services->restarts, 0);
+            return;
+        }
+        QCOMPARE(stored(u"paiming_zuishao"_s), QString::fromLatin1(saved));
+        QCOMPARE(stored(u"pic_width"_s), u"999"_s);
+        QCOMPARE(m_services->restarts, 1);
+    }
+
     // A title with characters GBK cannot store is refused before anything is written.
     void titleOutsideGbkRefused_data()
     {

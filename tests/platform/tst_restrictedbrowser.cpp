@@ -91,6 +91,14 @@ void TestRestrictedBrowser::standardRoots()
     }
     QCOMPARE(labels, (QStringList{u"背景图片"_s, u"照片"_s, u"U盘 STICK"_s}));
     QCOMPARE(paths, (QStringList{p(u"run/pic"_s), p(u"run/图片"_s), p(u"media/kiosk/STICK"_s)}));
+    // The same places to save into, named for what they are.
+    QStringList exportLabels;
+    for (const auto &root :
+         RestrictedBrowser::exportRoots(p(u"run"_s), p(u"run"_s), {p(u"media"_s), p(u"none"_s)}))
+        exportLabels.append(root.label + u'=' + root.path);
+    QCOMPARE(exportLabels, (QStringList{u"本机背景图片文件夹="_s + p(u"run/pic"_s),
+                                        u"本机照片文件夹="_s + p(u"run/图片"_s),
+                                        u"U 盘 STICK="_s + p(u"media/kiosk/STICK"_s)}));
 
     // A missing photo folder is no place; a medium directly below the base is one.
     QVERIFY(QDir(p(u"run/图片"_s)).removeRecursively());

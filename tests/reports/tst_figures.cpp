@@ -87,14 +87,113 @@ private slots:
         QFETCH(QStringList, expected);
         QFETCH(qint64, outside);
         QFETCH(QString, overall);
-        const Report r =
-            makeReport(QDate(2026, 1, 1), QDate(2026, 1, 31), Period::Day, nameCounts(counts), {});
+        const Report r = makeReport(QDate(2026, 1, 1), QDate(2026, 1, 31), Period::Day,
+                                    nameCounts(counts), {}, 1);
         QStringList got;
         for (const Figures &f : r.ranking)
             got << line(f);
         QCOMPARE(got, expected);
         QCOMPARE(r.outsideGrades, outside);
         QCOMPARE(line(r.overall), overall);
+    }
+
+    // What every view shows alike: ranks or 样本不足, names, the overall line and the lines on
+    // what was left out.
+    void shownTexts_data()
+    {
+        QTest::addColumn<QString>("counts");
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<QStringList>("rows"); // rank|name as shown|评价数
+        QTest::addColumn<QStringList>("notes");
+        const QString month = u"窗口A=一般*519;窗口B=非常满意*1;=非常满意*1;  =非常满意*2;"
+                              "窗口C=比较满意*12;窗口D=非常满意*9;窗口D=不满意*1"_s;
+        QTest::newRow("single ratings no longer lead")
+            << month << 10
+            << QStringList{u"1|窗口D|10"_s,
+                           u"2|窗口C|12"_s,
+                           u"3|窗口A|519"_s,
+                           u"样本不足|（无名称）|2"_s,
+                           u"样本不足|（无名称）|1"_s,
+                           u"样本不足|窗口B|1"_s}
+            << QStringList{u"评价 545 条，6 个名称，满意度得分 61.3，满意率 4.6%。"_s,
+                           u"3 个名称评价少于 10 条，标为样本不足，不排名，列在最后。"_s};
+        QTest::newRow("minimum 1 ranks everyone")
+            << u"乙=非常满意*1;甲=一般*3;甲=好*2"_s << 1 << QStringList{u"1|乙|1"_s, u"2|甲|3"_s}
+            << QStringList{u"评价 4 条，2 个名称，满意度得分 70.0，满意率 25.0%。"_s,
+                           u"另有 2 条评价的等级不是五个等级之一，未计入。"_s};
+        QTest::newRow("no rating at all")
+            << u"甲=好*2"_s << 10 << QStringList()
+            << QStringList{u"此期间没有评价。"_s,
+                           u"另有 2 条评价的等级不是五个等级之一，未计入。"_s};
+        QTest::newRow("empty range")
+            << QString() << 10 << QStringList() << QStringList{u"此期间没有评价。"_s};
+    }
+    void shownTexts()
+    {
+        QFETCH(QString, counts);
+        QFETCH(int, minimum);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, notes);
+        const Report r = makeReport(QDate(2026, 1, 1), QDate(2026, 1, 31), Period::Day,
+                                    nameCounts(counts), {}, minimum);
+        QStringList got;
+        for (qsizetype i = 0; i < r.ranking.size(); ++i) {
+            got << u"%1|%2|%3"_s.arg(rankText(r, i), displayName(r.ranking.at(i).name))
+                       .arg(r.ranking.at(i).ratings);
+        }
+        QCOMPARE(got, rows);
+        QCOMPARE(notesAfterTable(r), notes);
+    }
+
+    void minimumSetting_data()
+    {
+        QTest::addColumn<QString>("value"); // null: no such key
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<bool>("storable");
+        QTest::newRow("no key") << QString() << 10 << false;
+        QTest::newRow("a number") << u"25"_s << 25 << true;
+        QTest::newRow("blanks around it") << u" 3 "_s << 3 << true;
+        QTest::newRow("one ranks everyone") << u"1"_s << 1 << true;
+        QTest::newRow("the largest") << u"100000"_s << 100000 << true;
+        QTest::newRow("zero") << u"0"_s << 10 << false;
+        QTest::newRow("negative") << u"-5"_s << 10 << false;
+        QTest::newRow("too large") << u"100001"_s << 10 << false;
+        QTest::newRow("letters") << u"abc"_s << 10 << false;
+        QTest::newRow("hexadecimal") << u"0x10"_s << 10 << false;
+        QTest::newRow("empty") << u""_s << 10 << false;
+    }
+    void minimumSetting()
+    {
+        QFETCH(QString, value);
+        QFETCH(int, minimum);
+        QFETCH(bool, storable);
+        const std::optional<QString> stored =
+            value.isNull() ? std::nullopt : std::optional<QString>(value);
+        QCOMPARE(minimumRatingsSetting(stored), minimum);
+        QCOMPARE(isMinimumRatingsValue(value), storable);
+    }
+
+    // Trend labels: all of them while they fit, else every step-th one and never overlapping.
+    void labelSteps_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("labelWidth");
+        QTest::addColumn<int>("step");
+        QTest::newRow("twelve months, room for all") << 12 << 600.0 << 50.0 << 1;
+        QTest::newRow("twelve months, room for half") << 12 << 300.0 << 50.0 << 2;
+        QTest::newRow("31 days in a narrow chart") << 31 << 340.0 << 44.0 << 5;
+        QTest::newRow("exactly fitting") << 10 << 500.0 << 50.0 << 1;
+        QTest::newRow("one point") << 1 << 10.0 << 50.0 << 1;
+        QTest::newRow("no width yet") << 12 << 0.0 << 50.0 << 12;
+    }
+    void labelSteps()
+    {
+        QFETCH(int, count);
+        QFETCH(double, width);
+        QFETCH(double, labelWidth);
+        QFETCH(int, step);
+        QCOMPARE(labelStep(count, width, labelWidth), step);
     }
 
     void trendPoints_data()

@@ -21,10 +21,16 @@ struct Run
     QString out, err;
 };
 
-Run runReport(const QString &workDir, const QStringList &arguments)
+Run runReport(const QString &workDir, const QStringList &arguments,
+              const QString &programDir = QString())
 {
     QProcess p;
     p.setWorkingDirectory(workDir);
+    if (!programDir.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QUORVEL_KIOSK_DIR"_s, programDir);
+        p.setProcessEnvironment(env);
+    }
     p.start(QStringLiteral(KIOSK_REPORT), arguments);
     Run r;
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
@@ -68,28 +74,94 @@ class TestKioskReport : public QObject
     Q_OBJECT
 
 private slots:
+    // The minimum for a rank comes from the run folder's opt.ini, as in the report window.
+    void writesTheThreeFiles_data()
+    {
+        QTest::addColumn<QByteArray>("minimum"); // paiming_zuishao; empty: no opt.ini
+        QTest::addColumn<QString>("rows");
+        QTest::newRow("no setting: fewer than 10 ratings are not ranked")
+            << QByteArray()
+            << u"\"张明, \"\"前台\"\"\",2,70.0,50.0,0,1,1,0,0\r\n"
+               "一号窗口  社保业务,1,100.0,100.0,1,0,0,0,0\r\n\r\n"
+               "评价 3 条，2 个名称，满意度得分 80.0，满意率 66.7%。\r\n"
+               "2 个名称评价少于 10 条，标为样本不足，不排名，列在最后。\r\n"_s;
+        QTest::newRow("minimum 1 ranks them")
+            << QByteArray("1")
+            << u"一号窗口  社保业务,1,100.0,100.0,1,0,0,0,0\r\n"
+               "\"张明, \"\"前台\"\"\",2,70.0,50.0,0,1,1,0,0\r\n\r\n"
+               "评价 3 条，2 个名称，满意度得分 80.0，满意率 66.7%。\r\n"_s;
+    }
     void writesTheThreeFiles()
     {
+        QFETCH(QByteArray, minimum);
+        QFETCH(QString, rows);
         QTemporaryDir dir;
         store::createDatabaseFile(dir.filePath(u"db.dll"_s));
         QVERIFY(addRatings(dir.filePath(u"db.dll"_s)));
         QVERIFY(QDir(dir.path()).mkdir(u"out"_s));
         // db.dll of the current directory; no display needed.
-        const Run r = runReport(
-            dir.path(), {u"--from"_s, u"2026-12-01"_s, u"--to"_s, u"2026-12-31"_s, u"--csv"_s,
-                         u"out/r.csv"_s, u"--xlsx"_s, u"out/r.xlsx"_s, u"--pdf"_s, u"out/r.pdf"_s});
+        QTemporaryDir program;
+        if (!minimum.isEmpty()) {
+            QFile ini(program.filePath(u"opt.ini"_s));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[canshu]\r\npaiming_zuishao=" + minimum + "\r\n");
+        }
+        const Run r =
+            runReport(dir.path(),
+                      {u"--from"_s, u"2026-12-01"_s, u"--to"_s, u"2026-12-31"_s, u"--csv"_s,
+                       u"out/r.csv"_s, u"--xlsx"_s, u"out/r.xlsx"_s, u"--pdf"_s, u"out/r.pdf"_s},
+                      program.path());
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QStringList files = QDir(dir.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden);
         files.sort();
         QCOMPARE(files, (QStringList{u"r.csv"_s, u"r.pdf"_s, u"r.xlsx"_s}));
         QFile csv(dir.filePath(u"out/r.csv"_s));
         QVERIFY(csv.open(QIODevice::ReadOnly));
-        QCOMPARE(csv.readAll(),
-                 QByteArray("\xEF\xBB\xBF") +
-                     u"名称,评价数,满意度得分,满意率,非常满意,比较满意,一般,不满意,非常不满意\r\n"
-                     "一号窗口  社保业务,1,100.0,100.0,1,0,0,0,0\r\n"
-                     "\"张明, \"\"前台\"\"\",2,70.0,50.0,0,1,1,0,0\r\n"_s.toUtf8());
+        QCOMPARE(
+            csv.readAll(),
+            QByteArray("\xEF\xBB\xBF") +
+                (u"名称,评价数,满意度得分,满意率,非常满意,比较满意,一般,不满意,非常不满意\r\n"_s +
+                 rows)
+                    .toUtf8());
         QVERIFY(r.out.contains(u"已写入"_s));
+    }
+
+    // The command only reads: beside a database nobody has open it leaves no -wal or -shm file;
+    // while the kiosk has it open, the kiosk's own files stay.
+    void leavesNothingBehind_data()
+    {
+        QTest::addColumn<bool>("kioskOpen");
+        QTest::newRow("nobody has it open") << false;
+        QTest::newRow("the kiosk has it open") << true;
+    }
+    void leavesNothingBehind()
+    {
+        QFETCH(bool, kioskOpen);
+        QTemporaryDir dir;
+        const QString db = dir.filePath(u"db.dll"_s);
+        store::createDatabaseFile(db);
+        QVERIFY(addRatings(db));
+        QSqlDatabase kiosk;
+        if (kioskOpen) {
+            kiosk = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"kiosk"_s);
+            kiosk.setDatabaseName(db);
+            QVERIFY(kiosk.open());
+            QVERIFY(QSqlQuery(kiosk).exec(u"select count(*) from 评价"_s));
+        }
+        QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        const Run r = runReport(dir.path(), {u"--from"_s, u"2026-12-01"_s, u"--to"_s,
+                                             u"2026-12-31"_s, u"--csv"_s, u"r.csv"_s});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY(r.out.contains(u"已写入"_s));
+        QStringList after = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        after.removeAll(u"r.csv"_s);
+        QCOMPARE(after, before);
+        QCOMPARE(before.contains(u"db.dll-wal"_s), kioskOpen);
+        if (kioskOpen) {
+            kiosk.close();
+            kiosk = QSqlDatabase();
+            QSqlDatabase::removeDatabase(u"kiosk"_s);
+        }
     }
 
     void badInput_data()

@@ -12,8 +12,10 @@
 #include <QChartView>
 #include <QDateEdit>
 #include <QDir>
+#include <QHeaderView>
 #include <QHorizontalBarSeries>
 #include <QLabel>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -39,7 +41,7 @@ const QStringList Ratings = {
     u"张明  综合受理|2026-06-01|比较满意"_s,
 };
 
-bool fill(const QString &path)
+bool fill(const QString &path, const QStringList &ratings = Ratings)
 {
     bool ok = true;
     {
@@ -48,7 +50,8 @@ bool fill(const QString &path)
         ok = db.open();
         QSqlQuery insert(db);
         ok = ok && insert.prepare(statements::appendRow());
-        for (const QString &row : Ratings) {
+        ok = ok && db.transaction();
+        for (const QString &row : ratings) {
             const QStringList f = row.split(u'|');
             insert.addBindValue(f.at(0));
             insert.addBindValue(f.at(1));
@@ -56,6 +59,7 @@ bool fill(const QString &path)
             insert.addBindValue(f.at(2));
             ok = ok && insert.exec();
         }
+        ok = ok && db.commit();
         db.close();
     }
     QSqlDatabase::removeDatabase(u"fill"_s);
@@ -92,6 +96,14 @@ private slots:
         m_db = m_dir.filePath(u"db.dll"_s);
         store::createDatabaseFile(m_db);
         QVERIFY(fill(m_db));
+        // Every name is ranked, whatever its few ratings.
+        writeMinimum(u"1"_s);
+    }
+    void writeMinimum(const QString &value)
+    {
+        QFile ini(m_dir.filePath(u"opt.ini"_s));
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write("[canshu]\r\npaiming_zuishao=" + value.toLatin1() + "\r\n");
     }
     void init()
     {
@@ -223,7 +235,7 @@ private slots:
         }
         QTest::mouseClick(w.findChild<RzButton *>(button), Qt::LeftButton);
 
-        QCOMPARE(m_services->folderCaptions, QStringList{ReportWindow::folderCaption()});
+        QCOMPARE(m_services->folderCaptions, QStringList{u"选择导出位置"_s});
         if (!error.isEmpty()) {
             QCOMPARE(m_services->errors.size(), 1);
             QVERIFY2(m_services->errors.first().contains(error),
@@ -250,6 +262,118 @@ private slots:
             QVERIFY(bytes.startsWith("PK"));
         else
             QVERIFY(bytes.startsWith("%PDF-"));
+    }
+
+    // What a manager reads: ranks or 样本不足 by the minimum of opt.ini, and no figures and no
+    // empty charts for a range without ratings.
+    void managerView_data()
+    {
+        QTest::addColumn<QString>("minimum"); // paiming_zuishao in opt.ini; null: no such key
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<QStringList>("rows"); // rank|name
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<int>("bars"); // names in the score chart
+        const QDate year(2026, 1, 1);
+        QTest::newRow("no key: fewer than 10 ratings are 样本不足")
+            << QString() << year << QDate(2026, 12, 31)
+            << QStringList{u"样本不足|张明  综合受理"_s, u"样本不足|一号窗口  社保业务"_s,
+                           u"样本不足|王五  窗口"_s, u"样本不足|李红  前台"_s}
+            << u"4 个名称评价少于 10 条，标为样本不足"_s << 0;
+        QTest::newRow("minimum 3")
+            << u"3"_s << year << QDate(2026, 12, 31)
+            << QStringList{u"1|张明  综合受理"_s, u"2|一号窗口  社保业务"_s,
+                           u"样本不足|王五  窗口"_s, u"样本不足|李红  前台"_s}
+            << u"2 个名称评价少于 3 条"_s << 2;
+        QTest::newRow("no rating in the range")
+            << u"3"_s << QDate(2026, 10, 1) << QDate(2026, 10, 31) << QStringList()
+            << u"2026-10-01 至 2026-10-31：此期间没有评价。"_s << 0;
+    }
+    void managerView()
+    {
+        QFETCH(QString, minimum);
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, summary);
+        QFETCH(int, bars);
+        if (minimum.isNull())
+            QVERIFY(QFile::remove(m_dir.filePath(u"opt.ini"_s)));
+        else
+            writeMinimum(minimum);
+        ReportWindow w(m_db);
+        QSignalSpy shown(&w, &ReportWindow::reportShown);
+        w.show();
+        QTRY_COMPARE(shown.count(), 1);
+        w.FromDate->setDate(from);
+        QTRY_VERIFY(!w.isLoading());
+        w.ToDate->setDate(to);
+        QTRY_VERIFY(!w.isLoading());
+        writeMinimum(u"1"_s);
+        QStringList got;
+        for (int r = 0; r < w.RankingTable->rowCount(); ++r)
+            got << w.RankingTable->verticalHeaderItem(r)->text() + u'|' +
+                       w.RankingTable->item(r, 0)->text();
+        QCOMPARE(got, rows);
+        QVERIFY2(w.SummaryLabel->text().contains(summary), qPrintable(w.SummaryLabel->text()));
+        QVERIFY(!w.SummaryLabel->text().contains(u"0.0"_s) || !rows.isEmpty());
+        auto *series =
+            qobject_cast<QHorizontalBarSeries *>(w.ScoreChartView->chart()->series().value(0));
+        QCOMPARE(series ? int(series->barSets().value(0)->count()) : 0, bars);
+        if (rows.isEmpty()) {
+            // Words instead of empty axes.
+            for (QChartView *view : {w.ScoreChartView, w.GradeChartView, w.TrendChartView}) {
+                QVERIFY(view->chart()->axes().isEmpty());
+                QVERIFY(view->chart()->title().contains(u"此期间没有评价"_s));
+            }
+        }
+    }
+
+    // At 1024x768 every column shows: long names are cut with the whole name in the tooltip, an
+    // empty name reads （无名称）, and a new range starts at the top left.
+    void tableFits()
+    {
+        QTemporaryDir dir;
+        const QString db = dir.filePath(u"db.dll"_s);
+        store::createDatabaseFile(db);
+        QStringList rows;
+        for (int i = 1; i <= 30; ++i)
+            rows << u"%1号窗口  不动产登记与抵押综合受理业务|2026-12-09|非常满意"_s.arg(i);
+        rows << u"|2026-12-09|一般"_s;
+        for (int i = 0; i < 12000; ++i)
+            rows << u"大厅总台|2026-12-08|比较满意"_s;
+        QVERIFY(fill(db, rows));
+        writeMinimum(u"10"_s);
+        ReportWindow w(db);
+        QSignalSpy shown(&w, &ReportWindow::reportShown);
+        w.show();
+        QTRY_COMPARE(shown.count(), 1);
+        QVERIFY(w.frameGeometry().width() <= 1024 && w.frameGeometry().height() <= 768);
+        QTableWidget *t = w.RankingTable;
+        int sum = 0;
+        for (int c = 0; c < t->columnCount(); ++c)
+            sum += t->columnWidth(c);
+        QVERIFY2(sum <= t->viewport()->width(),
+                 qPrintable(u"%1 > %2"_s.arg(sum).arg(t->viewport()->width())));
+        QCOMPARE(t->horizontalScrollBar()->maximum(), 0);
+        QStringList widths;
+        for (int c = 0; c < t->columnCount(); ++c)
+            widths << QString::number(t->columnWidth(c));
+        QVERIFY2(t->columnWidth(0) >= 140,
+                 qPrintable(widths.join(u' ') + u" vh "_s +
+                            QString::number(t->verticalHeader()->width())));
+        QCOMPARE(t->item(0, 0)->text(), u"大厅总台"_s);
+        QCOMPARE(t->item(0, 1)->text(), u"12000"_s);
+        QCOMPARE(t->verticalHeaderItem(1)->text(), u"样本不足"_s);
+        QCOMPARE(t->item(1, 0)->toolTip(), u"10号窗口  不动产登记与抵押综合受理业务"_s);
+        QCOMPARE(t->item(31, 0)->text(), u"（无名称）"_s);
+
+        t->verticalScrollBar()->setValue(t->verticalScrollBar()->maximum());
+        QVERIFY(t->verticalScrollBar()->value() > 0);
+        QTest::mouseClick(w.PresetButtons[0], Qt::LeftButton);
+        QTRY_COMPARE(shown.count(), 2);
+        QCOMPARE(t->verticalScrollBar()->value(), 0);
+        writeMinimum(u"1"_s);
     }
 
     void unreadableDatabase()
