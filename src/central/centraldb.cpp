@@ -140,6 +140,11 @@ QStringList schemaStatements()
         "referencing new table as 新行 for each statement execute function 评价_日计_加()"_s,
         u"create or replace trigger 评价_日计_减 after delete on 评价 "
         "referencing old table as 旧行 for each statement execute function 评价_日计_减()"_s,
+        // The staff PIN log of every kiosk: each right and wrong entry and each lock.
+        u"create table if not exists 密码记录 ("
+        "终端 text not null, 序号 bigint not null, 日期 text, 时间 text, 事件 text, 说明 text, "
+        "接收时间 timestamptz not null default now(), "
+        "constraint 密码记录_终端_序号 unique (终端, 序号))"_s,
         // Daily counts for rows that came before the counts existed; nothing when they agree.
         u"insert into 评价_日计 (日期, 终端, 名称, 综合评价, 数量) "
         "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
@@ -169,6 +174,15 @@ QString insertRatings(int rows)
 {
     QString text = u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) values "_s;
     text.reserve(text.size() + rows * 16 + 40);
+    for (int i = 0; i < rows; ++i)
+        text += i == 0 ? u"(?,?,?,?,?,?)"_s : u",(?,?,?,?,?,?)"_s;
+    text += u" on conflict (终端, 序号) do nothing"_s;
+    return text;
+}
+
+QString insertPinEvents(int rows)
+{
+    QString text = u"insert into 密码记录 (终端, 序号, 日期, 时间, 事件, 说明) values "_s;
     for (int i = 0; i < rows; ++i)
         text += i == 0 ? u"(?,?,?,?,?,?)"_s : u",(?,?,?,?,?,?)"_s;
     text += u" on conflict (终端, 序号) do nothing"_s;

@@ -23,8 +23,9 @@ void close(QSqlDatabase &db);
 QString describe(const QSqlError &error, const Connection &connection);
 
 // Creates table 评价 (终端, 序号, 名称, 日期, 时间, 综合评价, 接收时间), unique on (终端, 序号),
-// the daily counts 评价_日计 that the reports over all kiosks read, kept by triggers, and their
-// indexes. Running it again changes nothing. One transaction; throws KioskError.
+// the daily counts 评价_日计 that the reports over all kiosks read, kept by triggers, their
+// indexes, and the staff PIN log 密码记录 (终端, 序号, 日期, 时间, 事件, 说明, 接收时间). Running
+// it again changes nothing. One transaction; throws KioskError.
 void createSchema(QSqlDatabase &db);
 // The statements of createSchema, in order (for tests and the README).
 QStringList schemaStatements();
@@ -32,6 +33,10 @@ QStringList schemaStatements();
 // Inserts rows ratings at once; binds 终端, 序号, 名称, 日期, 时间, 综合评价 for each row in
 // turn. A rating the server already holds (same 终端 and 序号) is left as it is.
 QString insertRatings(int rows);
+
+// Inserts rows entries of the staff PIN log at once; binds 终端, 序号, 日期, 时间, 事件, 说明 for
+// each row in turn. An entry the server already holds is left as it is.
+QString insertPinEvents(int rows);
 
 // The figures over all kiosks, from the daily counts; both bind the start and end date
 // ("yyyy-MM-dd", both included). Per name and grade (名称, 综合评价, 数量), and per grade

@@ -10,6 +10,8 @@
 #include <QList>
 #include <QSaveFile>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -264,8 +266,33 @@ std::optional<QString> SettingsFile::ReadSettingIfPresent(const QString &key) co
     return profileValue(file.readAll(), key);
 }
 
+std::optional<QString> SettingsFile::unreadableReason() const
+{
+    const QFileInfo info(m_path);
+    if (!info.exists() && !info.isSymLink())
+        return std::nullopt;
+    QString what;
+    if (info.isDir()) {
+        what = u"在它的位置上是一个文件夹"_s;
+    } else if (!info.exists()) {
+        what = u"它是一个指向不存在文件的链接"_s;
+    } else if (!platform::hasReadPermissionBits(info)) {
+        what = u"文件没有读取权限"_s;
+    } else {
+        QFile file(m_path);
+        if (file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        what = file.errorString();
+    }
+    return u"无法读取设置文件 %1（%2）。管理菜单保持关闭，界面设置无法读取。请管理员确认它是一个"
+           u"普通文件，并且运行评价软件的用户有权读取它，然后重新启动软件。"_s.arg(
+               QDir::toNativeSeparators(m_path), what);
+}
+
 qint32 SettingsFile::ReadSettingNumber(const QString &key) const
 {
+    if (const auto unreadable = unreadableReason())
+        throw KioskError(*unreadable);
     return StrToInt(ReadSetting(key));
 }
 
@@ -304,6 +331,13 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
     if (save.write(out) != out.size() || !save.commit())
         throw KioskError(
             u"无法写入 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), save.errorString()));
-    if (info.exists())
+    if (info.exists()) {
         QFile::setPermissions(m_path, info.permissions());
+        // Written by root (an administrator setting the PIN): the file stays its owner's, so the
+        // kiosk can still read it. The value is stored either way; root can always chown.
+        if (::geteuid() == 0 && (info.ownerId() != 0 || info.groupId() != 0)) {
+            [[maybe_unused]] const int rc =
+                ::chown(QFile::encodeName(m_path).constData(), info.ownerId(), info.groupId());
+        }
+    }
 }
