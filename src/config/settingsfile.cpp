@@ -247,10 +247,10 @@ SettingsFile::SettingsFile(const QString &exeDir) : m_path(QDir::cleanPath(exeDi
 
 QString SettingsFile::ReadSetting(const QString &key) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = contents();
+    if (!bytes)
         return key;
-    return profileValue(file.readAll(), key).value_or(key);
+    return profileValue(*bytes, key).value_or(key);
 }
 
 QString BuiltInTitle()
@@ -260,10 +260,19 @@ QString BuiltInTitle()
 
 std::optional<QString> SettingsFile::ReadSettingIfPresent(const QString &key) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = contents();
+    if (!bytes)
         return std::nullopt;
-    return profileValue(file.readAll(), key);
+    return profileValue(*bytes, key);
+}
+
+std::optional<QByteArray> SettingsFile::contents() const
+{
+    QFile file(m_path);
+    // A file whose read permission bits are off counts as unreadable also for a privileged user.
+    if (!file.open(QIODevice::ReadOnly) || !platform::hasReadPermissionBits(QFileInfo(m_path)))
+        return std::nullopt;
+    return file.readAll();
 }
 
 std::optional<QString> SettingsFile::unreadableReason() const
@@ -299,10 +308,10 @@ qint32 SettingsFile::ReadSettingNumber(const QString &key) const
 std::optional<QString> SettingsFile::ReadSectionValue(const QString &section,
                                                       const QString &key) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = contents();
+    if (!bytes)
         return std::nullopt;
-    return profileValue(file.readAll(), key, section);
+    return profileValue(*bytes, key, section);
 }
 
 void SettingsFile::WriteSetting(const QString &key, const QString &value) const
@@ -315,6 +324,9 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
                 u"无法写入 %1：它是一个文件夹"_s.arg(QDir::toNativeSeparators(m_path)));
         if (!platform::hasWritePermissionBits(info))
             throw KioskError(u"无法写入 %1：文件只读"_s.arg(QDir::toNativeSeparators(m_path)));
+        // The other lines must be kept, so a file that cannot be read is not written either.
+        if (const auto unreadable = unreadableReason())
+            throw KioskError(*unreadable);
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))
             throw KioskError(

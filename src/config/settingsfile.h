@@ -73,5 +73,8 @@ public:
     static constexpr qsizetype MaxValueBytes = 2047;
 
 private:
+    // The file's bytes, or nothing when it is missing or cannot be read.
+    std::optional<QByteArray> contents() const;
+
     QString m_path;
 };
