@@ -97,16 +97,26 @@ fuzz: deps $(ASAN_BUILD)/CMakeCache.txt
 # empty database db.dll only when they are missing, so staff edits and ratings survive. A new
 # opt.ini is laid out for the screen the kiosk starts on: KIOSK_SCREEN (WxH) when set, else the
 # size xdpyinfo reports for $$DISPLAY, else the delivered values (for 1024x768 and 1920x1080).
+# A new run folder (no opt.ini yet) also gets a staff PIN, printed once: the digits of KIOSK_PIN
+# when set, else six random ones; without one the staff menu would not open.
 run-folder: build
 	@mkdir -p $(RUNDIR)
 	@cp --remove-destination $(BUILD)/src/kiosk $(RUNDIR)/kiosk
 	@cp --remove-destination $(BUILD)/src/tools/kiosk-report $(RUNDIR)/kiosk-report
+	@[ -e $(RUNDIR)/opt.ini ] || touch $(RUNDIR)/.new-run-folder
 	@size="$$KIOSK_SCREEN"; \
 	if [ -z "$$size" ] && [ -n "$$DISPLAY" ] && command -v xdpyinfo >/dev/null 2>&1; then \
 	  size=$$(xdpyinfo 2>/dev/null | awk '/dimensions:/ { print $$2; exit }'); \
 	fi; \
 	$(BUILD)/src/tools/kiosk-assets --run-folder $(RUNDIR) $${size:+--screen $$size}
 	@[ -f $(RUNDIR)/db.dll ] || $(BUILD)/src/tools/kiosk-mkdb $(RUNDIR)/db.dll
+	@if [ -e $(RUNDIR)/.new-run-folder ]; then \
+	  pin="$$KIOSK_PIN"; \
+	  [ -n "$$pin" ] || pin=$$(od -An -N4 -tu4 /dev/urandom | awk '{ printf "%06d", $$1 % 1000000 }'); \
+	  printf '%s\n%s\n' "$$pin" "$$pin" | QUORVEL_KIOSK_DIR= $(RUNDIR)/kiosk --set-pin >/dev/null || exit 1; \
+	  rm -f $(RUNDIR)/.new-run-folder; \
+	  echo "Staff PIN of the new run folder $(RUNDIR): $$pin (管理密码; change it with 参数设置 or: cd $(RUNDIR) && ./kiosk --set-pin)"; \
+	fi
 
 run: run-folder
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \

@@ -2,7 +2,8 @@
 # Checks the Debian package on this machine (called by make test, as root or with sudo):
 #   lintian without errors; the file list and the declared dependencies; installing it with apt
 #   (user, run folder, unit not enabled); the installed kiosk's main window under Xvfb and under
-#   cage's headless Wayland backend (screenshots); a rating, staff settings and a photo kept over
+#   cage's headless Wayland backend (screenshots); the staff menu closed without a PIN and the
+#   number pad once quorvel-kiosk --set-pin has set one; a rating, staff settings and a photo kept over
 #   reinstall, remove and install again; purge removing the run folder. The machine is left as
 #   it was: package purged, the kiosk's user deleted when the test created it.
 #   Usage: packaging/test-package.sh BUILD_DIR
@@ -87,6 +88,8 @@ photos=$(ls "$RUN_DIR/图片"/*.jpg 2>/dev/null | wc -l)
 [ "$(sql 'select count(*) from 评价')" = 0 ] || fail "db.dll is not an empty rating table"
 grep -q '^biaoti_top=' "$RUN_DIR/opt.ini" || fail "opt.ini has no settings"
 ls /etc/systemd/system/*.wants/quorvel-kiosk.service >/dev/null 2>&1 && fail "the unit was enabled"
+grep -q 'quorvel-kiosk --set-pin' "$OUT/apt.log" || { cat "$OUT/apt.log"; fail "the install did not say how to set the staff PIN"; }
+grep -qi '^guanli_mima' "$RUN_DIR/opt.ini" && fail "a fresh install has a staff PIN"
 command -v quorvel-kiosk >/dev/null || fail "quorvel-kiosk is not on the PATH"
 
 # --- the installed kiosk under Xvfb -------------------------------------------------------
@@ -115,8 +118,38 @@ done
 [ $shown = yes ] || fail "the kiosk window stayed blank"
 ps -o user= -p "$(pgrep -s "$KIOSK" -f /usr/lib/quorvel-kiosk/kiosk | head -n1)" | grep -qx "$KIOSK_USER" ||
     fail "the kiosk does not run as $KIOSK_USER"
+# Closed by default: a right click shows the notice that no PIN is set, never the menu. Once root
+# has set a PIN with quorvel-kiosk --set-pin, the same click shows the number pad.
+WID=$(xdotool search --onlyvisible --name "$TITLE" | head -n1)
+xdotool mousemove --window "$WID" 400 300 click 3
+notice=no
+for _ in $(seq 50); do
+    # The notice is a window captioned with the application title; the menu has no caption.
+    xdotool search --onlyvisible --name '^Quorvel评价系统$' >/dev/null 2>&1 && { notice=yes; break; }
+    sleep 0.1
+done
+import -window root "$OUT/kiosk-no-pin.png" 2>/dev/null
+[ $notice = yes ] || fail "a right click without a PIN showed no notice"
+KPID=$(pgrep -s "$KIOSK" -f /usr/lib/quorvel-kiosk/kiosk | head -n1)
+[ "$(xdotool search --onlyvisible --pid "$KPID" 2>/dev/null | wc -l)" = 2 ] ||
+    fail "a right click without a PIN opened more than the notice (the staff menu?)"
+printf '2580\n2580\n' | quorvel-kiosk --set-pin > "$OUT/set-pin.log" 2>&1 || { cat "$OUT/set-pin.log"; fail "quorvel-kiosk --set-pin failed"; }
+grep -q '2580' "$OUT/set-pin.log" "$RUN_DIR/opt.ini" && fail "the PIN's digits were shown or stored"
+grep -q '^guanli_mima=pbkdf2-sha256\$' "$RUN_DIR/opt.ini" || fail "--set-pin wrote no hash"
+[ "$(stat -c %U "$RUN_DIR/opt.ini")" = "$KIOSK_USER" ] || fail "--set-pin took opt.ini from $KIOSK_USER"
+# The notice closes by itself after a few seconds.
+for _ in $(seq 150); do
+    xdotool search --onlyvisible --name '^Quorvel评价系统$' >/dev/null 2>&1 || break
+    sleep 0.1
+done
+xdotool mousemove --window "$WID" 400 300 click 3
+xdotool search --sync --onlyvisible --name '^管理密码$' >/dev/null 2>&1 &
+SEARCH=$!
+for _ in $(seq 100); do kill -0 $SEARCH 2>/dev/null || break; sleep 0.1; done
+kill $SEARCH 2>/dev/null && fail "with a PIN set, a right click showed no number pad"
+import -window root "$OUT/kiosk-pinpad.png" 2>/dev/null
 kill -- -"$KIOSK" 2>/dev/null
-echo "   main window shown: $OUT/kiosk-xvfb.png"
+echo "   main window shown: $OUT/kiosk-xvfb.png; without a PIN the menu stays closed ($OUT/kiosk-no-pin.png), with one the pad asks ($OUT/kiosk-pinpad.png)"
 
 # --- the installed kiosk under cage, headless ------------------------------------------------
 # The compositor's headless backend with the software renderer (no GPU here). The kiosk's

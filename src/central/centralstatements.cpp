@@ -47,6 +47,11 @@ QStringList schemaStatements()
         "referencing new table as 新行 for each statement execute function 评价_日计_加()"_s,
         u"create or replace trigger 评价_日计_减 after delete on 评价 "
         "referencing old table as 旧行 for each statement execute function 评价_日计_减()"_s,
+        // The staff PIN log of every kiosk: each right and wrong entry and each lock.
+        u"create table if not exists 密码记录 ("
+        "终端 text not null, 序号 bigint not null, 日期 text, 时间 text, 事件 text, 说明 text, "
+        "接收时间 timestamptz not null default now(), "
+        "constraint 密码记录_终端_序号 unique (终端, 序号))"_s,
         // Daily counts for rows that came before the counts existed; nothing when they agree.
         u"insert into 评价_日计 (日期, 终端, 名称, 综合评价, 数量) "
         "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
@@ -102,6 +107,15 @@ QString insertRatings(int rows)
             "select 终端, 序号, 名称, 日期, 时间, 综合评价 from 新 "
             "on conflict (终端, 序号) do nothing returning 1) "
             "select (select count(*) from 收下), (select count(*) from 另存)"_s;
+    return text;
+}
+
+QString insertPinEvents(int rows)
+{
+    QString text = u"insert into 密码记录 (终端, 序号, 日期, 时间, 事件, 说明) values "_s;
+    for (int i = 0; i < rows; ++i)
+        text += i == 0 ? u"(?,?,?,?,?,?)"_s : u",(?,?,?,?,?,?)"_s;
+    text += u" on conflict (终端, 序号) do nothing"_s;
     return text;
 }
 

@@ -8,7 +8,8 @@ namespace central {
 
 // The statements of createSchema, in order: table 评价 (终端, 序号, 名称, 日期, 时间, 综合评价,
 // 接收时间, 原序号), unique on (终端, 序号), its indexes, and the daily counts 评价_日计 kept by
-// triggers. Each keeps what exists already.
+// triggers, and the staff PIN log 密码记录 (终端, 序号, 日期, 时间, 事件, 说明, 接收时间). Each
+// keeps what exists already.
 QStringList schemaStatements();
 
 // Sets the server's statement timeout of the session.
@@ -25,6 +26,10 @@ QString commit();
 // with the sent number in 原序号 (once: sent again, it is left as it is too). One result row:
 // the ratings stored under their own number, and those kept under a new one.
 QString insertRatings(int rows);
+
+// Inserts rows entries of the staff PIN log at once; binds 终端, 序号, 日期, 时间, 事件, 说明 for
+// each row in turn. An entry the server already holds is left as it is.
+QString insertPinEvents(int rows);
 
 // The figures over all kiosks, from the daily counts; both bind the start and end date
 // ("yyyy-MM-dd", both included). Per name and grade (名称, 综合评价, 数量), and per grade

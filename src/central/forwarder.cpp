@@ -368,6 +368,68 @@ void Forwarder::forwardAll()
     }
 }
 
+void Forwarder::forwardPinLog()
+{
+    {
+        QSqlQuery exists(m_local);
+        exists.setForwardOnly(true);
+        if (!exists.exec(statements::pinOutboxExists()))
+            throw KioskError(localMessage(exists.lastError()));
+        const bool hasOutbox = exists.next();
+        exists.finish();
+        if (!hasOutbox)
+            return;
+    }
+    while (!m_stopping) {
+        QList<QList<QVariant>> rows;
+        {
+            QSqlQuery read(m_local);
+            read.setForwardOnly(true);
+            if (!read.prepare(statements::pendingPinBatch()))
+                throw KioskError(localMessage(read.lastError()));
+            read.addBindValue(BatchRows);
+            if (!read.exec())
+                throw KioskError(localMessage(read.lastError()));
+            while (read.next()) {
+                QList<QVariant> row;
+                for (int c = 0; c < 6; ++c)
+                    row.append(read.value(c));
+                rows.append(row);
+            }
+            const QSqlError error = read.lastError();
+            read.finish();
+            if (error.isValid())
+                throw KioskError(localMessage(error));
+        }
+        if (rows.isEmpty())
+            return;
+        // One statement is one transaction at the server: all of the batch or nothing.
+        QSqlQuery insert(m_central);
+        if (!insert.prepare(insertPinEvents(int(rows.size()))))
+            throw KioskError(describe(insert.lastError(), m_connection));
+        int at = 0;
+        for (const QList<QVariant> &row : rows) {
+            insert.bindValue(at++, serverText(row.at(1)));  // 终端
+            insert.bindValue(at++, row.at(0).toLongLong()); // 序号
+            for (int c = 2; c < 6; ++c)
+                insert.bindValue(at++, serverText(row.at(c))); // 日期 .. 说明
+        }
+        if (!insert.exec())
+            throw KioskError(describe(insert.lastError(), m_connection));
+        insert.finish();
+        m_lastContactMs = monotonicMs();
+        m_busySinceMs = m_lastContactMs;
+
+        // The server holds them now: only then do they leave the outbox.
+        QSqlQuery remove(m_local);
+        if (!remove.prepare(statements::removeForwardedPinEvents()))
+            throw KioskError(localMessage(remove.lastError()));
+        remove.addBindValue(rows.last().at(0).toLongLong());
+        if (!remove.exec())
+            throw KioskError(localMessage(remove.lastError()));
+    }
+}
+
 void Forwarder::settleLocal()
 {
     // As the kiosk does after its own writes: empty the log into db.dll, never waiting.
@@ -399,6 +461,7 @@ void Forwarder::round()
             const qint64 left = countPending();
             updateStatus([&](Status &s) { s.pending = left; });
         }
+        forwardPinLog();
         updateStatus([](Status &s) { s.error.clear(); });
         m_retryMs = FirstRetryMs;
     } catch (const KioskError &e) {

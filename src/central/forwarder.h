@@ -94,6 +94,8 @@ private:
     qint64 countPending();
     // Sends batches until the outbox is empty or a stop is requested. Throws KioskError.
     void forwardAll();
+    // The same for the staff PIN log's outbox, when db.dll has one.
+    void forwardPinLog();
     void settleLocal();
     // After a restart: when the server last received a rating of this kiosk.
     void askLastArrived();

@@ -10,6 +10,8 @@
 #include <QList>
 #include <QSaveFile>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -245,10 +247,10 @@ SettingsFile::SettingsFile(const QString &exeDir) : m_path(QDir::cleanPath(exeDi
 
 QString SettingsFile::ReadSetting(const QString &key) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = contents();
+    if (!bytes)
         return key;
-    return profileValue(file.readAll(), key).value_or(key);
+    return profileValue(*bytes, key).value_or(key);
 }
 
 QString BuiltInTitle()
@@ -258,24 +260,58 @@ QString BuiltInTitle()
 
 std::optional<QString> SettingsFile::ReadSettingIfPresent(const QString &key) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = contents();
+    if (!bytes)
         return std::nullopt;
-    return profileValue(file.readAll(), key);
+    return profileValue(*bytes, key);
+}
+
+std::optional<QByteArray> SettingsFile::contents() const
+{
+    QFile file(m_path);
+    // A file whose read permission bits are off counts as unreadable also for a privileged user.
+    if (!file.open(QIODevice::ReadOnly) || !platform::hasReadPermissionBits(QFileInfo(m_path)))
+        return std::nullopt;
+    return file.readAll();
+}
+
+std::optional<QString> SettingsFile::unreadableReason() const
+{
+    const QFileInfo info(m_path);
+    if (!info.exists() && !info.isSymLink())
+        return std::nullopt;
+    QString what;
+    if (info.isDir()) {
+        what = u"在它的位置上是一个文件夹"_s;
+    } else if (!info.exists()) {
+        what = u"它是一个指向不存在文件的链接"_s;
+    } else if (!platform::hasReadPermissionBits(info)) {
+        what = u"文件没有读取权限"_s;
+    } else {
+        QFile file(m_path);
+        if (file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        what = file.errorString();
+    }
+    return u"无法读取设置文件 %1（%2）。管理菜单保持关闭，界面设置无法读取。请管理员确认它是一个"
+           u"普通文件，并且运行评价软件的用户有权读取它，然后重新启动软件。"_s.arg(
+               QDir::toNativeSeparators(m_path), what);
 }
 
 qint32 SettingsFile::ReadSettingNumber(const QString &key) const
 {
+    if (const auto unreadable = unreadableReason())
+        throw KioskError(*unreadable);
     return StrToInt(ReadSetting(key));
 }
 
 std::optional<QString> SettingsFile::ReadSectionValue(const QString &section,
                                                       const QString &key) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = contents();
+    if (!bytes)
         return std::nullopt;
-    return profileValue(file.readAll(), key, section);
+    return profileValue(*bytes, key, section);
 }
 
 void SettingsFile::WriteSetting(const QString &key, const QString &value) const
@@ -288,6 +324,9 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
                 u"无法写入 %1：它是一个文件夹"_s.arg(QDir::toNativeSeparators(m_path)));
         if (!platform::hasWritePermissionBits(info))
             throw KioskError(u"无法写入 %1：文件只读"_s.arg(QDir::toNativeSeparators(m_path)));
+        // The other lines must be kept, so a file that cannot be read is not written either.
+        if (const auto unreadable = unreadableReason())
+            throw KioskError(*unreadable);
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))
             throw KioskError(
@@ -304,6 +343,13 @@ void SettingsFile::WriteSetting(const QString &key, const QString &value) const
     if (save.write(out) != out.size() || !save.commit())
         throw KioskError(
             u"无法写入 %1：%2"_s.arg(QDir::toNativeSeparators(m_path), save.errorString()));
-    if (info.exists())
+    if (info.exists()) {
         QFile::setPermissions(m_path, info.permissions());
+        // Written by root (an administrator setting the PIN): the file stays its owner's, so the
+        // kiosk can still read it. The value is stored either way; root can always chown.
+        if (::geteuid() == 0 && (info.ownerId() != 0 || info.groupId() != 0)) {
+            [[maybe_unused]] const int rc =
+                ::chown(QFile::encodeName(m_path).constData(), info.ownerId(), info.groupId());
+        }
+    }
 }

@@ -37,11 +37,18 @@ public:
 
     const QString &path() const { return m_path; }
 
+    // Why the file cannot be read although something is in its place (a folder, a file without
+    // read permission bits, a file the system refuses to open), in Chinese with what to do; or
+    // nothing when it can be read or is missing. Decided on the permission bits like db.dll, so
+    // a privileged user is kept out of a file marked unreadable too.
+    std::optional<QString> unreadableReason() const;
+
     // The value of key as text; the key's own name when there is none.
     QString ReadSetting(const QString &key) const;
     // The value of key as text, or nothing when the file, the section or the key is missing.
     std::optional<QString> ReadSettingIfPresent(const QString &key) const;
-    // ReadSetting followed by StrToInt; throws KioskError on a value that is no whole number.
+    // ReadSetting followed by StrToInt; throws KioskError on a value that is no whole number,
+    // and with unreadableReason() when the file cannot be read.
     qint32 ReadSettingNumber(const QString &key) const;
     // The value of key in another section ("zhongxin"), or nothing when the file, the section
     // or the key is missing. Same rules as ReadSetting otherwise.
@@ -66,5 +73,8 @@ public:
     static constexpr qsizetype MaxValueBytes = 2047;
 
 private:
+    // The file's bytes, or nothing when it is missing or cannot be read.
+    std::optional<QByteArray> contents() const;
+
     QString m_path;
 };

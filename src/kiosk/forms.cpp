@@ -48,6 +48,8 @@ void CreateForms()
     platform::guarded(nullptr, [] { DataModule3->OpenConnection(); });
     platform::guarded(nullptr, [] { DataModule3->OpenStartupQuery(); });
     platform::guarded(nullptr, [] { startForwarding(); });
+    // The lock-out of the staff PIN goes on where the log in db.dll left it.
+    Form1->setDataModule(DataModule3);
     Form4 = new TForm4(DataModule3);
     Form4->setCentralLink(CentralLink);
     Form5 = new TForm5;
@@ -64,8 +66,10 @@ void DestroyForms()
     Form5 = nullptr;
     delete Form4;
     Form4 = nullptr;
-    if (Form1)
+    if (Form1) {
         Form1->setCentralLink(nullptr);
+        Form1->setDataModule(nullptr);
+    }
     delete CentralLink;
     CentralLink = nullptr;
     delete DataModule3;

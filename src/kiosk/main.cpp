@@ -2,6 +2,7 @@
 #include "kiosk/tform1.h"
 #include "platform/platform.h"
 #include "platform/qtservices.h"
+#include "security/setpin.h"
 #include "store/backup.h"
 
 #include <QApplication>
@@ -9,6 +10,11 @@
 
 int main(int argc, char *argv[])
 {
+    // Setting the staff PIN on the terminal needs no display.
+    if (argc == 2 && setpin::option() == QString::fromLocal8Bit(argv[1])) {
+        QCoreApplication app(argc, argv);
+        return setpin::runOnTerminal(platform::programDir());
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::applicationTitle());
     installChineseTranslations();

@@ -18,6 +18,7 @@
 #include "platform/widgets/picturebox.h"
 #include "reports/reportwindow.h"
 #include "security/pinpadwindow.h"
+#include "store/tdatamodule3.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -254,7 +255,6 @@ void TForm1::buildMenu()
         void (TForm1::*handler)();
     };
     const Item items[] = {
-        {&N0, u"N0", u"未设置管理密码"_s, nullptr},
         {&N1, u"N1", u"统计查询"_s, &TForm1::N1Click},
         {&N9, u"N9", u"满意度报表"_s, &TForm1::N9Click},
         {&N2, u"N2", u"参数设置"_s, &TForm1::N2Click},
@@ -276,7 +276,6 @@ void TForm1::buildMenu()
         }
     }
     N8->setEnabled(false);
-    N0->setEnabled(false);
 
     PinPad = new PinPadWindow(this);
     connect(PinPad, &PinPadWindow::submitted, this, [this](const QString &pin) {
@@ -726,21 +725,42 @@ void TForm1::openMenu(const QPoint &globalPos)
     emit menuOpened(globalPos);
 }
 
-QString TForm1::storedPinHash() const
+void TForm1::setDataModule(TDataModule3 *module)
 {
-    const SettingsFile ini(platform::services().exeDir());
-    const QString stored = ini.ReadSetting(staffpin::settingKey());
-    return staffpin::isHash(stored) ? stored : QString();
+    m_module = module;
+    pinLockout = PinLockout();
+    if (!m_module)
+        return;
+    try {
+        pinLockout.restore(m_module->PinEventsAfterLast(staffpin::eventAccepted()));
+    } catch (const KioskError &) {
+        // No log to read (db.dll missing or broken, which start-up reports on its own): the
+        // count starts at nothing and is kept from here on.
+    }
+}
+
+void TForm1::logPinEntries(const QList<PinLogRecord> &entries)
+{
+    if (!m_module)
+        return;
+    try {
+        for (const PinLogRecord &entry : entries)
+            m_module->AppendPinEvent(entry);
+    } catch (const KioskError &) {
+        // db.dll cannot take it (read-only, missing): the lock-out still holds while the
+        // program runs, and nobody in front of the kiosk is told about the database.
+    }
 }
 
 void TForm1::MenuRequest(const QPoint &globalPos)
 {
     if (PinPad->isVisible())
         return;
-    const QString hash = storedPinHash();
-    N0->setVisible(hash.isEmpty());
-    if (hash.isEmpty()) {
-        openMenu(globalPos);
+    const staffpin::StoredPin stored =
+        staffpin::readStoredPin(SettingsFile(platform::services().exeDir()));
+    if (stored.state != staffpin::StoredPin::State::Set) {
+        // Closed by default: without a PIN that can be read, nobody reaches the staff functions.
+        platform::services().notice(this, stored.message, NoPinNoticeMilliseconds);
         return;
     }
     m_menuRequestPos = globalPos;
@@ -751,14 +771,23 @@ void TForm1::MenuRequest(const QPoint &globalPos)
 
 void TForm1::PinPadSubmitted(const QString &pin)
 {
-    const QString hash = storedPinHash();
-    // The PIN may have been removed from the file meanwhile: then nothing guards the menu.
-    const bool correct = hash.isEmpty() || staffpin::matches(pin, hash);
-    const QDateTime now = platform::services().now();
-    if (pinLockout.submit(correct, now) == PinLockout::Outcome::Accepted) {
+    const staffpin::StoredPin stored =
+        staffpin::readStoredPin(SettingsFile(platform::services().exeDir()));
+    if (stored.state != staffpin::StoredPin::State::Set) {
+        // The PIN went from the file meanwhile: the menu stays closed.
         PinPadTimer->stop();
         PinPad->hide();
-        N0->setVisible(hash.isEmpty());
+        platform::services().notice(this, stored.message, NoPinNoticeMilliseconds);
+        return;
+    }
+    const bool correct = staffpin::matches(pin, stored.hash);
+    const QDateTime now = platform::services().now();
+    QList<PinLogRecord> log;
+    const PinLockout::Outcome outcome = pinLockout.submit(correct, now, &log);
+    logPinEntries(log);
+    if (outcome == PinLockout::Outcome::Accepted) {
+        PinPadTimer->stop();
+        PinPad->hide();
         openMenu(m_menuRequestPos);
         return;
     }

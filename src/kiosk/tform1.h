@@ -22,6 +22,7 @@ class Link;
 class QMenu;
 class QTimer;
 class TForm2;
+class TDataModule3;
 class ReportWindow;
 
 // The full-screen main window: the title, ten photo tiles with two caption lines each, the page
@@ -49,6 +50,10 @@ public:
     // line stays hidden). Not owned.
     // Also handed on to the report window.
     void setCentralLink(const central::Link *link);
+    // The database module whose log table 密码记录 keeps every PIN entry and lock. Setting it
+    // takes up the lock-out where the log left it, so a restart of the kiosk does not end a
+    // lock or forget wrong entries. Null: the count is kept while the program runs. Not owned.
+    void setDataModule(TDataModule3 *module);
 
     // Page fill: pictures, captions, caption lefts and caption font sizes of the current page.
     void Action1Execute();
@@ -75,11 +80,11 @@ public:
     void N5Click();
     void N7Click();
     // A staff-menu request (right click or press-and-hold) at globalPos: with a staff PIN set
-    // the number pad asks for it first, without one the menu opens at once, warning on its
-    // first line that no PIN is set.
+    // the number pad asks for it first. Without one, or when opt.ini cannot be read, the menu
+    // stays closed and a notice says for a few seconds what the administrator has to do.
     void MenuRequest(const QPoint &globalPos);
     // The number pad's entry: the right PIN opens the menu where it was requested; wrong ones
-    // are counted (PinLockout).
+    // are counted (PinLockout). Each entry and lock goes into the log.
     void PinPadSubmitted(const QString &pin);
     // Once a second while the pad is shown: the lock-out line and the lock follow the clock.
     void PinPadTimerTimer();
@@ -110,13 +115,12 @@ public:
     QTimer *Timer2 = nullptr; // shows the arrows again, half a second out of phase
 
     QMenu *PopupMenu1 = nullptr;
-    QAction *N0 = nullptr; // "未设置管理密码", disabled, shown only while no PIN is set
     QAction *N1 = nullptr, *N9 = nullptr, *N2 = nullptr, *N3 = nullptr, *N5 = nullptr,
             *N4 = nullptr, *N7 = nullptr, *N8 = nullptr;
 
     PinPadWindow *PinPad = nullptr;
     QTimer *PinPadTimer = nullptr;
-    // Wrong PIN entries; kept while the program runs.
+    // Wrong PIN entries and locks, taken up from the log at start.
     PinLockout pinLockout;
     // Below the last line, only when the kiosk forwards to a central database: its state.
     QAction *N10 = nullptr;
@@ -135,6 +139,8 @@ public:
     static constexpr int ArrowAreaMargin = 16;
     // How long a touch has to stay put to open the menu.
     static constexpr int HoldMilliseconds = 1000;
+    // How long the notice stays that the menu is closed for want of a PIN.
+    static constexpr int NoPinNoticeMilliseconds = 6000;
 
     // The area the window covers and the layout is computed for.
     QRect screenArea() const { return m_screenArea; }
@@ -172,9 +178,10 @@ private:
     // Prepares the pictures of the other pages in the background (tilecache::prefetch).
     void prefetchOtherPages();
 
-    // The stored hash of the staff PIN, or empty when none is set.
-    QString storedPinHash() const;
     void refreshPinPad();
+    // Writes the entries into the log; a log that cannot be written keeps the pad working.
+    void logPinEntries(const QList<PinLogRecord> &entries);
+    TDataModule3 *m_module = nullptr;
 
     QRect m_screenArea;
     TForm2 *m_rating = nullptr;

@@ -4,6 +4,7 @@
 #include "security/staffpin.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -190,6 +191,22 @@ void PinPadWindow::OkClick()
     const QString pin = m_entry;
     clearEntry();
     emit submitted(pin);
+}
+
+void PinPadWindow::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    platform::guarded(this, [this, key] {
+        if (key >= Qt::Key_0 && key <= Qt::Key_9)
+            DigitClick(key - Qt::Key_0);
+        else if (key == Qt::Key_Backspace || key == Qt::Key_Delete)
+            BackClick();
+        else if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            OkClick();
+        else if (key == Qt::Key_Escape)
+            CancelClick();
+    });
+    event->accept();
 }
 
 void PinPadWindow::CancelClick()

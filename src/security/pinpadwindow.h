@@ -10,9 +10,10 @@ class QTimer;
 
 // A large on-screen number pad for the staff PIN, sized for a finger: a prompt, the entry shown
 // as dots, a status line, the digits 0 to 9, 清除 (clear), 删除 (delete the last digit), 确定
-// (submit) and 取消 (cancel). It only collects digits; whoever opened it decides what an entry
-// means. It closes itself after InactivitySeconds without a tap, so a pad opened by chance does
-// not stay over the kiosk.
+// (submit) and 取消 (cancel). A keyboard works as well: the digits (also of the keypad), Backspace,
+// Enter and Escape stand for the keys of the same meaning. It only collects digits; whoever opened
+// it decides what an entry means. It closes itself after InactivitySeconds without a tap, so a pad
+// opened by chance does not stay over the kiosk.
 class PinPadWindow : public KioskForm
 {
     Q_OBJECT
@@ -47,6 +48,9 @@ public:
     QPushButton *OkButton = nullptr;
     QPushButton *CancelButton = nullptr;
     QTimer *InactivityTimer = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 signals:
     void submitted(const QString &pin);

@@ -1,5 +1,7 @@
 #include "security/staffpin.h"
 
+#include "config/settingsfile.h"
+
 #include <QCryptographicHash>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
@@ -101,7 +103,76 @@ bool matches(const QString &pin, const QString &stored)
     return difference == 0;
 }
 
+StoredPin readStoredPin(const SettingsFile &settings)
+{
+    StoredPin pin;
+    if (const auto unreadable = settings.unreadableReason()) {
+        pin.state = StoredPin::State::Unreadable;
+        pin.message = *unreadable;
+        return pin;
+    }
+    const QString stored = settings.ReadSetting(settingKey());
+    if (isHash(stored)) {
+        pin.state = StoredPin::State::Set;
+        pin.hash = stored.trimmed();
+        return pin;
+    }
+    pin.message = notSetNotice();
+    return pin;
+}
+
+QString notSetNotice()
+{
+    return u"未设置管理密码，请管理员在这台电脑上运行 quorvel-kiosk --set-pin"_s;
+}
+
+QString eventAccepted()
+{
+    return u"密码正确"_s;
+}
+
+QString eventRejected()
+{
+    return u"密码错误"_s;
+}
+
+QString eventLocked()
+{
+    return u"锁定"_s;
+}
+
 } // namespace staffpin
+
+namespace {
+
+const QString LogDateFormat = u"yyyy-MM-dd"_s;
+const QString LogTimeFormat = u"hh:mm:ss"_s;
+
+} // namespace
+
+int PinLockout::lockSeconds() const
+{
+    // 1, 2, 4 ... minutes: the n-th lock lasts 2^(n-1) times the first, up to the longest.
+    qint64 seconds = FirstLockSeconds;
+    for (int i = 1; i < m_locks && seconds < LongestLockSeconds; ++i)
+        seconds *= 2;
+    return int(qMin<qint64>(seconds, LongestLockSeconds));
+}
+
+void PinLockout::restore(const QList<PinLogRecord> &sinceLastSuccess)
+{
+    *this = PinLockout();
+    // The wrong entries decide, replayed at their times; the locks follow from them as they did
+    // when the entries were made.
+    for (const PinLogRecord &entry : sinceLastSuccess) {
+        if (entry.event != staffpin::eventRejected())
+            continue;
+        const QDateTime at(QDate::fromString(entry.date, LogDateFormat),
+                           QTime::fromString(entry.time, LogTimeFormat));
+        if (at.isValid())
+            submit(false, at);
+    }
+}
 
 void PinLockout::expire(const QDateTime &now)
 {
@@ -112,7 +183,7 @@ void PinLockout::expire(const QDateTime &now)
         m_lockedAt = now;
         return;
     }
-    if (m_lockedAt.secsTo(now) >= LockSeconds) {
+    if (m_lockedAt.secsTo(now) >= lockSeconds()) {
         m_lockedAt = QDateTime();
         m_failures = 0;
     }
@@ -129,21 +200,31 @@ int PinLockout::secondsLeft(const QDateTime &now)
     if (!isLocked(now))
         return 0;
     const qint64 elapsedMs = m_lockedAt.msecsTo(now);
-    const qint64 leftMs = qint64(LockSeconds) * 1000 - elapsedMs;
+    const qint64 leftMs = qint64(lockSeconds()) * 1000 - elapsedMs;
     return int((leftMs + 999) / 1000);
 }
 
-PinLockout::Outcome PinLockout::submit(bool correct, const QDateTime &now)
+PinLockout::Outcome PinLockout::submit(bool correct, const QDateTime &now, QList<PinLogRecord> *log)
 {
     if (isLocked(now))
         return Outcome::LockedOut;
+    const QString date = now.toString(LogDateFormat);
+    const QString time = now.toString(LogTimeFormat);
     if (correct) {
         m_failures = 0;
+        m_locks = 0;
+        if (log)
+            log->append({date, time, staffpin::eventAccepted(), QString()});
         return Outcome::Accepted;
     }
     ++m_failures;
+    if (log)
+        log->append({date, time, staffpin::eventRejected(), u"还剩%1次"_s.arg(attemptsLeft())});
     if (m_failures >= MaxAttempts) {
         m_lockedAt = now;
+        ++m_locks;
+        if (log)
+            log->append({date, time, staffpin::eventLocked(), u"%1分钟"_s.arg(lockSeconds() / 60)});
         return Outcome::LockedOut;
     }
     return Outcome::Rejected;
@@ -151,8 +232,12 @@ PinLockout::Outcome PinLockout::submit(bool correct, const QDateTime &now)
 
 QString PinLockout::statusText(const QDateTime &now)
 {
-    if (isLocked(now))
-        return u"错误次数过多，请%1秒后再试"_s.arg(secondsLeft(now));
+    if (isLocked(now)) {
+        const int left = secondsLeft(now);
+        if (left > 60)
+            return u"错误次数过多，请%1分钟后再试"_s.arg((left + 59) / 60);
+        return u"错误次数过多，请%1秒后再试"_s.arg(left);
+    }
     if (m_failures > 0)
         return u"密码错误，还可以再试%1次"_s.arg(attemptsLeft());
     return {};

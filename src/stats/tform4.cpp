@@ -33,6 +33,7 @@ const QString NoRestriction = u"不限制"_s;
 const QStringList ListingFields = {u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s};
 const QStringList CountFields = {u"名称"_s, u"综合评价"_s, u"数量"_s, QString()};
 const QStringList OverallFields = {u"综合评价"_s, u"数量"_s, QString(), QString()};
+const QStringList PinLogFields = {u"时刻"_s, u"事件"_s, u"说明"_s, QString()};
 
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
 {
@@ -127,6 +128,7 @@ TForm4::TForm4(TDataModule3 *module, QWidget *parent)
     RzButton4 = makeButton(this, u"RzButton4"_s, u"关  闭"_s, {768, 344, 75, 44});
     RzButton5 = makeButton(this, u"RzButton5"_s, u"清除全部数据！谨慎"_s, {680, 8, 147, 44});
     RzButton5->setTextColor(Qt::red);
+    RzButton6 = makeButton(this, u"RzButton6"_s, u"密码记录"_s, {504, 400, 163, 44});
 
     setTabOrder(DBGrid1, DateTimePicker1);
     setTabOrder(DateTimePicker1, DateTimePicker2);
@@ -137,6 +139,7 @@ TForm4::TForm4(TDataModule3 *module, QWidget *parent)
     setTabOrder(RzButton2, RzButton3);
     setTabOrder(RzButton3, RzButton4);
     setTabOrder(RzButton4, RzButton5);
+    setTabOrder(RzButton5, RzButton6);
 
     const auto handle = [this](auto handler) {
         return
@@ -147,6 +150,7 @@ TForm4::TForm4(TDataModule3 *module, QWidget *parent)
     connect(RzButton3, &QPushButton::clicked, this, handle(&TForm4::RzButton3Click));
     connect(RzButton4, &QPushButton::clicked, this, handle(&TForm4::RzButton4Click));
     connect(RzButton5, &QPushButton::clicked, this, handle(&TForm4::RzButton5Click));
+    connect(RzButton6, &QPushButton::clicked, this, handle(&TForm4::RzButton6Click));
     connect(DBGrid1, &DBGrid::deleteRecordRequested, this, [this](int row) {
         platform::guarded(this, [this, row] { DBGrid1DeleteRecord(row); });
     });
@@ -251,13 +255,26 @@ void TForm4::RzButton5Click()
     }
 }
 
+void TForm4::RzButton6Click()
+{
+    TDataModule3 &module = boundModule();
+    DBGrid1->setFields(PinLogFields);
+    module.OpenPinLog(DateTimePicker1->date().toString(DateFormat),
+                      DateTimePicker2->date().toString(DateFormat));
+}
+
 void TForm4::DBGrid1DeleteRecord(int row)
 {
     TDataModule3 &module = boundModule();
-    // Count and overall results are not rows of the table: nothing to delete there.
-    if (!module.showsTableRows())
+    // Count, overall and log results are not rows of the table: nothing to delete there.
+    const std::optional<EvaluationRecord> record = module.shownRecord(row);
+    if (!record)
         return;
-    if (!platform::services().confirm(this, u"Delete record?"_s))
+    const QString text =
+        u"确定要删除这条评价记录吗？\n名称：%1\n日期：%2\n时间：%3\n综合评价：%4\n"
+        u"删除前这条记录会复制到数据库的存档表 评价_已删除（记下删除时间）。点\"是\"删除，点"
+        u"\"否\"返回！"_s.arg(record->name, record->date, record->time, record->grade);
+    if (!platform::services().question(this, u"提示"_s, text))
         return;
     module.DeleteRow(row);
     DBGrid1->setCurrentRecord(row);

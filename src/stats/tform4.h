@@ -41,6 +41,7 @@ public:
     RzButton *RzButton3 = nullptr;        // overall satisfaction
     RzButton *RzButton4 = nullptr;        // close
     RzButton *RzButton5 = nullptr;        // clear all data
+    RzButton *RzButton6 = nullptr;        // the staff PIN log
 
 protected:
     void FormCreate() override;
@@ -53,7 +54,11 @@ protected:
     void RzButton3Click();
     void RzButton4Click();
     void RzButton5Click();
-    // Ctrl+Delete in the grid on a row of the table.
+    // Lists the log of the staff PIN over the date range: every right and wrong entry and
+    // every lock, newest first.
+    void RzButton6Click();
+    // Ctrl+Delete in the grid on a row of the table: asks, naming the row, then deletes it
+    // after a copy into the archive 评价_已删除.
     void DBGrid1DeleteRecord(int row);
 
     void hideEvent(QHideEvent *event) override;

@@ -55,4 +55,19 @@ QVariant firstValue(QSqlDatabase &db, const QString &text)
     return value;
 }
 
+QVariant firstValue(QSqlDatabase &db, const QString &text, const QVariantList &values)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(text))
+        throw KioskError(engineMessage(query.lastError()));
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw KioskError(engineMessage(query.lastError()));
+    const QVariant value = query.next() ? query.value(0) : QVariant();
+    query.finish();
+    return value;
+}
+
 } // namespace store

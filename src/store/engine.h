@@ -43,5 +43,7 @@ void run(QSqlDatabase &db, const QString &text, const QVariantList &values);
 // finished before this returns, so it holds no read open. Throws EngineError with the engine's
 // message.
 QVariant firstValue(QSqlDatabase &db, const QString &text);
+// The same with values bound to the statement's placeholders, in order.
+QVariant firstValue(QSqlDatabase &db, const QString &text, const QVariantList &values);
 
 } // namespace store

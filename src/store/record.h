@@ -13,6 +13,17 @@ struct EvaluationRecord
     bool operator==(const EvaluationRecord &) const = default;
 };
 
+// One entry of the staff PIN log, table 密码记录: when, what happened (密码正确, 密码错误, 锁定)
+// and a short note (the attempts left, the length of a lock).
+struct PinLogRecord
+{
+    QString date;   // 日期: "yyyy-MM-dd"
+    QString time;   // 时间: "hh:mm:ss"
+    QString event;  // 事件
+    QString detail; // 说明
+    bool operator==(const PinLogRecord &) const = default;
+};
+
 namespace grades {
 
 // The grade word of star 1 to 5; empty for any other value.

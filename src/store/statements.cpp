@@ -115,12 +115,90 @@ QString appendRow()
     return u"insert into 评价 (名称,日期,时间,综合评价) values (?,?,?,?)"_s;
 }
 
-QString deleteOneRow()
+QStringList createDeletedArchive()
+{
+    return {u"create table if not exists 评价_已删除 (名称 TEXT, 日期 TEXT, 时间 TEXT, "
+            "综合评价 TEXT, 删除时间 TEXT not null)"_s};
+}
+
+QString findOneRow()
 {
     // One row only, also when several rows hold the same four values. IS compares like = but
     // also matches a field that was left empty (NULL).
-    return u"delete from 评价 where rowid = (select rowid from 评价 where 名称 is ? and 日期 is ? "
-           "and 时间 is ? and 综合评价 is ? limit 1)"_s;
+    return u"select rowid from 评价 where 名称 is ? and 日期 is ? and 时间 is ? and 综合评价 is ? "
+           "limit 1"_s;
+}
+
+QString archiveRow()
+{
+    return u"insert into 评价_已删除 (名称,日期,时间,综合评价,删除时间) "
+           "select 名称,日期,时间,综合评价,? from 评价 where rowid = ?"_s;
+}
+
+QString deleteRowById()
+{
+    return u"delete from 评价 where rowid = ?"_s;
+}
+
+QStringList createPinLog()
+{
+    return {u"create table if not exists 密码记录 (序号 integer primary key autoincrement, "
+            "日期 text not null, 时间 text not null, 事件 text not null, 说明 text)"_s};
+}
+
+QString seedPinLogSequence()
+{
+    return u"insert into sqlite_sequence (name, seq) select '密码记录', ? "
+           "where not exists (select 1 from sqlite_sequence where name = '密码记录')"_s;
+}
+
+QString pinLogExists()
+{
+    return u"select 1 from sqlite_master where type = 'table' and name = '密码记录'"_s;
+}
+
+QString appendPinEvent()
+{
+    return u"insert into 密码记录 (日期,时间,事件,说明) values (?,?,?,?)"_s;
+}
+
+QString pinEventsSince()
+{
+    return u"select 日期,时间,事件,说明 from 密码记录 where 序号 > coalesce("
+           "(select max(序号) from 密码记录 where 事件 = ?), -1) order by 序号"_s;
+}
+
+QString pinLogListing(const QString &startDate, const QString &endDate)
+{
+    return u"select 日期 || ' ' || 时间 as 时刻,事件,说明 from 密码记录 where (日期>='"_s +
+           quoted(startDate) + u"' and 日期<='"_s + quoted(endDate) + u"') order by 序号 desc"_s;
+}
+
+QStringList createPinOutbox()
+{
+    return {u"create table if not exists 待上传_密码记录 (序号 integer primary key, "
+            "终端 text not null, 日期 text, 时间 text, 事件 text, 说明 text)"_s};
+}
+
+QString appendPinOutbox()
+{
+    return u"insert into 待上传_密码记录 (序号,终端,日期,时间,事件,说明) "
+           "select 序号, ?, 日期, 时间, 事件, 说明 from 密码记录 where 序号 = last_insert_rowid()"_s;
+}
+
+QString pinOutboxExists()
+{
+    return u"select 1 from sqlite_master where type = 'table' and name = '待上传_密码记录'"_s;
+}
+
+QString pendingPinBatch()
+{
+    return u"select 序号,终端,日期,时间,事件,说明 from 待上传_密码记录 order by 序号 limit ?"_s;
+}
+
+QString removeForwardedPinEvents()
+{
+    return u"delete from 待上传_密码记录 where 序号 <= ?"_s;
 }
 
 QString probe()

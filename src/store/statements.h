@@ -33,8 +33,43 @@ QString overall(const QString &startDate, const QString &endDate);
 
 // Appends one row; binds 名称, 日期, 时间, 综合评价 in that order.
 QString appendRow();
-// Deletes exactly one row holding the four bound values 名称, 日期, 时间, 综合评价.
-QString deleteOneRow();
+
+// Deleting one rating (Ctrl+Delete in the statistics window) keeps a copy: the archive
+// 评价_已删除 holds the four fields and 删除时间 ("yyyy-MM-dd hh:mm:ss"). Created when missing.
+QStringList createDeletedArchive();
+// The rowid of exactly one row holding the four bound values 名称, 日期, 时间, 综合评价 (there
+// may be several alike), or no row.
+QString findOneRow();
+// Copies the row of the bound rowid into the archive; binds 删除时间, then the rowid.
+QString archiveRow();
+// Deletes the row of the bound rowid.
+QString deleteRowById();
+
+// The log of the staff PIN, 密码记录: 序号 (never handed out twice, like the outbox), 日期,
+// 时间, 事件 (密码正确, 密码错误, 锁定) and 说明. Created when missing.
+QStringList createPinLog();
+// Starts the log's sequence at the bound number unless it has started already.
+QString seedPinLogSequence();
+// Whether the log exists (one row) or not (none).
+QString pinLogExists();
+// Appends one entry; binds 日期, 时间, 事件, 说明.
+QString appendPinEvent();
+// The entries after the last one whose 事件 is the bound word (all when there is none), oldest
+// first: 日期, 时间, 事件, 说明.
+QString pinEventsSince();
+// The statistics window's view of the log between the two dates (both included), newest first:
+// 时刻 ("yyyy-MM-dd hh:mm:ss"), 事件, 说明.
+QString pinLogListing(const QString &startDate, const QString &endDate);
+// With forwarding, each log entry also waits in 待上传_密码记录 under the log's own 序号, filed
+// in the same transaction.
+QStringList createPinOutbox();
+// Files the entry just appended to the log; binds 终端.
+QString appendPinOutbox();
+QString pinOutboxExists();
+// The oldest waiting entries: 序号, 终端, 日期, 时间, 事件, 说明; binds the number of rows.
+QString pendingPinBatch();
+// Removes the waiting entries up to and including the bound 序号.
+QString removeForwardedPinEvents();
 
 // Connection set-up: a cheap read that fails on a file that is no database, the page count
 // (0 for an empty file), durable commits, the journal mode and the switch to WAL.

@@ -282,38 +282,130 @@ bool TDataModule3::showsTableRows() const
     return d->resultOpen && d->tableRows;
 }
 
-void TDataModule3::DeleteRow(int row)
+std::optional<EvaluationRecord> TDataModule3::shownRecord(int row) const
 {
     if (!showsTableRows() || row < 0 || row >= d->model.rowCount())
-        return;
+        return std::nullopt;
     const QSqlRecord values = d->model.record(row);
-    const QStringList fields = {u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s};
-    for (const QString &field : fields) {
+    for (const QString &field : {u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s}) {
         if (values.indexOf(field) < 0)
-            return;
+            return std::nullopt;
     }
+    return EvaluationRecord{values.value(u"名称"_s).toString(), values.value(u"日期"_s).toString(),
+                            values.value(u"时间"_s).toString(),
+                            values.value(u"综合评价"_s).toString()};
+}
+
+template <typename Steps> void TDataModule3::writeTransaction(Steps &&steps)
+{
+    ensureConnected();
+    QSqlDatabase &db = d->writeHandle();
+    store::run(db, statements::beginWrite());
+    try {
+        steps(db);
+        store::run(db, statements::commit());
+    } catch (...) {
+        try {
+            store::run(db, statements::rollback());
+        } catch (const KioskError &) {
+            // The engine already ended the transaction.
+        }
+        throw;
+    }
+    if (d->wal)
+        settle(db);
+}
+
+void TDataModule3::DeleteRow(int row)
+{
+    if (!shownRecord(row))
+        return;
+    // The grid's own values, NULL included, find the row to delete.
+    const QSqlRecord values = d->model.record(row);
+    QVariantList match;
+    for (const QString &field : {u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s})
+        match.append(values.value(field));
+    const QString deletedAt = platform::services().now().toString(u"yyyy-MM-dd hh:mm:ss"_s);
 
     // The grid's read ends first; without WAL it would hold the lock the delete needs.
     ReleaseResult();
     std::optional<KioskError> failure;
     try {
-        ensureConnected();
-        QSqlDatabase &db = d->writeHandle();
-        QSqlQuery remove(db);
-        if (!remove.prepare(statements::deleteOneRow()))
-            throw KioskError(store::engineMessage(remove.lastError()));
-        for (const QString &field : fields)
-            remove.addBindValue(values.value(field));
-        if (!remove.exec())
-            throw KioskError(store::engineMessage(remove.lastError()));
-        remove.finish();
-        d->writeFile().settle();
+        writeTransaction([&](QSqlDatabase &db) {
+            const QVariant rowid = store::firstValue(db, statements::findOneRow(), match);
+            // Deleted meanwhile (by another kiosk on the same file): nothing left to do.
+            if (!rowid.isValid())
+                return;
+            for (const QString &statement : statements::createDeletedArchive())
+                store::run(db, statement);
+            store::run(db, statements::archiveRow(), {deletedAt, rowid});
+            store::run(db, statements::deleteRowById(), {rowid});
+        });
     } catch (const KioskError &e) {
         failure = e;
     }
     Refresh();
     if (failure)
         throw *failure;
+}
+
+void TDataModule3::createPinLog(QSqlDatabase &db)
+{
+    for (const QString &statement : statements::createPinLog())
+        store::run(db, statement);
+    // Numbered like the outbox, so a later db.dll of this kiosk never reuses a number the
+    // central database holds.
+    store::run(db, statements::seedPinLogSequence(),
+               {statements::outboxSequenceStart(platform::services().now())});
+}
+
+void TDataModule3::AppendPinEvent(const PinLogRecord &entry)
+{
+    writeTransaction([&](QSqlDatabase &db) {
+        createPinLog(db);
+        store::run(db, statements::appendPinEvent(),
+                   {entry.date, entry.time, entry.event, entry.detail});
+        if (!d->terminal.isEmpty()) {
+            for (const QString &statement : statements::createPinOutbox())
+                store::run(db, statement);
+            store::run(db, statements::appendPinOutbox(), {d->terminal});
+        }
+    });
+}
+
+QList<PinLogRecord> TDataModule3::PinEventsAfterLast(const QString &event)
+{
+    ensureConnected();
+    QList<PinLogRecord> entries;
+    // A file from before the log: nothing was logged.
+    if (!store::firstValue(d->reader, statements::pinLogExists()).isValid())
+        return entries;
+    QSqlQuery query(d->reader);
+    query.setForwardOnly(true);
+    if (!query.prepare(statements::pinEventsSince()))
+        throw KioskError(store::engineMessage(query.lastError()));
+    query.addBindValue(event);
+    if (!query.exec())
+        throw KioskError(store::engineMessage(query.lastError()));
+    while (query.next()) {
+        entries.append({query.value(0).toString(), query.value(1).toString(),
+                        query.value(2).toString(), query.value(3).toString()});
+    }
+    const QSqlError error = query.lastError();
+    query.finish();
+    if (error.isValid())
+        throw KioskError(store::engineMessage(error));
+    return entries;
+}
+
+void TDataModule3::OpenPinLog(const QString &startDate, const QString &endDate)
+{
+    ensureConnected();
+    // A file from before the log gets the empty table, so the view shows no entries instead of
+    // an error; a read-only file without it reports the engine's message.
+    if (!d->readOnly && !store::firstValue(d->reader, statements::pinLogExists()).isValid())
+        writeTransaction([](QSqlDatabase &db) { createPinLog(db); });
+    OpenQuery(statements::pinLogListing(startDate, endDate));
 }
 
 void TDataModule3::takeStatement(const QString &statement)

@@ -4,8 +4,11 @@
 #include "store/database.h"
 #include "store/record.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
+
+#include <optional>
 
 class QSqlDatabase;
 class ResultPages;
@@ -93,9 +96,24 @@ public:
     // Whether the current result set lists rows of the table itself (ShowAll or ShowListing),
     // so that one of its rows can be deleted.
     bool showsTableRows() const;
+    // The record shown at that row while the result set lists rows of the table; nothing
+    // otherwise.
+    std::optional<EvaluationRecord> shownRecord(int row) const;
     // Deletes the table row shown at that row of the result set: exactly one row of 评价 with
-    // its four values, even when other rows hold the same values. Then reopens the result set.
+    // its four values, even when other rows hold the same values. In the same transaction the
+    // row is first copied into the archive 评价_已删除 with the time of deletion, so nothing is
+    // deleted without its copy. Then reopens the result set.
     void DeleteRow(int row);
+
+    // The log of the staff PIN, table 密码记录 (created with its first entry). AppendPinEvent
+    // stores one entry durably, with forwarding also in the outbox 待上传_密码记录 in the same
+    // transaction. PinEventsAfterLast gives the entries after the last one of that event (the
+    // last right PIN), oldest first; none when the log does not exist yet. OpenPinLog makes the
+    // log between two dates the shared result set (时刻, 事件, 说明, newest first). All throw
+    // KioskError.
+    void AppendPinEvent(const PinLogRecord &entry);
+    QList<PinLogRecord> PinEventsAfterLast(const QString &event);
+    void OpenPinLog(const QString &startDate, const QString &endDate);
 
 signals:
     // A rating was stored durably by Append.
@@ -110,6 +128,11 @@ private:
     void ensureConnected();
     void populate();
     void fileForForwarding(QSqlDatabase &db, const EvaluationRecord &record);
+    // Runs steps in one write transaction on the write handle, rolled back when a step throws;
+    // settles the log afterwards.
+    template <typename Steps> void writeTransaction(Steps &&steps);
+    // The log table with its sequence started, inside a write transaction.
+    static void createPinLog(QSqlDatabase &db);
 
     struct Private;
     Private *d;

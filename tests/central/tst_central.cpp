@@ -345,6 +345,34 @@ private slots:
         QCOMPARE(outboxCount(kiosk.db()), 0);
     }
 
+    // The staff PIN log reaches the central table 密码记录 with the ratings, and also on its own
+    // when no rating waits; each entry once, and the kiosk's outbox of it empties.
+    void pinLogForwarded()
+    {
+        Kiosk kiosk(u"一号厅-9"_s, m_url);
+        kiosk.append(0, 3);
+        const QList<PinLogRecord> first = {
+            {u"2026-12-08"_s, u"10:00:00"_s, u"密码错误"_s, u"还剩4次"_s},
+            {u"2026-12-08"_s, u"10:00:05"_s, u"密码正确"_s, QString()}};
+        for (const PinLogRecord &entry : first)
+            kiosk.module->AppendPinEvent(entry);
+        kiosk.startForwarding();
+        const QString pinRows = u"select 日期,时间,事件,coalesce(说明,'') from 密码记录 "
+                                "where 终端 = ? order by 序号"_s;
+        QStringList expected = {u"2026-12-08|10:00:00|密码错误|还剩4次"_s,
+                                u"2026-12-08|10:00:05|密码正确|"_s};
+        QTRY_COMPARE_WITH_TIMEOUT(central(pinRows, {kiosk.config.terminal}), expected, 15000);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+
+        kiosk.module->AppendPinEvent({u"2026-12-08"_s, u"11:00:00"_s, u"锁定"_s, u"1分钟"_s});
+        expected.append(u"2026-12-08|11:00:00|锁定|1分钟"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(central(pinRows, {kiosk.config.terminal}), expected, 15000);
+        QTRY_COMPARE(localRows(kiosk.db(), u"select count(*) from 待上传_密码记录"_s),
+                     QStringList{u"0"_s});
+        // The kiosk's own log keeps every entry.
+        QCOMPARE(localRows(kiosk.db(), u"select count(*) from 密码记录"_s), QStringList{u"3"_s});
+    }
+
     // The server stops in the middle of a burst and comes back: nothing is lost or doubled.
     void serverStoppedDuringBurst()
     {

@@ -110,7 +110,8 @@ private slots:
     void startShowAndSave_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("directory");
+        QTest::addColumn<bool>("directory"); // a folder, or a file without read permission
+                                             // when content is not empty
         QTest::addColumn<QStringList>("errors");
         QTest::addColumn<int>("titleTop"); // 16: the design top, creation stopped before it
         QTest::addColumn<QString>("titleTopBox");
@@ -166,8 +167,12 @@ private slots:
         QTest::newRow("no section header") << runfolder::entries(runfolder::goodSettings()) << false
                                            << missing << 16 << u"biaoti_top"_s;
         QTest::newRow("empty file") << QByteArray() << false << missing << 16 << u"biaoti_top"_s;
+        // The two readers that stop say in Chinese why the file cannot be read.
+        const QStringList unreadable{u"unreadable"_s};
         QTest::newRow("a directory named opt.ini")
-            << QByteArray() << true << missing << 16 << u"biaoti_top"_s;
+            << QByteArray() << true << unreadable << 16 << u"biaoti_top"_s;
+        QTest::newRow("opt.ini without read permission")
+            << good << true << unreadable << 16 << u"biaoti_top"_s;
     }
     void startShowAndSave()
     {
@@ -177,11 +182,24 @@ private slots:
         QFETCH(int, titleTop);
         QFETCH(QString, titleTopBox);
 
-        if (directory)
+        const bool folder = directory && content.isEmpty();
+        if (folder)
             QVERIFY(QFile::remove(m_run.folder->ini()) &&
                     QDir(m_run.folder->root()).mkdir(u"opt.ini"_s));
         else
             QVERIFY(m_run.folder->writeSettings(content));
+        if (directory && !folder)
+            QVERIFY(QFile::setPermissions(m_run.folder->ini(), QFile::WriteOwner));
+        if (errors == QStringList{u"unreadable"_s}) {
+            const QString reason = u"无法读取设置文件 %1（%2）"_s.arg(
+                QDir::toNativeSeparators(m_run.folder->ini()),
+                folder ? u"在它的位置上是一个文件夹"_s : u"文件没有读取权限"_s);
+            errors = {};
+            for (int reader = 0; reader < 2; ++reader)
+                errors.append(
+                    reason + u"。管理菜单保持关闭，界面设置无法读取。请管理员确认它是一个普通文件，"
+                             u"并且运行评价软件的用户有权读取它，然后重新启动软件。."_s);
+        }
 
         CreateForms();
         QCOMPARE(m_run.rec->errors, errors);
@@ -200,7 +218,8 @@ private slots:
         if (directory) {
             QCOMPARE(m_run.rec->messages, QStringList{u"保存失败！"_s});
             QCOMPARE(m_run.rec->restarts, 0);
-            QVERIFY(QFileInfo(m_run.folder->ini()).isDir());
+            QCOMPARE(QFileInfo(m_run.folder->ini()).isDir(), folder);
+            QFile::setPermissions(m_run.folder->ini(), QFile::ReadOwner | QFile::WriteOwner);
             return;
         }
         QCOMPARE(m_run.rec->messages, QStringList{u"保存成功！"_s});

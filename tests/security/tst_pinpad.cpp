@@ -5,6 +5,8 @@
 #include "platform/widgets/rzbutton.h"
 #include "security/pinpadwindow.h"
 #include "security/staffpin.h"
+#include "store/schema.h"
+#include "store/tdatamodule3.h"
 #include "support/pictures.h"
 #include "support/recorder.h"
 #include "support/runfolder.h"
@@ -15,8 +17,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -75,7 +80,12 @@ private slots:
     void pinOpensMenu_data();
     void pinOpensMenu();
     void lockOutAndRelease();
+    void lockSurvivesRestart();
     void padKeys();
+    void padKeyboard_data();
+    void padKeyboard();
+    void setPinCommand_data();
+    void setPinCommand();
     void padClosesWhenLeft();
     void setPinInParameterWindow_data();
     void setPinInParameterWindow();
@@ -84,6 +94,10 @@ private slots:
 private:
     void writeSettings(const QString &pinHash);
     TForm1 *form();
+    // The log of the database in the test's folder: 事件 and 说明 of each entry, oldest first.
+    QStringList pinLog();
+
+    std::unique_ptr<TDataModule3> m_module;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<RecordingServices> m_services;
@@ -102,6 +116,7 @@ void TestPinPad::init()
 void TestPinPad::cleanup()
 {
     m_form.reset();
+    m_module.reset();
     m_services.reset();
     m_dir.reset();
 }
@@ -126,31 +141,44 @@ TForm1 *TestPinPad::form()
 void TestPinPad::menuWithoutPin_data()
 {
     QTest::addColumn<QString>("stored");
-    QTest::newRow("no key") << QString();
-    QTest::newRow("empty value") << u""_s;
-    QTest::newRow("digits typed into the file") << Pin;
+    QTest::addColumn<QString>("blocked"); // "": readable; "dir", "mode": what stands in the way
+    QTest::addColumn<QString>("notice");
+    const QString notSet = u"未设置管理密码，请管理员在这台电脑上运行 quorvel-kiosk --set-pin"_s;
+    const QString hash = staffpin::hashWithSalt(Pin, "salt-of-the-test", 1000);
+    QTest::newRow("no key") << QString() << QString() << notSet;
+    QTest::newRow("empty value") << u""_s << QString() << notSet;
+    QTest::newRow("digits typed into the file") << Pin << QString() << notSet;
+    // The file holds a PIN, but the kiosk cannot read it: the menu stays closed all the same.
+    QTest::newRow("no read permission") << hash << u"mode"_s << u"文件没有读取权限"_s;
+    QTest::newRow("a directory in its place") << hash << u"dir"_s << u"是一个文件夹"_s;
 }
 
 void TestPinPad::menuWithoutPin()
 {
     QFETCH(QString, stored);
+    QFETCH(QString, blocked);
+    QFETCH(QString, notice);
     writeSettings(stored);
+    const QString ini = m_dir->filePath(u"opt.ini"_s);
     TForm1 *f = form();
+    if (blocked == u"mode"_s)
+        QVERIFY(QFile::setPermissions(ini, QFile::WriteOwner));
+    if (blocked == u"dir"_s)
+        QVERIFY(QFile::remove(ini) && QDir(m_dir->path()).mkdir(u"opt.ini"_s));
     QSignalSpy opened(f, &TForm1::menuOpened);
     rightClick(f, QPoint(300, 200));
-    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened.size(), 0);
+    QVERIFY(!f->PopupMenu1->isVisible());
     QVERIFY(!f->PinPad->isVisible());
-    // The menu's first line warns, and cannot be chosen.
-    const QList<QAction *> visible = [f] {
-        QList<QAction *> out;
-        for (QAction *a : f->PopupMenu1->actions())
-            if (a->isVisible())
-                out.append(a);
-        return out;
-    }();
-    QCOMPARE(visible.first()->text(), u"未设置管理密码"_s);
-    QVERIFY(!visible.first()->isEnabled());
-    f->PopupMenu1->hide();
+    QCOMPARE(m_services->notices.size(), 1);
+    if (blocked.isEmpty())
+        QCOMPARE(m_services->notices[0].text, notice);
+    else
+        QVERIFY2(m_services->notices[0].text.startsWith(u"无法读取设置文件"_s) &&
+                     m_services->notices[0].text.contains(notice),
+                 qPrintable(m_services->notices[0].text));
+    QCOMPARE(m_services->notices[0].timeoutMs, TForm1::NoPinNoticeMilliseconds);
+    QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 void TestPinPad::pinOpensMenu_data()
@@ -187,7 +215,6 @@ void TestPinPad::pinOpensMenu()
     QCOMPARE(opened.size(), 1);
     QCOMPARE(opened.at(0).at(0).toPoint(), f->mapToGlobal(at));
     QVERIFY(!f->PinPad->isVisible());
-    QVERIFY(!f->N0->isVisible());
     f->PopupMenu1->hide();
 }
 
@@ -242,6 +269,186 @@ void TestPinPad::padKeys()
     QCOMPARE(submitted.size(), 1);
     QCOMPARE(submitted.at(0).at(0).toString(), u"0907"_s);
     QCOMPARE(pad.entered(), QString());
+}
+
+QStringList TestPinPad::pinLog()
+{
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"pin-log"_s);
+        db.setDatabaseName(m_dir->filePath(u"db.dll"_s));
+        if (db.open()) {
+            QSqlQuery q(u"select 日期 || ' ' || 时间, 事件, 说明 from 密码记录 order by 序号"_s,
+                        db);
+            while (q.next())
+                out.append(q.value(1).toString() + u' ' + q.value(2).toString());
+        }
+    }
+    QSqlDatabase::removeDatabase(u"pin-log"_s);
+    return out;
+}
+
+// Each lock lasts twice the one before; a restart of the kiosk keeps the count and the lock, a
+// right PIN ends both, and every entry and lock is in the log of db.dll.
+void TestPinPad::lockSurvivesRestart()
+{
+    writeSettings(staffpin::hashWithSalt(Pin, "salt-of-the-test", 1000));
+    store::createDatabaseFile(m_dir->filePath(u"db.dll"_s));
+    auto start = [this] {
+        m_form.reset();
+        m_module = std::make_unique<TDataModule3>(m_dir->path());
+        m_module->OpenConnection();
+        TForm1 *f = form();
+        f->setDataModule(m_module.get());
+        rightClick(f, QPoint(100, 100));
+        return f;
+    };
+    TForm1 *f = start();
+    for (int i = 0; i < 5; ++i)
+        enter(f->PinPad, u"1111"_s);
+    QCOMPARE(f->PinPad->StatusLabel->text(), u"错误次数过多，请60秒后再试"_s);
+    m_services->fixedNow = Start.addSecs(60);
+    f->PinPadTimerTimer();
+    for (int i = 0; i < 4; ++i)
+        enter(f->PinPad, u"1111"_s);
+    f = start(); // the kiosk restarts with one attempt left
+    QVERIFY(!f->PinPad->isLocked());
+    enter(f->PinPad, u"1111"_s);
+    QCOMPARE(f->PinPad->StatusLabel->text(), u"错误次数过多，请2分钟后再试"_s);
+
+    m_services->fixedNow = Start.addSecs(60 + 100);
+    f = start();
+    QVERIFY(f->PinPad->isLocked());
+    QCOMPARE(f->PinPad->StatusLabel->text(), u"错误次数过多，请20秒后再试"_s);
+    m_services->fixedNow = Start.addSecs(60 + 120);
+    f->PinPadTimerTimer();
+    QSignalSpy opened(f, &TForm1::menuOpened);
+    enter(f->PinPad, Pin);
+    QCOMPARE(opened.size(), 1);
+    f->PopupMenu1->hide();
+
+    // After the right PIN the next lock is a first one again, also after a restart.
+    f = start();
+    for (int i = 0; i < 5; ++i)
+        enter(f->PinPad, u"1111"_s);
+    QCOMPARE(f->PinPad->StatusLabel->text(), u"错误次数过多，请60秒后再试"_s);
+
+    QStringList expected;
+    for (int round = 0; round < 3; ++round) {
+        for (int left = 4; left >= 0; --left)
+            expected.append(u"密码错误 还剩%1次"_s.arg(left));
+        expected.append(round == 1 ? u"锁定 2分钟"_s : u"锁定 1分钟"_s);
+        if (round == 1)
+            expected.append(u"密码正确 "_s);
+    }
+    QCOMPARE(pinLog(), expected);
+}
+
+void TestPinPad::padKeyboard_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QStringList>("submitted");
+    QTest::addColumn<bool>("visible");
+    QTest::newRow("digits and Enter")
+        << QList<int>{Qt::Key_1, Qt::Key_3, Qt::Key_5, Qt::Key_7, Qt::Key_Return}
+        << QStringList{u"1357"_s} << true;
+    QTest::newRow("Backspace takes the last digit back")
+        << QList<int>{Qt::Key_1, Qt::Key_2, Qt::Key_9,    Qt::Key_Backspace,
+                      Qt::Key_3, Qt::Key_4, Qt::Key_Enter}
+        << QStringList{u"1234"_s} << true;
+    QTest::newRow("letters are no digits")
+        << QList<int>{Qt::Key_A, Qt::Key_0, Qt::Key_X, Qt::Key_Return} << QStringList{u"0"_s}
+        << true;
+    QTest::newRow("Escape cancels")
+        << QList<int>{Qt::Key_5, Qt::Key_Escape} << QStringList() << false;
+}
+
+void TestPinPad::padKeyboard()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(QStringList, submitted);
+    QFETCH(bool, visible);
+    PinPadWindow pad;
+    pad.ask(u"请输入管理密码"_s);
+    QSignalSpy spy(&pad, &PinPadWindow::submitted);
+    for (const int key : keys)
+        QTest::keyClick(&pad, Qt::Key(key));
+    QStringList got;
+    for (const QList<QVariant> &args : spy)
+        got.append(args.at(0).toString());
+    QCOMPARE(got, submitted);
+    QCOMPARE(pad.isVisible(), visible);
+}
+
+// quorvel-kiosk --set-pin: the PIN twice on the standard input, the hash into opt.ini.
+void TestPinPad::setPinCommand_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("directory"); // a folder in the place of opt.ini
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stored"); // the PIN that opt.ini then holds; empty: none
+    QTest::addColumn<QString>("answer"); // part of the standard error on refusal
+    QTest::newRow("twice the same")
+        << QByteArray("24680\n24680\n") << false << 0 << u"24680"_s << QString();
+    QTest::newRow("line ends of a Windows editor")
+        << QByteArray("1357\r\n1357\r\n") << false << 0 << u"1357"_s << QString();
+    QTest::newRow("differ") << QByteArray("24680\n24681\n") << false << 1 << QString()
+                            << u"两次输入不一致"_s;
+    QTest::newRow("too short") << QByteArray("123\n123\n") << false << 1 << QString()
+                               << u"4至8位数字"_s;
+    QTest::newRow("input ends after the first")
+        << QByteArray("24680\n") << false << 1 << QString() << u"没有读到管理密码"_s;
+    QTest::newRow("opt.ini is a folder")
+        << QByteArray("24680\n24680\n") << true << 1 << QString() << u"无法读取设置文件"_s;
+}
+
+void TestPinPad::setPinCommand()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(bool, directory);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stored);
+    QFETCH(QString, answer);
+    writeSettings(QString());
+    const QString ini = m_dir->filePath(u"opt.ini"_s);
+    if (directory)
+        QVERIFY(QFile::remove(ini) && QDir(m_dir->path()).mkdir(u"opt.ini"_s));
+    QProcess kiosk;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QUORVEL_KIOSK_DIR"_s, m_dir->path());
+    kiosk.setProcessEnvironment(env);
+    kiosk.start(QStringLiteral(KIOSK_PROGRAM), {u"--set-pin"_s});
+    QVERIFY(kiosk.waitForStarted());
+    kiosk.write(input);
+    kiosk.closeWriteChannel();
+    QVERIFY(kiosk.waitForFinished(60000));
+    const QString out = QString::fromUtf8(kiosk.readAllStandardOutput());
+    const QString err = QString::fromUtf8(kiosk.readAllStandardError());
+    QCOMPARE(kiosk.exitCode(), exitCode);
+    // The digits are never shown, whatever happened.
+    QVERIFY2(!out.contains(u"2468"_s) && !err.contains(u"2468"_s), qPrintable(out + err));
+    if (directory) {
+        QVERIFY(QFileInfo(ini).isDir());
+        QVERIFY2(err.contains(answer), qPrintable(err));
+        return;
+    }
+    const QString value = SettingsFile(m_dir->path()).ReadSetting(staffpin::settingKey());
+    if (stored.isEmpty()) {
+        QCOMPARE(value, staffpin::settingKey());
+        QVERIFY2(err.contains(answer), qPrintable(err));
+        return;
+    }
+    QVERIFY(staffpin::matches(stored, value));
+    QCOMPARE(SettingsFile(m_dir->path()).ReadSetting(u"pic_width"_s), u"150"_s);
+    QVERIFY2(out.contains(u"管理密码已设置"_s), qPrintable(out));
+    // The menu now asks for that PIN.
+    TForm1 *f = form();
+    rightClick(f, QPoint(10, 10));
+    QVERIFY(f->PinPad->isVisible());
+    QSignalSpy opened(f, &TForm1::menuOpened);
+    enter(f->PinPad, stored);
+    QCOMPARE(opened.size(), 1);
+    f->PopupMenu1->hide();
 }
 
 void TestPinPad::padClosesWhenLeft()

@@ -121,8 +121,9 @@ void TestStaffPin::freshSaltEachTime()
     QVERIFY(staffpin::matches(u"1111"_s, b));
 }
 
-// Each step: seconds after the start, whether the entry is right (or -1: only look), the
-// outcome expected (or -1), and the status line afterwards.
+// Each step: seconds after the start, whether the entry is right (or -1: only look, -2: the
+// kiosk restarts and takes the state up from its log), the outcome expected (or -1), and the
+// status line afterwards.
 struct LockStep
 {
     int second;
@@ -176,6 +177,46 @@ void TestStaffPin::lockout_data()
                      {10, -1, -1, locked60},
                      {69, -1, -1, u"错误次数过多，请1秒后再试"_s},
                      {70, 1, acc, {}}};
+
+    // Five wrong entries at second t, the last one locking.
+    const auto fiveWrong = [rej, lock](int t) {
+        return LockSteps{
+            {t, 0, rej, {}}, {t, 0, rej, {}}, {t, 0, rej, {}}, {t, 0, rej, {}}, {t, 0, lock, {}}};
+    };
+    LockSteps doubling = fiveWrong(0);
+    int at = 0;
+    const QStringList shown = {u"请60秒后再试"_s,   u"请2分钟后再试"_s,  u"请4分钟后再试"_s,
+                               u"请8分钟后再试"_s,  u"请16分钟后再试"_s, u"请32分钟后再试"_s,
+                               u"请60分钟后再试"_s, u"请60分钟后再试"_s};
+    for (int n = 0; n < shown.size(); ++n) {
+        doubling.append({at, -1, -1, u"错误次数过多，"_s + shown[n]});
+        const int length = qMin(60 << n, 3600);
+        doubling.append({at + length - 1, 1, lock, {}}); // still locked a second before its end
+        at += length;
+        doubling.append(fiveWrong(at));
+    }
+    QTest::newRow("each lock twice the one before, up to an hour") << doubling;
+
+    LockSteps reset = fiveWrong(0) + fiveWrong(60);
+    reset.append({180, 1, acc, {}});
+    reset.append(fiveWrong(180));
+    reset.append({180, -1, -1, locked60});
+    QTest::newRow("the right PIN starts again from one minute") << reset;
+
+    LockSteps restart = fiveWrong(0) + fiveWrong(60);
+    restart.append({100, -2, -1, u"错误次数过多，请2分钟后再试"_s});
+    restart.append({180, 0, rej, u"密码错误，还可以再试4次"_s});
+    restart.append({181, 0, rej, {}});
+    restart.append({182, -2, -1, u"密码错误，还可以再试3次"_s});
+    restart.append({182, 0, rej, {}});
+    restart.append({182, 0, rej, {}});
+    restart.append({182, 0, lock, u"错误次数过多，请4分钟后再试"_s});
+    restart.append({183, -2, -1, u"错误次数过多，请4分钟后再试"_s});
+    restart.append({182 + 240, 1, acc, {}});
+    restart.append({500, -2, -1, {}});
+    restart.append(fiveWrong(500));
+    restart.append({500, -1, -1, locked60});
+    QTest::newRow("a restart keeps count and lock") << restart;
 }
 
 void TestStaffPin::lockout()
@@ -183,11 +224,18 @@ void TestStaffPin::lockout()
     QFETCH(LockSteps, steps);
     const QDateTime start(QDate(2026, 3, 1), QTime(9, 0));
     PinLockout lockout;
+    QList<PinLogRecord> log; // since the last right PIN, as the kiosk reads it back
     for (const LockStep &step : steps) {
         const QDateTime now = start.addSecs(step.second);
         if (step.correct >= 0) {
-            const auto outcome = lockout.submit(step.correct == 1, now);
+            const auto outcome = lockout.submit(step.correct == 1, now, &log);
             QCOMPARE(int(outcome), step.outcome);
+            if (outcome == PinLockout::Outcome::Accepted)
+                log.clear();
+        }
+        if (step.correct == -2) {
+            lockout = PinLockout();
+            lockout.restore(log);
         }
         if (!step.status.isNull() || step.correct < 0)
             QCOMPARE(lockout.statusText(now), step.status);

@@ -24,6 +24,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -126,6 +127,8 @@ private slots:
     void ctrlDeleteRemovesOneOfTwoIdenticalRows_data();
     void ctrlDeleteRemovesOneOfTwoIdenticalRows();
     void ctrlDeleteOnCountDoesNothing();
+    void pinLogListing_data();
+    void pinLogListing();
     void clearAllData_data();
     void clearAllData();
     void showSetsEndDateAndKeepsTheRest();
@@ -139,6 +142,8 @@ private:
     void createForm();
     void clickButton(RzButton *button);
     Rows tableRows();
+    // The rows of a statement over a connection of the test's own, in its order.
+    Rows rowsOf(const QString &statement);
     void execSql(const QStringList &statements);
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -207,6 +212,26 @@ Rows TestTForm4::tableRows()
     return sorted(out);
 }
 
+Rows TestTForm4::rowsOf(const QString &statement)
+{
+    Rows out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"check"_s);
+        db.setDatabaseName(m_dir->filePath(u"db.dll"_s));
+        if (!db.open())
+            qFatal("cannot open the test database");
+        QSqlQuery q(statement, db);
+        while (q.next()) {
+            QStringList row;
+            for (int c = 0; c < q.record().count(); ++c)
+                row << q.value(c).toString();
+            out << row;
+        }
+    }
+    QSqlDatabase::removeDatabase(u"check"_s);
+    return out;
+}
+
 void TestTForm4::execSql(const QStringList &statements)
 {
     {
@@ -231,7 +256,7 @@ void TestTForm4::fingerSizes()
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
     const QList<RzButton *> buttons{m_form->RzButton1, m_form->RzButton2, m_form->RzButton3,
-                                    m_form->RzButton4, m_form->RzButton5};
+                                    m_form->RzButton4, m_form->RzButton5, m_form->RzButton6};
     QList<QWidget *> others;
     others << m_form->DBGrid1 << m_form->DateTimePicker1 << m_form->DateTimePicker2 << m_form->Edit1
            << m_form->ComboBox1 << m_form->Label1 << m_form->Label2 << m_form->Label3;
@@ -468,8 +493,8 @@ void TestTForm4::typedQuotesFindNothingAndChangeNothing()
 void TestTForm4::ctrlDeleteRemovesOneOfTwoIdenticalRows_data()
 {
     QTest::addColumn<bool>("answer");
-    QTest::newRow("OK") << true;
-    QTest::newRow("Cancel") << false;
+    QTest::newRow("yes") << true;
+    QTest::newRow("no") << false;
 }
 
 void TestTForm4::ctrlDeleteRemovesOneOfTwoIdenticalRows()
@@ -484,18 +509,32 @@ void TestTForm4::ctrlDeleteRemovesOneOfTwoIdenticalRows()
     QCOMPARE(gridRows(m_form->DBGrid1), listed(u"BH"_s));
 
     const Rows before = tableRows();
-    m_services->confirmAnswers = {answer};
+    m_services->questionAnswers = {answer};
+    m_services->fixedNow = QDateTime(QDate(2026, 12, 9), QTime(15, 4, 5));
     m_form->DBGrid1->setFocus();
     m_form->DBGrid1->setCurrentIndex(m_form->DBGrid1->model()->index(1, 0));
     QTest::keyClick(m_form->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
 
-    QCOMPARE(m_services->confirmations, QStringList{u"Delete record?"_s});
+    // The question is in Chinese and names the row.
+    QCOMPARE(m_services->confirmations, QStringList());
+    QCOMPARE(m_services->questions.size(), 1);
+    QCOMPARE(m_services->questions[0].caption, u"提示"_s);
+    const QString question = m_services->questions[0].text;
+    for (const QString &part :
+         {u"确定要删除这条评价记录吗？"_s, u"名称：1号窗口  张三"_s, u"日期：2020-01-01"_s,
+          u"时间：10:00:00"_s, u"综合评价：不满意"_s, u"评价_已删除"_s})
+        QVERIFY2(question.contains(part), qPrintable(question));
     QCOMPARE(m_services->errors, QStringList());
     Rows after = before;
     if (answer)
         after.removeOne(asRow(seed().value(u"B"_s)));
     QCOMPARE(tableRows(), after);
     QCOMPARE(gridRows(m_form->DBGrid1), answer ? listed(u"B"_s) : listed(u"BH"_s));
+    // The deleted row is kept in the archive with the time of its deletion.
+    Rows archived;
+    if (answer)
+        archived << asRow(seed().value(u"B"_s)) + QStringList{u"2026-12-09 15:04:05"_s};
+    QCOMPARE(rowsOf(u"select 名称,日期,时间,综合评价,删除时间 from 评价_已删除"_s), archived);
 }
 
 void TestTForm4::ctrlDeleteOnCountDoesNothing()
@@ -505,16 +544,60 @@ void TestTForm4::ctrlDeleteOnCountDoesNothing()
     m_form->show();
     const Rows before = tableRows();
     m_services->defaultConfirmAnswer = true;
-    for (RzButton *button : {m_form->RzButton2, m_form->RzButton3}) {
+    m_services->defaultQuestionAnswer = true;
+    execSql(
+        {u"create table 密码记录 (序号 integer primary key autoincrement, 日期 text not null, "
+         "时间 text not null, 事件 text not null, 说明 text)"_s,
+         u"insert into 密码记录 (日期,时间,事件,说明) values ('2026-12-01','09:00:00','密码错误','还剩4次')"_s});
+    for (RzButton *button : {m_form->RzButton2, m_form->RzButton3, m_form->RzButton6}) {
         clickButton(button);
         const Rows shown = gridRows(m_form->DBGrid1);
+        QVERIFY(!shown.isEmpty());
         m_form->DBGrid1->setCurrentIndex(m_form->DBGrid1->model()->index(0, 0));
         QTest::keyClick(m_form->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(gridRows(m_form->DBGrid1), shown);
     }
     QCOMPARE(m_services->confirmations, QStringList());
+    QCOMPARE(m_services->questions.size(), 0);
     QCOMPARE(m_services->errors, QStringList());
     QCOMPARE(tableRows(), before);
+}
+
+void TestTForm4::pinLogListing_data()
+{
+    QTest::addColumn<bool>("logged"); // false: a db.dll from before the log
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<Rows>("rows");
+    const QStringList wrong{u"2026-12-01 09:00:00"_s, u"密码错误"_s, u"还剩0次"_s, QString()};
+    const QStringList lock{u"2026-12-01 09:00:00"_s, u"锁定"_s, u"1分钟"_s, QString()};
+    const QStringList right{u"2026-12-07 10:00:00"_s, u"密码正确"_s, QString(), QString()};
+    QTest::newRow("newest first") << true << QDate(2015, 5, 13) << Rows{right, lock, wrong};
+    QTest::newRow("only the date range") << true << QDate(2026, 12, 2) << Rows{right};
+    QTest::newRow("no log yet") << false << QDate(2015, 5, 13) << Rows{};
+}
+
+void TestTForm4::pinLogListing()
+{
+    QFETCH(bool, logged);
+    QFETCH(QDate, start);
+    QFETCH(Rows, rows);
+    if (logged) {
+        execSql(
+            {u"create table 密码记录 (序号 integer primary key autoincrement, 日期 text not null, "
+             "时间 text not null, 事件 text not null, 说明 text)"_s,
+             u"insert into 密码记录 (日期,时间,事件,说明) values "
+             "('2026-12-01','09:00:00','密码错误','还剩0次'),"
+             "('2026-12-01','09:00:00','锁定','1分钟'),"
+             "('2026-12-07','10:00:00','密码正确',null)"_s});
+    }
+    openModule();
+    createForm();
+    m_form->show();
+    m_form->DateTimePicker1->setDate(start);
+    clickButton(m_form->RzButton6);
+    QCOMPARE(m_services->errors, QStringList());
+    QCOMPARE(titles(m_form->DBGrid1), (QStringList{u"时刻"_s, u"事件"_s, u"说明"_s, QString()}));
+    QCOMPARE(gridRows(m_form->DBGrid1), rows);
 }
 
 void TestTForm4::clearAllData_data()

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -104,6 +105,17 @@ NoticeWindow *NoticeWindow::show(QWidget *owner, const QString &text, int timeou
     const QSize size(qMin(qMax(area.width() * 11 / 20, 620), area.width()),
                      qMin(qMax(area.height() * 2 / 5, 300), area.height()));
     notice->resize(size);
+    // A long text (what an administrator has to do) gets a smaller font until it fits.
+    const int textWidth = size.width() - 80;
+    const int textHeight = size.height() - 20 - 32 - 2 * 20 - ButtonSize.height() - 30;
+    QFont textFont = notice->m_text->font();
+    while (textFont.pixelSize() > 20 &&
+           QFontMetrics(textFont)
+                   .boundingRect(QRect(0, 0, textWidth, 10000), Qt::TextWordWrap, text)
+                   .height() > textHeight) {
+        textFont.setPixelSize(textFont.pixelSize() - 2);
+    }
+    notice->m_text->setFont(textFont);
     notice->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
     notice->QWidget::show();
     notice->raise();
