@@ -139,7 +139,7 @@ clean:
 BENCH_BUILD    ?= build-bench
 BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev
 BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory bench_reports \
-                  bench_startap bench_restart bench_central
+                  bench_startap bench_restart bench_central bench_photos
 
 .PHONY: bench
 bench: build

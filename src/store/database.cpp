@@ -119,6 +119,13 @@ void Database::settle()
     }
 }
 
+void Database::setBusyTimeout(int milliseconds)
+{
+    m_options.busyTimeoutMs = milliseconds;
+    if (m_db.isOpen())
+        run(m_db, statements::busyTimeout(milliseconds));
+}
+
 void Database::close()
 {
     closeConnection(m_db);

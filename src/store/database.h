@@ -62,6 +62,8 @@ public:
     bool readOnly() const { return m_options.access == Access::ReadOnly; }
     bool wal() const { return m_wal; }
     int busyTimeoutMs() const { return m_options.busyTimeoutMs; }
+    // Changes how long a statement of this open connection waits for another writer.
+    void setBusyTimeout(int milliseconds);
 
     // After a write in WAL mode: copies the log into the file and empties it, without waiting
     // for anyone; a reader elsewhere only makes it stop short. Never fails: what was written

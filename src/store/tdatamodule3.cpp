@@ -72,6 +72,19 @@ TDataModule3::TDataModule3(const QString &workDir, QObject *parent, int busyTime
     });
 }
 
+int TDataModule3::busyTimeout() const
+{
+    return d->busyTimeoutMs;
+}
+
+void TDataModule3::setBusyTimeout(int milliseconds)
+{
+    d->busyTimeoutMs = milliseconds;
+    for (store::Database *file : {d->reader.get(), d->writer.get()})
+        if (file)
+            file->setBusyTimeout(milliseconds);
+}
+
 TDataModule3::~TDataModule3()
 {
     closeConnection();

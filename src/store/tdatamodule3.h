@@ -33,6 +33,11 @@ public:
                           int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~TDataModule3() override;
 
+    // How long every statement waits while another process holds the file locked; a change
+    // takes effect at once, also on an open connection.
+    int busyTimeout() const;
+    void setBusyTimeout(int milliseconds);
+
     // Start-up, step 1: opens the connection. Never creates the file: a missing, unreadable or
     // non-SQLite file throws. A file without write permission bits is opened read-only. Does
     // nothing while connected to the same file; reopens when db.dll was replaced or removed.
