@@ -5,6 +5,8 @@
 #                      sanitizer build (clang, AddressSanitizer and UndefinedBehaviorSanitizer,
 #                      leaks included) whose suite also replays each libFuzzer target's corpus
 #                      and makes a fixed number of mutations from a fixed seed
+#   make check         the fast loop: builds the tests labelled unit and gui (no benchmarks) and
+#                      runs them
 #   make soak          the kill test with KILLS (500) kills and the two-kiosk test with
 #                      SOAK_RATINGS (5000) ratings each
 #   make fuzz          each libFuzzer target for FUZZ_SECONDS (60) seconds with a fresh seed
@@ -32,7 +34,7 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test test-sanitize test-package package soak fuzz run run-headless run-folder clean
+.PHONY: all deps build test check test-sanitize test-package package soak fuzz run run-headless run-folder clean
 
 all: build
 
@@ -57,6 +59,11 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-package
 	@$(MAKE) --no-print-directory test-sanitize
+
+# The tests labelled unit and gui, in the normal build folder; only their targets are built.
+check: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target check_tests
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L '^(unit|gui)$$'
 
 # Exactly one package in $(BUILD): an older one is removed first.
 package: build
