@@ -140,6 +140,7 @@ QStringList schemaStatements()
         "referencing new table as 新行 for each statement execute function 评价_日计_加()"_s,
         u"create or replace trigger 评价_日计_减 after delete on 评价 "
         "referencing old table as 旧行 for each statement execute function 评价_日计_减()"_s,
+        terminalStateTableStatement(),
         // Daily counts for rows that came before the counts existed; nothing when they agree.
         u"insert into 评价_日计 (日期, 终端, 名称, 综合评价, 数量) "
         "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
@@ -163,6 +164,20 @@ void createSchema(QSqlDatabase &db)
         db.rollback();
         throw KioskError(message);
     }
+}
+
+QString terminalStateTableStatement()
+{
+    return u"create table if not exists 终端状态 (终端 text primary key, "
+           "最近联系 timestamptz not null, 待发送 bigint, 版本 text, 可用空间 bigint)"_s;
+}
+
+QString reportTerminalState()
+{
+    return u"insert into 终端状态 (终端, 最近联系, 待发送, 版本, 可用空间) "
+           "values (?, now(), ?, ?, ?) on conflict (终端) do update set "
+           "最近联系 = excluded.最近联系, 待发送 = excluded.待发送, 版本 = excluded.版本, "
+           "可用空间 = excluded.可用空间"_s;
 }
 
 QString insertRatings(int rows)

@@ -29,6 +29,12 @@ void createSchema(QSqlDatabase &db);
 // The statements of createSchema, in order (for tests and the README).
 QStringList schemaStatements();
 
+// Table 终端状态: what each kiosk's forwarder last reported of itself (终端, 最近联系 at the
+// server's clock, 待发送 waiting in its outbox, 版本 of the program, 可用空间 free bytes).
+QString terminalStateTableStatement();
+// Records a kiosk's report; binds 终端, 待发送, 版本, 可用空间.
+QString reportTerminalState();
+
 // Inserts rows ratings at once; binds 终端, 序号, 名称, 日期, 时间, 综合评价 for each row in
 // turn. A rating the server already holds (same 终端 and 序号) is left as it is.
 QString insertRatings(int rows);
