@@ -98,8 +98,10 @@ QString cards()
            "<div><span>满意度得分</span><b id=\"score\">–</b></div>"
            "<div><span>满意率</span><b id=\"rate\">–</b></div>"
            "<div><span>五级以外</span><b id=\"outside\">–</b></div></section>"
-           "<section class=\"charts\"><div><h3>评价分布</h3><canvas id=\"gradeChart\"></canvas>"
-           "</div><div><h3 id=\"trendTitle\">趋势</h3><canvas id=\"trendChart\"></canvas></div>"
+           "<section class=\"charts\"><div><h3>评价分布</h3><div class=\"chartbox\"><canvas "
+           "id=\"gradeChart\"></canvas></div>"
+           "</div><div><h3 id=\"trendTitle\">趋势</h3><div class=\"chartbox\"><canvas "
+           "id=\"trendChart\"></canvas></div></div>"
            "</section>"_s;
 }
 

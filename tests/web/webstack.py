@@ -95,6 +95,8 @@ class WebStack:
     def __init__(self, build_dir, clock_file=None):
         self.build = build_dir
         self.dir = tempfile.mkdtemp(prefix="kiosk-web-")
+        # nginx's workers (www-data) read the error pages here.
+        os.chmod(self.dir, 0o755)
         self.clock_file = clock_file
         self.pg = PgServer()
         self.pg.start()
@@ -145,7 +147,7 @@ class WebStack:
             self.web.wait(30)
             self.web = None
 
-    def start_nginx(self):
+    def start_nginx(self, login_rate="30r/m"):
         key = os.path.join(self.dir, "key.pem")
         cert = os.path.join(self.dir, "cert.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
@@ -164,7 +166,8 @@ class WebStack:
                 f.write(template.replace("@DIR@", self.dir).replace("@PORT@", str(port))
                         .replace("@BACKEND@", "127.0.0.1:%d" % self.web_port)
                         .replace("@CERT@", cert).replace("@KEY@", key)
-                        .replace("@CHARTJS@", CHART_JS))
+                        .replace("@CHARTJS@", CHART_JS)
+                        .replace("@LOGINRATE@", login_rate))
             self.nginx = subprocess.Popen(["nginx", "-c", conf, "-p", self.dir, "-e",
                                            os.path.join(self.dir, "nginx-error.log")],
                                           stderr=subprocess.DEVNULL)

@@ -36,7 +36,7 @@
       charts[id].data = config.data;
       charts[id].update('none');
     } else {
-      config.options = Object.assign({ responsive: true, animation: false,
+      config.options = Object.assign({ responsive: true, maintainAspectRatio: false, animation: false,
         plugins: { legend: { display: false } } }, config.options || {});
       charts[id] = new window.Chart($(id), config);
     }
@@ -75,8 +75,19 @@
     const presets = JSON.parse($('filters').dataset.presets);
     $('from').value = p.get('from') || presets[2].from;
     $('to').value = p.get('to') || presets[2].to;
-    if (p.get('terminal')) $('scope').value = 'terminal=' + p.get('terminal');
-    if (p.get('hall')) $('scope').value = 'hall=' + p.get('hall');
+    // A scope from the address that the list lacks is asked for all the same: the service
+    // answers it or says why not.
+    ['terminal', 'hall'].forEach((key) => {
+      if (!p.get(key)) return;
+      const value = key + '=' + p.get(key);
+      if (![...$('scope').options].some((o) => o.value === value)) {
+        const option = document.createElement('option');
+        option.value = value;
+        option.textContent = p.get(key);
+        $('scope').appendChild(option);
+      }
+      $('scope').value = value;
+    });
     if (p.get('period')) $('period').value = p.get('period');
     if ($('name') && p.get('name')) $('name').value = p.get('name');
     const bar = $('presets');
@@ -96,7 +107,7 @@
   let timer = null;
   async function refresh(changed) {
     if (timer) clearTimeout(timer);
-    const p = query();
+    const p = page === 'terminals' ? new URLSearchParams() : query();
     if (changed) history.replaceState(null, '', '?' + p.toString());
     const api = page === 'overview' ? '/api/overview' : page === 'person' ? '/api/person'
       : '/api/terminals';
@@ -107,6 +118,7 @@
       const data = await answer.json();
       if (!answer.ok) {
         showError(data.error || '请求失败');
+        document.querySelectorAll('tbody').forEach((b) => b.replaceChildren());
       } else {
         showError('');
         draw(data, p);
