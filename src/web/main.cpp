@@ -159,6 +159,12 @@ int main(int argc, char *argv[])
     running = &service;
     std::signal(SIGTERM, stopOnSignal);
     std::signal(SIGINT, stopOnSignal);
+    // A parent that blocked them (a shell script's trap) must not keep the service from stopping.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
     service.run();
     running = nullptr;
     return 0;

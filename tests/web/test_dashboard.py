@@ -6,6 +6,7 @@ import http.client
 import json
 import os
 import re
+import shutil
 import ssl
 import subprocess
 import sys
@@ -71,6 +72,16 @@ def sql_text(text):
 class Dashboard(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        cls.stack = None
+        try:
+            cls.start()
+        except BaseException:
+            if cls.stack:
+                cls.stack.close()
+            raise
+
+    @classmethod
+    def start(cls):
         cls.clock = tempfile.NamedTemporaryFile("w", delete=False, suffix=".clock")
         cls.now = int(time.time())
         cls.set_clock(0)
@@ -95,11 +106,12 @@ class Dashboard(unittest.TestCase):
         cls.stack.start_web()
         # The tests log in far more often than a person; the limit itself is nginx's.
         cls.stack.start_nginx(login_rate="6000r/m")
+        cls.profile = tempfile.mkdtemp(prefix="kiosk-web-chrome-")
         options = webdriver.ChromeOptions()
         for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
                     "--disable-background-networking", "--disable-component-update",
                     "--disable-sync", "--ignore-certificate-errors", "--window-size=1920,1080",
-                    "--user-data-dir=" + tempfile.mkdtemp(prefix="kiosk-web-chrome-")):
+                    "--user-data-dir=" + cls.profile):
             options.add_argument(arg)
         options.binary_location = "/usr/bin/chromium"
         cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
@@ -111,6 +123,7 @@ class Dashboard(unittest.TestCase):
     def tearDownClass(cls):
         cls.browser.quit()
         cls.stack.close()
+        shutil.rmtree(cls.profile, ignore_errors=True)
         os.unlink(cls.clock.name)
 
     @classmethod

@@ -134,7 +134,9 @@ class WebStack:
         if self.clock_file:
             args += ["--clock-file", self.clock_file]
         log = open(self.web_log, "a")
-        self.web = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=log, text=True)
+        # Their own sessions: Ctrl+C in the terminal reaches the driver, which stops them in order.
+        self.web = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=log, text=True,
+                                    start_new_session=True)
         line = self.web.stdout.readline()
         match = re.search(r"127\.0\.0\.1:(\d+)", line)
         if not match:
@@ -170,7 +172,7 @@ class WebStack:
                         .replace("@LOGINRATE@", login_rate))
             self.nginx = subprocess.Popen(["nginx", "-c", conf, "-p", self.dir, "-e",
                                            os.path.join(self.dir, "nginx-error.log")],
-                                          stderr=subprocess.DEVNULL)
+                                          stderr=subprocess.DEVNULL, start_new_session=True)
             deadline = time.monotonic() + 10
             while time.monotonic() < deadline and self.nginx.poll() is None:
                 try:
