@@ -30,11 +30,13 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-
            qt6-charts-dev libqt6charts6 libqt6opengl6-dev libxlsxwriter-dev libxlsxwriter4 \
            poppler-utils unzip \
            lintian dpkg-dev fakeroot file cage grim xwayland qt6-wayland libqt6sql6-psql \
-           xdotool imagemagick adduser x11-utils libpq-dev postgresql-15
+           xdotool imagemagick adduser x11-utils libpq-dev postgresql-15 \
+           libcpp-httplib-dev libsodium-dev nginx libjs-chart.js openssl \
+           chromium chromium-driver python3-selenium
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test check test-sanitize test-package package soak fuzz run run-headless run-folder clean
+.PHONY: all deps build test check test-sanitize test-package package soak fuzz run run-headless run-folder run-center clean
 
 all: build
 
@@ -136,6 +138,11 @@ run: run-folder
 run-headless: export KIOSK_SCREEN = $(word 1,$(subst x, ,$(SCREEN)))x$(word 2,$(subst x, ,$(SCREEN)))
 run-headless: run-folder
 	@tools/headless.sh $(RUNDIR) $(SCREEN)
+
+# The dashboard over a private central database with a demo year, until Ctrl+C.
+run-center: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target kiosk-web kiosk-mkdb
+	@/usr/bin/python3 tools/run_center.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -52,6 +52,7 @@ QStringList schemaStatements()
         "终端 text not null, 序号 bigint not null, 日期 text, 时间 text, 事件 text, 说明 text, "
         "接收时间 timestamptz not null default now(), "
         "constraint 密码记录_终端_序号 unique (终端, 序号))"_s,
+        terminalStateTableStatement(),
         // Daily counts for rows that came before the counts existed; nothing when they agree.
         u"insert into 评价_日计 (日期, 终端, 名称, 综合评价, 数量) "
         "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
@@ -77,6 +78,20 @@ QString beginSnapshot()
 QString commit()
 {
     return u"commit"_s;
+}
+
+QString terminalStateTableStatement()
+{
+    return u"create table if not exists 终端状态 (终端 text primary key, "
+           "最近联系 timestamptz not null, 待发送 bigint, 版本 text, 可用空间 bigint)"_s;
+}
+
+QString reportTerminalState()
+{
+    return u"insert into 终端状态 (终端, 最近联系, 待发送, 版本, 可用空间) "
+           "values (?, now(), ?, ?, ?) on conflict (终端) do update set "
+           "最近联系 = excluded.最近联系, 待发送 = excluded.待发送, 版本 = excluded.版本, "
+           "可用空间 = excluded.可用空间"_s;
 }
 
 QString insertRatings(int rows)

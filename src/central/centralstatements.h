@@ -12,6 +12,12 @@ namespace central {
 // keeps what exists already.
 QStringList schemaStatements();
 
+// Table 终端状态: what each kiosk's forwarder last reported of itself (终端, 最近联系 at the
+// server's clock, 待发送 waiting in its outbox, 版本 of the program, 可用空间 free bytes).
+QString terminalStateTableStatement();
+// Records a kiosk's report; binds 终端, 待发送, 版本, 可用空间.
+QString reportTerminalState();
+
 // Sets the server's statement timeout of the session.
 QString statementTimeout(int milliseconds);
 // A cheap question that tells whether the server still answers.

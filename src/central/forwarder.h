@@ -73,6 +73,8 @@ public:
     static constexpr int FirstRetryMs = 500;
     static constexpr int LongestRetryMs = 8000;
     static constexpr int KeepAliveMs = 10000;
+    // How often the kiosk reports its state (table 终端状态), also when idle.
+    static constexpr int ReportStateMs = 60000;
 
 public slots:
     // In the forwarder's thread: the first round at once, then rounds by the timer.
@@ -99,6 +101,7 @@ private:
     void settleLocal();
     // After a restart: when the server last received a rating of this kiosk.
     void askLastArrived();
+    void reportState(qint64 pending);
     void setError(const QString &message);
     template <typename F> void updateStatus(F &&change);
 
@@ -114,6 +117,7 @@ private:
     QTimer *m_timer = nullptr;
     int m_retryMs = FirstRetryMs;
     qint64 m_lastContactMs = 0;
+    qint64 m_lastReportMs = 0;
 
     mutable QMutex m_statusMutex;
     Status m_status;

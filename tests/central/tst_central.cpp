@@ -20,6 +20,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <memory>
 
@@ -316,6 +317,40 @@ private slots:
         QVERIFY2(output.contains(message), qPrintable(output));
         for (const QString &secret : {u"Ab@c"_s, u"d%e f"_s, u"e f"_s, Password})
             QVERIFY2(!output.contains(secret), qPrintable(output));
+    }
+
+    // Each kiosk reports its state to table 终端状态, also with nothing to send; a central
+    // database made before that table existed still takes the ratings.
+    void reportsItsState_data()
+    {
+        QTest::addColumn<int>("ratings");
+        QTest::addColumn<bool>("withoutTable");
+        QTest::newRow("idle, nothing to send") << 0 << false;
+        QTest::newRow("after sending") << 5 << false;
+        QTest::newRow("older server without the table") << 5 << true;
+    }
+    void reportsItsState()
+    {
+        QFETCH(int, ratings);
+        QFETCH(bool, withoutTable);
+        if (withoutTable)
+            QVERIFY2(m_server->psql(u"drop table 终端状态; select 'dropped'"_s,
+                                    QUrl(m_url).path().mid(1)) == u"dropped"_s,
+                     qPrintable(m_server->lastError()));
+        Kiosk kiosk(u"三号厅-1"_s, m_url);
+        kiosk.append(0, ratings);
+        kiosk.startForwarding();
+        QTRY_VERIFY_WITH_TIMEOUT(outboxCount(kiosk.db()) == 0 && kiosk.status().connected, 15000);
+        compareCentral(kiosk.config.terminal, kiosk.stored);
+        if (withoutTable) {
+            QTRY_VERIFY(kiosk.status().error.isEmpty());
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(
+            central(u"select 待发送 || '|' || 版本 || '|' || (可用空间 > 0) || '|' || "
+                    "(now() - 最近联系 < interval '1 minute') from 终端状态 where 终端 = ?"_s,
+                    {kiosk.config.terminal}),
+            QStringList{u"0|1.0|true|true"_s}, 15000);
     }
 
     // The server is down when the kiosk starts: ratings wait, staff see why, and once the

@@ -1,0 +1,676 @@
+#include "web/service.h"
+
+#include "reports/exports.h"
+#include "web/ranking.h"
+#include "web/webpages.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace web {
+
+namespace {
+
+const QString Unreachable = u"中心数据库暂时无法连接"_s;
+const char *const SessionCookie = "__Host-session";
+const char *const LoginCookie = "__Host-login";
+constexpr int MaxParameterLength = 200;
+constexpr qint64 MaxRangeDays = 3700;
+constexpr qint64 OfflineSeconds = 10 * 60;
+
+// A request the dashboard refuses, with its status and the Chinese reason.
+struct Refused
+{
+    int status;
+    QString message;
+};
+
+void logLine(const QString &line)
+{
+    QTextStream(stderr) << u"kiosk-web：%1"_s.arg(line) << Qt::endl;
+}
+
+std::string utf8(const QString &text)
+{
+    return text.toStdString();
+}
+
+QString param(const httplib::Request &req, const char *key)
+{
+    if (!req.has_param(key))
+        return {};
+    if (req.get_param_value_count(key) > 1)
+        throw Refused{400, u"参数重复：%1"_s.arg(QString::fromLatin1(key))};
+    const std::string &raw = req.get_param_value(key);
+    if (raw.size() > MaxParameterLength * 4)
+        throw Refused{400, u"参数过长：%1"_s.arg(QString::fromLatin1(key))};
+    const QString value = QString::fromStdString(raw);
+    if (value.size() > MaxParameterLength)
+        throw Refused{400, u"参数过长：%1"_s.arg(QString::fromLatin1(key))};
+    return value;
+}
+
+QString cookie(const httplib::Request &req, const std::string &name)
+{
+    const std::string header = req.get_header_value("Cookie");
+    size_t at = 0;
+    while (at < header.size()) {
+        size_t end = header.find(';', at);
+        if (end == std::string::npos)
+            end = header.size();
+        std::string part = header.substr(at, end - at);
+        const size_t first = part.find_first_not_of(' ');
+        part = first == std::string::npos ? std::string() : part.substr(first);
+        if (part.compare(0, name.size() + 1, name + "=") == 0)
+            return QString::fromLatin1(part.substr(name.size() + 1)).left(64);
+        at = end + 1;
+    }
+    return {};
+}
+
+std::string sessionCookie(const QString &token, bool expire)
+{
+    return std::string(SessionCookie) + "=" + (expire ? "" : token.toStdString()) +
+           "; Path=/; Secure; HttpOnly; SameSite=Strict" + (expire ? "; Max-Age=0" : "");
+}
+
+void sendHtml(httplib::Response &res, int status, const QString &html)
+{
+    res.status = status;
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(utf8(html), "text/html; charset=utf-8");
+}
+
+void sendJson(httplib::Response &res, int status, const QJsonObject &object)
+{
+    res.status = status;
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
+                    "application/json; charset=utf-8");
+}
+
+bool wantsJson(const httplib::Request &req)
+{
+    return req.path.rfind("/api/", 0) == 0;
+}
+
+void sendRefusal(const httplib::Request &req, httplib::Response &res, int status,
+                 const QString &message)
+{
+    if (wantsJson(req))
+        sendJson(res, status, {{u"error"_s, message}});
+    else if (req.path.rfind("/export.", 0) == 0 || req.path == "/healthz") {
+        res.status = status;
+        res.set_content(utf8(message + u'\n'), "text/plain; charset=utf-8");
+    } else
+        sendHtml(res, status, messagePage(status == 503 ? Unreachable : u"请求无效"_s, message));
+}
+
+QDate dateParam(const httplib::Request &req, const char *key, const char *label)
+{
+    const QString text = param(req, key);
+    if (text.isEmpty())
+        throw Refused{400, u"缺少%1日期（yyyy-MM-dd）"_s.arg(QString::fromUtf8(label))};
+    const QDate date = QDate::fromString(text, u"yyyy-MM-dd"_s);
+    if (!date.isValid() || date.toString(u"yyyy-MM-dd"_s) != text)
+        throw Refused{
+            400, u"%1日期无效，应为 yyyy-MM-dd 格式的真实日期"_s.arg(QString::fromUtf8(label))};
+    return date;
+}
+
+struct Range
+{
+    QDate from, to;
+};
+
+Range rangeParams(const httplib::Request &req)
+{
+    const Range range{dateParam(req, "from", "开始"), dateParam(req, "to", "结束")};
+    if (range.to < range.from)
+        throw Refused{400, u"结束日期早于开始日期"_s};
+    if (range.from.daysTo(range.to) > MaxRangeDays)
+        throw Refused{400, u"日期范围过长（最多 10 年）"_s};
+    return range;
+}
+
+reports::Period periodParam(const httplib::Request &req, const Range &range)
+{
+    const QString text = param(req, "period");
+    if (text.isEmpty())
+        return reports::defaultPeriod(range.from, range.to);
+    if (text == u"day"_s)
+        return reports::Period::Day;
+    if (text == u"week"_s)
+        return reports::Period::Week;
+    if (text == u"month"_s)
+        return reports::Period::Month;
+    throw Refused{400, u"趋势周期无效，应为 day、week 或 month"_s};
+}
+
+QJsonObject figuresJson(const reports::Figures &f)
+{
+    QJsonArray per;
+    for (const qint64 n : f.per)
+        per.append(n);
+    return {{u"name"_s, f.name},
+            {u"ratings"_s, f.ratings},
+            {u"score"_s, f.scoreText()},
+            {u"rate"_s, f.rateText()},
+            {u"per"_s, per}};
+}
+
+QJsonArray trendJson(const QList<reports::TrendPoint> &trend)
+{
+    QJsonArray points;
+    for (const reports::TrendPoint &p : trend)
+        points.append(QJsonObject{{u"label"_s, p.label},
+                                  {u"ratings"_s, p.figures.ratings},
+                                  {u"score"_s, p.figures.scoreText()}});
+    return points;
+}
+
+QString presetsJson(const QDate &today)
+{
+    QJsonArray list;
+    for (const auto preset :
+         {reports::Preset::Today, reports::Preset::ThisWeek, reports::Preset::ThisMonth,
+          reports::Preset::ThisYear, reports::Preset::LastMonth}) {
+        const reports::DateRange range = reports::presetRange(preset, today);
+        list.append(QJsonObject{{u"name"_s, reports::presetName(preset)},
+                                {u"from"_s, range.from.toString(u"yyyy-MM-dd"_s)},
+                                {u"to"_s, range.to.toString(u"yyyy-MM-dd"_s)}});
+    }
+    return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
+}
+
+QString formatTime(const QDateTime &time)
+{
+    return time.isValid() ? time.toLocalTime().toString(u"yyyy-MM-dd HH:mm:ss"_s) : QString();
+}
+
+QString freeText(qint64 bytes)
+{
+    if (bytes < 0)
+        return {};
+    return u"%1 GB"_s.arg(double(bytes) / (1024.0 * 1024 * 1024), 0, 'f', 1);
+}
+
+} // namespace
+
+Service::Service(Central &central, Clock clock)
+    : m_central(central), m_clock(clock), m_sessions(clock), m_guard(clock)
+{
+    routes();
+}
+
+int Service::bind(const QString &host, int port)
+{
+    if (port == 0)
+        return m_server.bind_to_any_port(utf8(host));
+    return m_server.bind_to_port(utf8(host), port) ? port : -1;
+}
+
+bool Service::run()
+{
+    return m_server.listen_after_bind();
+}
+
+void Service::stop()
+{
+    m_server.stop();
+}
+
+void Service::routes()
+{
+    m_server.set_payload_max_length(64 * 1024);
+    m_server.set_read_timeout(10, 0);
+    m_server.set_write_timeout(10, 0);
+    m_server.set_keep_alive_timeout(30);
+    m_server.set_default_headers(
+        {{"X-Content-Type-Options", "nosniff"},
+         {"X-Frame-Options", "DENY"},
+         {"Referrer-Policy", "same-origin"},
+         {"Content-Security-Policy", "default-src 'self'; img-src 'self' data:; "
+                                     "frame-ancestors 'none'; form-action 'self'"}});
+    // Answers the library makes itself (a request too large, a path nobody serves) in Chinese.
+    m_server.set_error_handler([](const httplib::Request &req, httplib::Response &res) {
+        if (!res.body.empty())
+            return;
+        QString message;
+        switch (res.status) {
+        case 404:
+            message = u"页面不存在"_s;
+            break;
+        case 405:
+            message = u"不支持此请求方法"_s;
+            break;
+        case 413:
+            message = u"请求内容过大"_s;
+            break;
+        case 414:
+            message = u"请求地址过长"_s;
+            break;
+        default:
+            message = u"请求无效"_s;
+        }
+        if (res.status >= 500)
+            res.status = 503;
+        sendRefusal(req, res, res.status, message);
+    });
+    m_server.set_exception_handler(
+        [](const httplib::Request &req, httplib::Response &res, std::exception_ptr) {
+            logLine(u"请求处理出错"_s);
+            sendRefusal(req, res, 503, Unreachable);
+        });
+
+    struct Caller
+    {
+        Session session;
+        Account account;
+    };
+    // Wraps a handler: the database's tables, the caller's session (none for open routes),
+    // CSRF on every POST, and the refusals as 4xx/503 answers.
+    const auto handle = [this](bool needsLogin, auto body) {
+        return [this, needsLogin, body](const httplib::Request &req, httplib::Response &res) {
+            try {
+                if (!m_schemaReady) {
+                    m_central.createWebSchema();
+                    m_schemaReady = true;
+                }
+                std::optional<Caller> caller;
+                const QString token = cookie(req, SessionCookie);
+                if (!token.isEmpty()) {
+                    if (const auto session = m_sessions.use(token)) {
+                        if (auto account = findAccount(m_central, session->user))
+                            caller = Caller{*session, *account};
+                        else
+                            m_sessions.remove(token);
+                    }
+                }
+                if (needsLogin && !caller) {
+                    if (wantsJson(req) || req.method == "POST" ||
+                        req.path.rfind("/export.", 0) == 0) {
+                        sendRefusal(req, res, 401, u"请先登录"_s);
+                    } else {
+                        res.set_redirect("/login", 303);
+                    }
+                    return;
+                }
+                if (needsLogin && req.method == "POST") {
+                    const QString sent =
+                        req.has_header("X-CSRF-Token")
+                            ? QString::fromStdString(req.get_header_value("X-CSRF-Token"))
+                            : param(req, "csrf");
+                    if (!sameToken(sent, caller->session.csrf))
+                        throw Refused{403, u"请求缺少有效的安全令牌，请刷新页面后重试"_s};
+                }
+                body(req, res, caller ? &*caller : nullptr, token);
+            } catch (const Refused &refused) {
+                sendRefusal(req, res, refused.status, refused.message);
+            } catch (const Unavailable &e) {
+                logLine(e.message());
+                m_schemaReady = false;
+                sendRefusal(req, res, 503, Unreachable);
+            } catch (const KioskError &e) {
+                logLine(e.message());
+                sendRefusal(req, res, 503, Unreachable);
+            }
+        };
+    };
+
+    const auto frame = [](const Caller &caller, const QString &title, const QString &path) {
+        return PageFrame{title, caller.account.name, caller.session.csrf, caller.account.isAdmin(),
+                         path};
+    };
+
+    // The kiosks a request asks for, within what the caller may see; refused when it names a
+    // kiosk or hall outside that.
+    const auto scope = [this](const httplib::Request &req,
+                              const Caller &caller) -> std::optional<QStringList> {
+        const QString terminal = param(req, "terminal");
+        const QString hall = param(req, "hall");
+        const std::optional<QStringList> allowed = caller.account.allowed();
+        if (!terminal.isEmpty() && !hall.isEmpty())
+            throw Refused{400, u"只能选择一个终端或一个大厅"_s};
+        if (!terminal.isEmpty()) {
+            if (allowed && !allowed->contains(terminal))
+                throw Refused{403, u"无权查看该终端"_s};
+            if (!knownTerminals(m_central).contains(terminal))
+                throw Refused{404, u"未知终端"_s};
+            return QStringList{terminal};
+        }
+        if (!hall.isEmpty()) {
+            QStringList members;
+            for (const auto &[t, h] : halls(m_central)) {
+                if (h == hall)
+                    members.append(t);
+            }
+            if (allowed && std::any_of(members.cbegin(), members.cend(),
+                                       [&](const QString &t) { return !allowed->contains(t); }))
+                throw Refused{403, u"无权查看该大厅"_s};
+            if (members.isEmpty())
+                throw Refused{allowed ? 403 : 404, allowed ? u"无权查看该大厅"_s : u"未知大厅"_s};
+            return members;
+        }
+        return allowed;
+    };
+
+    const auto scopeOptions = [this](const Caller &caller) {
+        const std::optional<QStringList> allowed = caller.account.allowed();
+        QString halls_, terminals_;
+        QMap<QString, QStringList> byHall;
+        for (const auto &[t, h] : halls(m_central))
+            byHall[h].append(t);
+        for (auto it = byHall.cbegin(); it != byHall.cend(); ++it) {
+            if (!allowed || std::all_of(it->cbegin(), it->cend(),
+                                        [&](const QString &t) { return allowed->contains(t); }))
+                halls_ += u"<option value=\"hall=%1\">%2</option>"_s.arg(escapeHtml(it.key()),
+                                                                         escapeHtml(it.key()));
+        }
+        for (const QString &t : knownTerminals(m_central)) {
+            if (!allowed || allowed->contains(t))
+                terminals_ += u"<option value=\"terminal=%1\">%2</option>"_s.arg(escapeHtml(t),
+                                                                                 escapeHtml(t));
+        }
+        return (halls_.isEmpty() ? QString()
+                                 : u"<optgroup label=\"大厅\">%1</optgroup>"_s.arg(halls_)) +
+               u"<optgroup label=\"终端\">%1</optgroup>"_s.arg(terminals_);
+    };
+    const auto today = [this] {
+        return QDateTime::fromSecsSinceEpoch(m_clock()).toLocalTime().date();
+    };
+
+    m_server.Get("/healthz", [this](const httplib::Request &, httplib::Response &res) {
+        const bool ok = m_central.healthy();
+        res.status = ok ? 200 : 503;
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(ok ? "ok\n" : utf8(Unreachable + u'\n'), "text/plain; charset=utf-8");
+    });
+
+    m_server.Get("/static/(app\\.js|app\\.css)",
+                 [](const httplib::Request &req, httplib::Response &res) {
+                     const std::string name = req.matches[1];
+                     QFile file(u":/web/static/"_s + QString::fromStdString(name));
+                     file.open(QIODevice::ReadOnly);
+                     res.set_header("Cache-Control", "no-cache");
+                     res.set_content(file.readAll().toStdString(),
+                                     name.ends_with(".js") ? "text/javascript; charset=utf-8"
+                                                           : "text/css; charset=utf-8");
+                 });
+
+    const auto loginPage = [](httplib::Response &res, int status, const QString &message,
+                              const QString &name) {
+        const QString csrf = randomToken();
+        res.set_header("Set-Cookie", std::string(LoginCookie) + "=" + csrf.toStdString() +
+                                         "; Path=/; Secure; HttpOnly; SameSite=Strict");
+        sendHtml(res, status,
+                 page({u"登录"_s, {}, {}, false, {}}, loginContent(csrf, message, name)));
+    };
+
+    m_server.Get(
+        "/login",
+        handle(false, [loginPage](const httplib::Request &, httplib::Response &res, const Caller *,
+                                  const QString &) { loginPage(res, 200, {}, {}); }));
+
+    m_server.Post("/login", handle(false, [this, loginPage](const httplib::Request &req,
+                                                            httplib::Response &res, const Caller *,
+                                                            const QString &oldToken) {
+                      const QString expected = cookie(req, LoginCookie);
+                      if (!sameToken(param(req, "csrf"), expected))
+                          throw Refused{403, u"登录页已过期或缺少安全令牌，请重新打开登录页"_s};
+                      const QString name = param(req, "name").trimmed();
+                      const QString password =
+                          QString::fromStdString(req.get_param_value("password"));
+                      if (m_guard.isLocked(name)) {
+                          loginPage(res, 429, u"登录失败次数过多，请 15 分钟后再试"_s, name);
+                          return;
+                      }
+                      const std::optional<Account> account =
+                          name.isEmpty() ? std::nullopt : findAccount(m_central, name);
+                      // An unknown name costs the same work as a wrong password.
+                      static const QString dummy = hashPassword(randomToken());
+                      const bool ok = verifyPassword(account ? account->hash : dummy, password) &&
+                                      account.has_value() && password.size() <= 256;
+                      if (!ok) {
+                          m_guard.failed(name);
+                          loginPage(res, 401, u"用户名或密码错误"_s, name);
+                          return;
+                      }
+                      m_guard.succeeded(name);
+                      if (!oldToken.isEmpty())
+                          m_sessions.remove(oldToken);
+                      const QString token = m_sessions.create(account->name);
+                      res.set_header("Set-Cookie", sessionCookie(token, false));
+                      res.set_redirect("/", 303);
+                  }));
+
+    m_server.Post("/logout", handle(true, [this](const httplib::Request &, httplib::Response &res,
+                                                 const Caller *, const QString &token) {
+                      m_sessions.remove(token);
+                      res.set_header("Set-Cookie", sessionCookie({}, true));
+                      res.set_redirect("/login", 303);
+                  }));
+
+    m_server.Get("/", handle(true, [=, this](const httplib::Request &, httplib::Response &res,
+                                             const Caller *caller, const QString &) {
+                     sendHtml(res, 200,
+                              page(frame(*caller, u"总览"_s, u"/"_s),
+                                   overviewContent(scopeOptions(*caller), presetsJson(today()))));
+                 }));
+
+    m_server.Get("/person", handle(true, [=, this](const httplib::Request &, httplib::Response &res,
+                                                   const Caller *caller, const QString &) {
+                     QString names;
+                     for (const QString &n : ratedNames(m_central, caller->account.allowed()))
+                         names += u"<option>%1</option>"_s.arg(escapeHtml(n));
+                     sendHtml(
+                         res, 200,
+                         page(frame(*caller, u"人员/窗口"_s, u"/person"_s),
+                              personContent(scopeOptions(*caller), presetsJson(today()), names)));
+                 }));
+
+    m_server.Get("/terminals", handle(true, [=](const httplib::Request &, httplib::Response &res,
+                                                const Caller *caller, const QString &) {
+                     sendHtml(res, 200,
+                              page(frame(*caller, u"终端"_s, u"/terminals"_s), terminalsContent()));
+                 }));
+
+    m_server.Get(
+        "/api/overview", handle(true, [=, this](const httplib::Request &req, httplib::Response &res,
+                                                const Caller *caller, const QString &) {
+            const Range range = rangeParams(req);
+            const reports::Period period = periodParam(req, range);
+            const std::optional<QStringList> terminals = scope(req, *caller);
+            const ScopedCounts counts =
+                readScopedCounts(m_central, range.from, range.to, terminals);
+            const reports::Report report =
+                reports::makeReport(range.from, range.to, period, counts.byName, counts.byDay);
+            const int minimum = minimumRatings(m_central);
+            QJsonArray ranking;
+            for (const RankedName &row : rankWithMinimum(report.ranking, minimum)) {
+                QJsonObject o = figuresJson(row.figures);
+                o.insert(u"rank"_s, row.rank);
+                o.insert(u"enough"_s, row.enough);
+                ranking.append(o);
+            }
+            sendJson(res, 200,
+                     {{u"from"_s, range.from.toString(u"yyyy-MM-dd"_s)},
+                      {u"to"_s, range.to.toString(u"yyyy-MM-dd"_s)},
+                      {u"periodName"_s, reports::periodName(report.period)},
+                      {u"overall"_s, figuresJson(report.overall)},
+                      {u"outside"_s, report.outsideGrades},
+                      {u"ranking"_s, ranking},
+                      {u"minimum"_s, minimum},
+                      {u"trend"_s, trendJson(report.trend)}});
+        }));
+
+    m_server.Get("/api/person",
+                 handle(true, [=, this](const httplib::Request &req, httplib::Response &res,
+                                        const Caller *caller, const QString &) {
+                     const Range range = rangeParams(req);
+                     const reports::Period period = periodParam(req, range);
+                     const QString name = param(req, "name");
+                     if (name.isEmpty())
+                         throw Refused{400, u"缺少名称"_s};
+                     const std::optional<QStringList> terminals = scope(req, *caller);
+                     const NameCounts counts =
+                         readNameCounts(m_central, name, range.from, range.to, terminals);
+                     QList<reports::NameGradeCount> asOne;
+                     for (const auto &c : counts.byTerminal)
+                         asOne.append({name, c.grade, c.count});
+                     const reports::Report report =
+                         reports::makeReport(range.from, range.to, period, asOne, counts.byDay);
+                     QJsonArray perTerminal;
+                     for (const reports::Figures &f : reports::rank(counts.byTerminal))
+                         perTerminal.append(figuresJson(f));
+                     sendJson(res, 200,
+                              {{u"name"_s, name},
+                               {u"periodName"_s, reports::periodName(report.period)},
+                               {u"overall"_s, figuresJson(report.overall)},
+                               {u"outside"_s, report.outsideGrades},
+                               {u"terminals"_s, perTerminal},
+                               {u"trend"_s, trendJson(report.trend)}});
+                 }));
+
+    m_server.Get(
+        "/api/terminals", handle(true, [this](const httplib::Request &, httplib::Response &res,
+                                              const Caller *caller, const QString &) {
+            const qint64 now = m_clock();
+            QJsonArray rows;
+            for (const TerminalState &t : terminalStates(m_central, caller->account.allowed())) {
+                const bool offline = !t.lastContact.isValid() ||
+                                     now - t.lastContact.toSecsSinceEpoch() > OfflineSeconds;
+                rows.append(QJsonObject{{u"terminal"_s, t.terminal},
+                                        {u"hall"_s, t.hall},
+                                        {u"lastRating"_s, formatTime(t.lastRating)},
+                                        {u"lastContact"_s, formatTime(t.lastContact)},
+                                        {u"pending"_s, t.pending},
+                                        {u"version"_s, t.version},
+                                        {u"free"_s, freeText(t.freeBytes)},
+                                        {u"offline"_s, offline}});
+            }
+            sendJson(res, 200, {{u"terminals"_s, rows}});
+        }));
+
+    m_server.Get(
+        "/export\\.(csv|xlsx|pdf)",
+        handle(true, [=, this](const httplib::Request &req, httplib::Response &res,
+                               const Caller *caller, const QString &) {
+            const std::string kind = req.matches[1];
+            const Range range = rangeParams(req);
+            const std::optional<QStringList> terminals = scope(req, *caller);
+            const ScopedCounts counts =
+                readScopedCounts(m_central, range.from, range.to, terminals);
+            const reports::Report report = reports::makeReport(
+                range.from, range.to, reports::defaultPeriod(range.from, range.to), counts.byName,
+                counts.byDay);
+            const QString suffix = QString::fromStdString(kind);
+            QByteArray bytes;
+            if (kind == "csv") {
+                bytes = reports::csvBytes(report);
+            } else {
+                // The workbook and the PDF are written as files by the reports
+                // library; a private folder holds them while they are read back.
+                QTemporaryDir dir;
+                if (!dir.isValid())
+                    throw KioskError(u"无法创建临时文件夹"_s);
+                const QString path = dir.filePath(u"report."_s + suffix);
+                reports::exportReport(report, kind == "xlsx"
+                                                  ? reports::ExportTargets{{}, path, {}}
+                                                  : reports::ExportTargets{{}, {}, path});
+                QFile file(path);
+                if (!file.open(QIODevice::ReadOnly))
+                    throw KioskError(u"无法读取导出文件"_s);
+                bytes = file.readAll();
+            }
+            const QString fileName = reports::exportFileName(report, suffix);
+            res.set_header("Content-Disposition",
+                           "attachment; filename=\"report." + kind + "\"; filename*=UTF-8''" +
+                               QUrl::toPercentEncoding(fileName).toStdString());
+            res.set_header("Cache-Control", "no-store");
+            res.set_content(bytes.toStdString(),
+                            kind == "csv"    ? "text/csv; charset=utf-8"
+                            : kind == "xlsx" ? "application/vnd.openxmlformats-officedocument."
+                                               "spreadsheetml.sheet"
+                                             : "application/pdf");
+        }));
+
+    // Administration: the minimum count of the ranking, and the hall of each kiosk.
+    m_server.Get(
+        "/admin", handle(true, [=, this](const httplib::Request &, httplib::Response &res,
+                                         const Caller *caller, const QString &) {
+            if (!caller->account.isAdmin())
+                throw Refused{403, u"只有管理员可以打开管理页"_s};
+            QHash<QString, QString> hallOf;
+            for (const auto &[t, h] : halls(m_central))
+                hallOf.insert(t, h);
+            const QString csrf = escapeHtml(caller->session.csrf);
+            QString hallRows;
+            for (const QString &t : knownTerminals(m_central))
+                hallRows += u"<tr><td>%1</td><td><form method=\"post\" action=\"/admin/hall\">"
+                            "<input type=\"hidden\" name=\"csrf\" value=\"%2\">"
+                            "<input type=\"hidden\" name=\"terminal\" value=\"%1\">"
+                            "<input name=\"hall\" maxlength=\"64\" value=\"%3\">"
+                            "<button type=\"submit\">保存</button></form></td></tr>"_s.arg(
+                                escapeHtml(t), csrf, escapeHtml(hallOf.value(t)));
+            QString userRows;
+            for (const Account &a : accounts(m_central))
+                userRows += u"<tr><td>%1</td><td>%2</td><td>%3</td></tr>"_s.arg(
+                    escapeHtml(a.name), a.isAdmin() ? u"管理员"_s : u"查看者"_s,
+                    a.terminals.isEmpty() ? u"全部终端"_s : escapeHtml(a.terminals.join(u"，"_s)));
+            const QString content =
+                u"<div class=\"admin\"><section><h2>排名的最少评价数</h2>"
+                "<form method=\"post\" action=\"/admin/minimum\">"
+                "<input type=\"hidden\" name=\"csrf\" value=\"%1\">"
+                "<input name=\"minimum\" id=\"minimumInput\" type=\"number\" min=\"0\" "
+                "max=\"1000000\" value=\"%2\"> <button type=\"submit\">保存</button></form>"
+                "</section><section><h2>终端所属大厅</h2><div class=\"tablewrap\"><table "
+                "id=\"halls\"><thead><tr><th>终端</th><th>大厅</th></tr></thead><tbody>%3"
+                "</tbody></table></div></section><section><h2>账户</h2>"
+                "<p class=\"note\">用 kiosk-web --add-user / --remove-user 管理账户。</p>"
+                "<div class=\"tablewrap\"><table id=\"users\"><thead><tr><th>用户名</th>"
+                "<th>角色</th><th>终端</th></tr></thead><tbody>%4</tbody></table></div>"
+                "</section></div>"_s.arg(csrf)
+                    .arg(minimumRatings(m_central))
+                    .arg(hallRows, userRows);
+            sendHtml(res, 200, page(frame(*caller, u"管理"_s, u"/admin"_s), content));
+        }));
+
+    m_server.Post("/admin/minimum",
+                  handle(true, [this](const httplib::Request &req, httplib::Response &res,
+                                      const Caller *caller, const QString &) {
+                      if (!caller->account.isAdmin())
+                          throw Refused{403, u"只有管理员可以修改设置"_s};
+                      bool ok = false;
+                      const int minimum = param(req, "minimum").toInt(&ok);
+                      if (!ok || minimum < 0 || minimum > 1000000)
+                          throw Refused{400, u"最少评价数应为 0 到 1000000 之间的整数"_s};
+                      setMinimumRatings(m_central, minimum);
+                      res.set_redirect("/admin", 303);
+                  }));
+
+    m_server.Post("/admin/hall",
+                  handle(true, [this](const httplib::Request &req, httplib::Response &res,
+                                      const Caller *caller, const QString &) {
+                      if (!caller->account.isAdmin())
+                          throw Refused{403, u"只有管理员可以修改设置"_s};
+                      const QString terminal = param(req, "terminal");
+                      const QString hall = param(req, "hall").trimmed();
+                      if (!knownTerminals(m_central).contains(terminal))
+                          throw Refused{404, u"未知终端"_s};
+                      if (hall.size() > 64)
+                          throw Refused{400, u"大厅名称最多 64 个字符"_s};
+                      setHall(m_central, terminal, hall);
+                      res.set_redirect("/admin", 303);
+                  }));
+}
+
+} // namespace web

@@ -1,0 +1,384 @@
+#include "web/webdata.h"
+
+#include "central/centraldb.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QThread>
+
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+
+namespace web {
+
+namespace {
+
+std::atomic<quint64> connectionCounter{0};
+
+// This thread's connection; opened on demand and dropped after a failure.
+struct ThreadConnection
+{
+    QString name;
+    ~ThreadConnection() { drop(); }
+    void drop()
+    {
+        if (name.isEmpty())
+            return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        name.clear();
+    }
+};
+thread_local ThreadConnection threadConnection;
+
+QSqlDatabase connectionFor(const central::Connection &connection)
+{
+    if (!threadConnection.name.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::database(threadConnection.name, false);
+        if (db.isOpen())
+            return db;
+        threadConnection.drop();
+    }
+    const QString name = u"kiosk-web-%1"_s.arg(++connectionCounter);
+    QSqlDatabase db;
+    try {
+        db = central::open(connection, name);
+    } catch (const KioskError &e) {
+        throw Unavailable(e.message());
+    }
+    threadConnection.name = name;
+    QSqlQuery setup(db);
+    if (!setup.exec(u"set statement_timeout = %1; set client_min_messages = warning"_s.arg(
+            WebStatementTimeoutSeconds * 1000))) {
+        const QString message = central::describe(setup.lastError(), connection);
+        threadConnection.drop();
+        throw Unavailable(message);
+    }
+    return db;
+}
+
+QList<QVariantList> run(QSqlDatabase &db, const QString &statement, const QVariantList &values,
+                        const central::Connection &connection)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    // Statements without values run as they are (begin and commit cannot be prepared).
+    if (values.isEmpty()) {
+        if (!query.exec(statement))
+            throw Unavailable(central::describe(query.lastError(), connection));
+    } else {
+        if (!query.prepare(statement))
+            throw Unavailable(central::describe(query.lastError(), connection));
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            throw Unavailable(central::describe(query.lastError(), connection));
+    }
+    QList<QVariantList> rows;
+    while (query.next()) {
+        QVariantList row;
+        for (int i = 0; i < query.record().count(); ++i)
+            row.append(query.value(i));
+        rows.append(row);
+    }
+    if (query.lastError().isValid())
+        throw Unavailable(central::describe(query.lastError(), connection));
+    return rows;
+}
+
+template <typename Work> auto retried(const central::Connection &connection, Work &&work)
+{
+    // A connection the server dropped (restart, idle cut) fails its next statement: one new
+    // connection is tried before the request is given up.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            QSqlDatabase db = connectionFor(connection);
+            return work(db);
+        } catch (const Unavailable &) {
+            threadConnection.drop();
+            if (attempt >= 1)
+                throw;
+        }
+    }
+}
+
+// The kiosks as one bound value: a JSON array that the server unpacks, so names with quotes or
+// commas stay whole and never become part of the statement.
+QString terminalsValue(const QStringList &terminals)
+{
+    return QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(terminals)).toJson(QJsonDocument::Compact));
+}
+
+const QString InTerminals = u" and 终端 in (select jsonb_array_elements_text(?::jsonb))"_s;
+
+QStringList parseTerminals(const QString &json)
+{
+    QStringList list;
+    for (const auto &value : QJsonDocument::fromJson(json.toUtf8()).array())
+        list.append(value.toString());
+    return list;
+}
+
+} // namespace
+
+QList<QVariantList> Central::select(const QString &statement, const QVariantList &values)
+{
+    return retried(m_connection,
+                   [&](QSqlDatabase &db) { return run(db, statement, values, m_connection); });
+}
+
+void Central::execute(const QString &statement, const QVariantList &values)
+{
+    select(statement, values);
+}
+
+QList<QList<QVariantList>>
+Central::selectTogether(const QList<QPair<QString, QVariantList>> &statements)
+{
+    return retried(m_connection, [&](QSqlDatabase &db) {
+        run(db, u"begin isolation level repeatable read read only"_s, {}, m_connection);
+        QList<QList<QVariantList>> results;
+        try {
+            for (const auto &[statement, values] : statements)
+                results.append(run(db, statement, values, m_connection));
+            run(db, u"commit"_s, {}, m_connection);
+        } catch (...) {
+            QSqlQuery(db).exec(u"rollback"_s);
+            throw;
+        }
+        return results;
+    });
+}
+
+void Central::transaction(const QList<QPair<QString, QVariantList>> &statements)
+{
+    retried(m_connection, [&](QSqlDatabase &db) {
+        run(db, u"begin"_s, {}, m_connection);
+        try {
+            for (const auto &[statement, values] : statements)
+                run(db, statement, values, m_connection);
+            run(db, u"commit"_s, {}, m_connection);
+        } catch (...) {
+            QSqlQuery(db).exec(u"rollback"_s);
+            throw;
+        }
+        return 0;
+    });
+}
+
+bool Central::healthy()
+{
+    try {
+        return !select(u"select 1"_s).isEmpty();
+    } catch (const Unavailable &) {
+        return false;
+    }
+}
+
+void Central::createWebSchema()
+{
+    transaction({
+        {u"select pg_advisory_xact_lock(775502)"_s, {}},
+        {u"create table if not exists 网页用户 (名称 text primary key, "
+         "角色 text not null check (角色 in ('admin', 'viewer')), 口令 text not null, "
+         "终端 text not null default '[]')"_s,
+         {}},
+        {u"create table if not exists 网页设置 (键 text primary key, 值 text not null)"_s, {}},
+        {u"create table if not exists 终端大厅 (终端 text primary key, 大厅 text not null)"_s, {}},
+        {central::terminalStateTableStatement(), {}},
+    });
+}
+
+std::optional<QStringList> Account::allowed() const
+{
+    if (isAdmin() || terminals.isEmpty())
+        return std::nullopt;
+    return terminals;
+}
+
+std::optional<Account> findAccount(Central &db, const QString &name)
+{
+    const auto rows =
+        db.select(u"select 名称, 角色, 终端, 口令 from 网页用户 where 名称 = ?"_s, {name});
+    if (rows.isEmpty())
+        return std::nullopt;
+    const QVariantList &r = rows.first();
+    return Account{r[0].toString(), r[1].toString(), parseTerminals(r[2].toString()),
+                   r[3].toString()};
+}
+
+QList<Account> accounts(Central &db)
+{
+    QList<Account> list;
+    for (const QVariantList &r :
+         db.select(u"select 名称, 角色, 终端, 口令 from 网页用户 order by 名称"_s))
+        list.append(
+            {r[0].toString(), r[1].toString(), parseTerminals(r[2].toString()), r[3].toString()});
+    return list;
+}
+
+void saveAccount(Central &db, const Account &account)
+{
+    db.execute(u"insert into 网页用户 (名称, 角色, 口令, 终端) values (?, ?, ?, ?) "
+               "on conflict (名称) do update set 角色 = excluded.角色, 口令 = excluded.口令, "
+               "终端 = excluded.终端"_s,
+               {account.name, account.role, account.hash, terminalsValue(account.terminals)});
+}
+
+bool removeAccount(Central &db, const QString &name)
+{
+    return !db.select(u"delete from 网页用户 where 名称 = ? returning 名称"_s, {name}).isEmpty();
+}
+
+QStringList knownTerminals(Central &db)
+{
+    // The distinct kiosks of 评价 by skipping along its (终端, 序号) index, one probe per kiosk.
+    const auto rows = db.select(
+        u"with recursive t(v) as (select min(终端) from 评价 union all "
+        "select (select min(终端) from 评价 where 终端 > t.v) from t where t.v is not null) "
+        "select v from t where v is not null union select 终端 from 终端大厅 "
+        "union select 终端 from 终端状态 order by 1"_s);
+    QStringList list;
+    for (const QVariantList &r : rows)
+        list.append(r[0].toString());
+    return list;
+}
+
+QList<QPair<QString, QString>> halls(Central &db)
+{
+    QList<QPair<QString, QString>> list;
+    for (const QVariantList &r :
+         db.select(u"select 终端, 大厅 from 终端大厅 order by 大厅, 终端"_s))
+        list.append({r[0].toString(), r[1].toString()});
+    return list;
+}
+
+void setHall(Central &db, const QString &terminal, const QString &hall)
+{
+    if (hall.isEmpty())
+        db.execute(u"delete from 终端大厅 where 终端 = ?"_s, {terminal});
+    else
+        db.execute(u"insert into 终端大厅 (终端, 大厅) values (?, ?) "
+                   "on conflict (终端) do update set 大厅 = excluded.大厅"_s,
+                   {terminal, hall});
+}
+
+int minimumRatings(Central &db)
+{
+    const auto rows = db.select(u"select 值 from 网页设置 where 键 = 'minimum'"_s);
+    bool ok = false;
+    const int value = rows.isEmpty() ? 0 : rows.first()[0].toString().toInt(&ok);
+    return ok && value >= 0 ? value : DefaultMinimumRatings;
+}
+
+void setMinimumRatings(Central &db, int minimum)
+{
+    db.execute(u"insert into 网页设置 (键, 值) values ('minimum', ?) "
+               "on conflict (键) do update set 值 = excluded.值"_s,
+               {QString::number(minimum)});
+}
+
+ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
+                              const std::optional<QStringList> &terminals)
+{
+    const QString scope = terminals ? InTerminals : QString();
+    QVariantList values = {from.toString(u"yyyy-MM-dd"_s), to.toString(u"yyyy-MM-dd"_s)};
+    if (terminals)
+        values.append(terminalsValue(*terminals));
+    const auto rows =
+        db.selectTogether({{u"select 名称, 综合评价, sum(数量)::bigint from 评价_日计 "
+                            "where 日期 >= ? and 日期 <= ?"_s +
+                                scope + u" group by 名称, 综合评价"_s,
+                            values},
+                           {u"select 日期, 综合评价, sum(数量)::bigint from 评价_日计 "
+                            "where 日期 >= ? and 日期 <= ?"_s +
+                                scope + u" group by 日期, 综合评价"_s,
+                            values}});
+    ScopedCounts counts;
+    for (const QVariantList &r : rows[0])
+        counts.byName.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+    for (const QVariantList &r : rows[1])
+        counts.byDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+    return counts;
+}
+
+NameCounts readNameCounts(Central &db, const QString &name, const QDate &from, const QDate &to,
+                          const std::optional<QStringList> &terminals)
+{
+    const QString scope = terminals ? InTerminals : QString();
+    QVariantList values = {name, from.toString(u"yyyy-MM-dd"_s), to.toString(u"yyyy-MM-dd"_s)};
+    if (terminals)
+        values.append(terminalsValue(*terminals));
+    NameCounts counts;
+    for (const QVariantList &r :
+         db.select(u"select 日期, 综合评价, sum(数量)::bigint from 评价_日计 "
+                   "where 名称 = ? and 日期 >= ? and 日期 <= ?"_s +
+                       scope + u" group by 日期, 综合评价"_s,
+                   values))
+        counts.byDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+    for (const QVariantList &r :
+         db.select(u"select 终端, 综合评价, sum(数量)::bigint from 评价_日计 "
+                   "where 名称 = ? and 日期 >= ? and 日期 <= ?"_s +
+                       scope + u" group by 终端, 综合评价"_s,
+                   values))
+        counts.byTerminal.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+    return counts;
+}
+
+QStringList ratedNames(Central &db, const std::optional<QStringList> &terminals)
+{
+    QVariantList values;
+    if (terminals)
+        values.append(terminalsValue(*terminals));
+    QStringList names;
+    for (const QVariantList &r :
+         db.select(u"select distinct 名称 from 评价_日计 where true"_s +
+                       (terminals ? InTerminals : QString()) + u" order by 1"_s,
+                   values))
+        names.append(r[0].toString());
+    return names;
+}
+
+QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals)
+{
+    QStringList names = knownTerminals(db);
+    if (terminals)
+        names.erase(std::remove_if(names.begin(), names.end(),
+                                   [&](const QString &n) { return !terminals->contains(n); }),
+                    names.end());
+    QHash<QString, QString> hallOf;
+    for (const auto &[terminal, hall] : halls(db))
+        hallOf.insert(terminal, hall);
+    QList<TerminalState> states;
+    for (const QString &name : names) {
+        TerminalState state;
+        state.terminal = name;
+        state.hall = hallOf.value(name);
+        const auto last = db.select(
+            u"select 接收时间 from 评价 where 终端 = ? order by 序号 desc limit 1"_s, {name});
+        if (!last.isEmpty())
+            state.lastRating = last.first()[0].toDateTime();
+        const auto report = db.select(
+            u"select 最近联系, 待发送, 版本, 可用空间 from 终端状态 where 终端 = ?"_s, {name});
+        if (!report.isEmpty()) {
+            const QVariantList &r = report.first();
+            state.lastContact = r[0].toDateTime();
+            state.pending = r[1].isNull() ? -1 : r[1].toLongLong();
+            state.version = r[2].toString();
+            state.freeBytes = r[3].isNull() ? -1 : r[3].toLongLong();
+        }
+        states.append(state);
+    }
+    return states;
+}
+
+} // namespace web

@@ -1,0 +1,479 @@
+"""The dashboard in a real browser (headless chromium) through nginx over TLS, against
+kiosk-web and a private PostgreSQL: logins, the lock, sessions, the ranking against rows
+counted here from the inserted data, live figures, a hall manager's limits, CSRF, bad input."""
+
+import http.client
+import json
+import os
+import re
+import shutil
+import ssl
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.parse
+from fractions import Fraction
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+sys.path.insert(0, os.path.dirname(__file__))
+import webstack  # noqa: E402
+
+BUILD = os.environ.get("KIOSK_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
+SHOTS = os.environ.get("WEB_SCREENSHOTS")
+GRADES = ["非常满意", "比较满意", "一般", "不满意", "非常不满意"]
+POINTS = [100, 80, 60, 30, 0]
+HALLS = {"一号厅-1": "一号厅", "一号厅-2": "一号厅", "二号厅-1": "二号厅"}
+# name: (kiosk, ratings); the grades follow from the row's number, so every name has its mix.
+NAMES = {"张伟": ("一号厅-1", 40), "王芳": ("一号厅-2", 25), "窗口 3": ("一号厅-1", 12),
+         "O'Brien \"老李\"": ("二号厅-1", 30), "<b>刘洋</b>": ("二号厅-1", 9),
+         "陈静": ("一号厅-2", 3), "李强": ("二号厅-1", 18)}
+
+
+def grade_of(name, i):
+    return (i * 7 + len(name) * 3 + (i * i) % 5) % 5
+
+
+def tenths(numerator, denominator):
+    return int(Fraction(numerator * 10, denominator) + Fraction(1, 2))
+
+
+def expected_ranking(terminals=None, minimum=10):
+    rows = []
+    for name, (kiosk, count) in NAMES.items():
+        if terminals is not None and kiosk not in terminals:
+            continue
+        per = [0] * 5
+        for i in range(count):
+            per[grade_of(name, i)] += 1
+        n = sum(per)
+        score = tenths(sum(p * q for p, q in zip(per, POINTS)), n)
+        rate = tenths((per[0] + per[1]) * 100, n)
+        rows.append((name, n, score, rate, per))
+    rows.sort(key=lambda r: (-r[2], -r[1], [ord(c) for c in r[0]]))
+    rows = [r for r in rows if r[1] >= minimum] + [r for r in rows if r[1] < minimum]
+    table = []
+    for rank, (name, n, score, rate, per) in enumerate(rows, 1):
+        enough = n >= minimum
+        table.append([str(rank), name, str(n), "%.1f" % (score / 10) if enough else "样本不足",
+                      "%.1f%%" % (rate / 10) if enough else "样本不足"] + [str(p) for p in per])
+    return table
+
+
+def sql_text(text):
+    return "'" + text.replace("'", "''") + "'"
+
+
+class Dashboard(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.stack = None
+        try:
+            cls.start()
+        except BaseException:
+            if cls.stack:
+                cls.stack.close()
+            raise
+
+    @classmethod
+    def start(cls):
+        cls.clock = tempfile.NamedTemporaryFile("w", delete=False, suffix=".clock")
+        cls.now = int(time.time())
+        cls.set_clock(0)
+        cls.stack = webstack.WebStack(BUILD, clock_file=cls.clock.name)
+        values, seq = [], 0
+        for name, (kiosk, count) in NAMES.items():
+            for i in range(count):
+                seq += 1
+                values.append("(%s,%d,%s,'2026-11-%02d','10:00:00','%s')" % (
+                    sql_text(kiosk), seq, sql_text(name), 1 + i % 28, GRADES[grade_of(name, i)]))
+        cls.stack.sql("insert into 评价 (终端,序号,名称,日期,时间,综合评价) values " +
+                      ",".join(values))
+        # One row outside the five grades, left out of every figure but counted apart.
+        cls.stack.sql("insert into 评价 values ('一号厅-1', 9999, '张伟', '2026-11-05', "
+                      "'10:00:00', '满意')")
+        cls.stack.add_user("admin", "admin-password")
+        cls.stack.add_user("hall1", "hall1-password", "viewer", ["一号厅-1", "一号厅-2"])
+        for n in range(6):
+            cls.stack.add_user("lockme%d" % n, "right-password")
+        for kiosk, hall in HALLS.items():
+            cls.stack.sql("insert into 终端大厅 values (%s, %s)" % (sql_text(kiosk), sql_text(hall)))
+        cls.stack.start_web()
+        # The tests log in far more often than a person; the limit itself is nginx's.
+        cls.stack.start_nginx(login_rate="6000r/m")
+        cls.profile = tempfile.mkdtemp(prefix="kiosk-web-chrome-")
+        options = webdriver.ChromeOptions()
+        for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                    "--disable-background-networking", "--disable-component-update",
+                    "--disable-sync", "--ignore-certificate-errors", "--window-size=1920,1080",
+                    "--user-data-dir=" + cls.profile):
+            options.add_argument(arg)
+        options.binary_location = "/usr/bin/chromium"
+        cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        cls.tls = ssl.create_default_context()
+        cls.tls.check_hostname = False
+        cls.tls.verify_mode = ssl.CERT_NONE
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.quit()
+        cls.stack.close()
+        shutil.rmtree(cls.profile, ignore_errors=True)
+        os.unlink(cls.clock.name)
+
+    @classmethod
+    def set_clock(cls, offset):
+        with open(cls.clock.name, "w") as f:
+            f.write(str(cls.now + offset))
+
+    # --- plain HTTP through nginx, for the routes a script would use --------------------------
+    def request(self, method, path, body=None, cookie=None, headers=None):
+        connection = http.client.HTTPSConnection("localhost", self.stack.port, context=self.tls,
+                                                 timeout=30)
+        h = dict(headers or {})
+        if cookie:
+            h["Cookie"] = cookie
+        if body is not None:
+            h["Content-Type"] = "application/x-www-form-urlencoded"
+        connection.request(method, path, body=body, headers=h)
+        answer = connection.getresponse()
+        data = answer.read()
+        connection.close()
+        return answer.status, answer.headers, data.decode("utf-8", "replace")
+
+    def login(self, name, password):
+        """Logs in as a script does; returns (status, session cookie or None, page)."""
+        status, headers, page = self.request("GET", "/login")
+        csrf = re.search(r'name="csrf" value="([0-9a-f]{32})"', page).group(1)
+        login_cookie = headers["Set-Cookie"].split(";")[0]
+        status, headers, page = self.request(
+            "POST", "/login", urllib.parse.urlencode(
+                {"name": name, "password": password, "csrf": csrf}), cookie=login_cookie)
+        session = None
+        for value in headers.get_all("Set-Cookie") or []:
+            if value.startswith("__Host-session=") and "Max-Age=0" not in value:
+                session = value.split(";")[0]
+        return status, session, page
+
+    def session_csrf(self, cookie):
+        status, _, page = self.request("GET", "/", cookie=cookie)
+        self.assertEqual(status, 200)
+        return re.search(r'data-csrf="([0-9a-f]{32})"', page).group(1)
+
+    # --- in the browser -----------------------------------------------------------------------
+    def browser_login(self, name, password):
+        b = self.browser
+        b.delete_all_cookies()
+        b.get(self.stack.base + "/login")
+        b.find_element(By.ID, "name").send_keys(name)
+        b.find_element(By.ID, "password").send_keys(password)
+        b.find_element(By.ID, "login").click()
+
+    def table_rows(self, table):
+        # Read in one step in the page: the script replaces the rows every few seconds.
+        return self.browser.execute_script(
+            "const t = document.getElementById(arguments[0]);"
+            "return t ? [...t.tBodies[0].rows].map(r => [...r.cells].map(c => c.innerText)) : [];",
+            table)
+
+    def ranking_rows(self):
+        return self.table_rows("ranking")
+
+    def wait_for(self, condition, seconds=10):
+        return WebDriverWait(self.browser, seconds, poll_frequency=0.2).until(
+            lambda _: condition())
+
+    def test_01_login_answers(self):
+        for name, password, ok in (("admin", "admin-password", True),
+                                   ("admin", "wrong-password", False),
+                                   ("nobody", "admin-password", False),
+                                   ("admin' or '1'='1", "x' or '1'='1", False),
+                                   ("", "admin-password", False)):
+            with self.subTest(name=name, password=password):
+                self.browser_login(name, password)
+                if ok:
+                    self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
+                    self.assertIn("admin", self.browser.find_element(By.TAG_NAME, "nav").text)
+                else:
+                    self.assertIn("/login", self.browser.current_url)
+                    if name:
+                        self.assertEqual(self.browser.find_element(By.ID, "message").text,
+                                         "用户名或密码错误")
+
+    def test_02_lock_after_five(self):
+        # Five wrong passwords lock the name, also for the right one, until 15 minutes passed.
+        for n, (wrong, offset, locked) in enumerate(((5, 0, True), (4, 0, False),
+                                                     (5, 14 * 60, True), (5, 15 * 60 + 1, False),
+                                                     (9, 0, True))):
+            with self.subTest(wrong=wrong, offset=offset):
+                name = "lockme%d" % n
+                self.set_clock(0)
+                for attempt in range(wrong):
+                    self.assertEqual(self.login(name, "wrong")[0], 401 if attempt < 5 else 429)
+                self.set_clock(offset)
+                status, session, page = self.login(name, "right-password")
+                self.set_clock(0)
+                self.assertEqual(status, 429 if locked else 303, page[-300:])
+                self.assertEqual(session is None, locked)
+                if locked:
+                    self.assertIn("登录失败次数过多", page)
+
+    def test_03_session_ends(self):
+        for how, offset, alive in (("idle 29 min", 29 * 60, True), ("idle 30 min", 30 * 60, False),
+                                   ("logout", 0, False), ("used every 20 min", None, True)):
+            with self.subTest(how=how):
+                self.set_clock(0)
+                status, cookie, _ = self.login("admin", "admin-password")
+                self.assertEqual(status, 303)
+                if how == "logout":
+                    csrf = self.session_csrf(cookie)
+                    self.assertEqual(self.request("POST", "/logout", "csrf=" + csrf,
+                                                  cookie=cookie)[0], 303)
+                elif offset is None:
+                    for step in (20, 40, 60):
+                        self.set_clock(step * 60)
+                        self.assertEqual(self.request("GET", "/api/terminals", cookie=cookie)[0],
+                                         200)
+                else:
+                    self.set_clock(offset)
+                status, _, _ = self.request("GET", "/api/terminals", cookie=cookie)
+                self.set_clock(0)
+                self.assertEqual(status, 200 if alive else 401)
+                # A new login gives a new token.
+                self.assertNotEqual(self.login("admin", "admin-password")[1], cookie)
+
+    def test_04_ranking_equals_rows(self):
+        for user, password, scope, terminals in (
+                ("admin", "admin-password", "", None),
+                ("admin", "admin-password", "&hall=二号厅", ["二号厅-1"]),
+                ("admin", "admin-password", "&terminal=一号厅-2", ["一号厅-2"]),
+                ("hall1", "hall1-password", "", ["一号厅-1", "一号厅-2"])):
+            with self.subTest(user=user, scope=scope):
+                self.browser_login(user, password)
+                self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
+                self.browser.get(self.stack.base + "/?from=2026-11-01&to=2026-11-30" +
+                                 urllib.parse.quote(scope, safe="&="))
+                expected = expected_ranking(terminals)
+                self.wait_for(lambda: self.ranking_rows() == expected)
+                total = sum(int(r[2]) for r in expected)
+                self.assertEqual(self.browser.find_element(By.ID, "ratings").text, str(total))
+                self.assertEqual(self.browser.find_element(By.ID, "outside").text,
+                                 "1" if terminals is None or "一号厅-1" in terminals else "0")
+
+    def test_05_live_figures(self):
+        self.browser_login("admin", "admin-password")
+        self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
+        self.browser.get(self.stack.base + "/?from=2026-12-01&to=2026-12-31")
+        self.wait_for(lambda: self.browser.find_element(By.ID, "ratings").text == "0")
+        self.stack.sql("insert into 评价 (终端,序号,名称,日期,时间,综合评价) values "
+                       "('一号厅-1', 20001, '张伟', '2026-12-03', '09:00:00', '非常满意')")
+        self.wait_for(lambda: self.browser.find_element(By.ID, "ratings").text == "1", 10)
+        self.assertEqual(self.ranking_rows()[0][1], "张伟")
+        self.stack.sql("delete from 评价 where 序号 = 20001")
+
+    def test_06_hall_manager_stays_in_hall(self):
+        _, cookie, _ = self.login("hall1", "hall1-password")
+        base = "from=2026-11-01&to=2026-11-30&"
+        for route in ("/api/overview?", "/export.csv?", "/export.xlsx?", "/api/person?name=" +
+                      urllib.parse.quote("李强") + "&"):
+            for other in ("hall=" + urllib.parse.quote("二号厅"),
+                          "terminal=" + urllib.parse.quote("二号厅-1")):
+                with self.subTest(route=route, other=other):
+                    status, _, body = self.request("GET", route + base + other, cookie=cookie)
+                    self.assertEqual(status, 403)
+                    self.assertIn("无权查看", body)
+        # Without a scope, only the hall's rows.
+        status, _, body = self.request("GET", "/api/overview?" + base[:-1], cookie=cookie)
+        names = [r["name"] for r in json.loads(body)["ranking"]]
+        self.assertEqual(sorted(names), sorted(r[1] for r in expected_ranking(HALLS.keys() - {"二号厅-1"})))
+        status, _, body = self.request("GET", "/export.csv?" + base[:-1], cookie=cookie)
+        self.assertNotIn("李强", body)
+        self.assertIn("张伟", body)
+        status, _, body = self.request("GET", "/api/terminals", cookie=cookie)
+        self.assertEqual(sorted(t["terminal"] for t in json.loads(body)["terminals"]),
+                         ["一号厅-1", "一号厅-2"])
+        # The page asked for the other hall shows the refusal, no figures of that hall.
+        self.browser_login("hall1", "hall1-password")
+        self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
+        self.browser.get(self.stack.base + "/?" + base + "hall=" + urllib.parse.quote("二号厅"))
+        self.wait_for(lambda: self.browser.find_element(By.ID, "error").text == "无权查看该大厅")
+        self.assertEqual(self.ranking_rows(), [])
+        self.assertEqual(self.request("GET", "/admin", cookie=cookie)[0], 403)
+
+    def test_07_post_needs_csrf(self):
+        _, cookie, _ = self.login("admin", "admin-password")
+        csrf = self.session_csrf(cookie)
+        for path, body, headers, status in (
+                ("/admin/minimum", "minimum=5", {}, 403),
+                ("/admin/minimum", "minimum=5&csrf=" + "0" * 32, {}, 403),
+                ("/admin/minimum", "minimum=5", {"X-CSRF-Token": "f" * 32}, 403),
+                ("/logout", "", {}, 403),
+                ("/admin/minimum", "minimum=10", {"X-CSRF-Token": csrf}, 303),
+                ("/admin/minimum", "minimum=10&csrf=" + csrf, {}, 303)):
+            with self.subTest(path=path, body=body, headers=headers):
+                got, _, text = self.request("POST", path, body, cookie=cookie, headers=headers)
+                self.assertEqual(got, status)
+                if status == 403:
+                    self.assertIn("安全令牌", text)
+        # The login form itself: without the token of its own page.
+        got, _, text = self.request("POST", "/login", "name=admin&password=admin-password")
+        self.assertEqual(got, 403)
+
+    def test_08_bad_input(self):
+        _, cookie, _ = self.login("admin", "admin-password")
+        csrf = self.session_csrf(cookie)
+        q = urllib.parse.quote
+        rows = (
+            ("date not a date", "GET", "/api/overview?from=2026-02-30&to=2026-03-01", None, None),
+            ("date words", "GET", "/api/overview?from=yesterday&to=2026-03-01", None, None),
+            ("missing date", "GET", "/export.csv?from=2026-01-01", None, None),
+            ("reversed range", "GET", "/export.csv?from=2026-03-01&to=2026-01-01", None, None),
+            ("unknown kiosk", "GET", "/api/overview?from=2026-01-01&to=2026-01-02&terminal=" +
+             q("不存在"), None, None),
+            ("quote in kiosk", "GET", "/export.pdf?from=2026-01-01&to=2026-01-02&terminal=" +
+             q("x' or '1'='1"), None, None),
+            ("sql in hall", "GET", "/api/overview?from=2026-01-01&to=2026-01-02&hall=" +
+             q("'); drop table 评价; --"), None, None),
+            ("sql in date", "GET", "/api/overview?from=" + q("2026-01-01' or 1=1 --") +
+             "&to=2026-01-02", None, None),
+            ("both kiosk and hall", "GET", "/api/overview?from=2026-01-01&to=2026-01-02&hall=a"
+             "&terminal=b", None, None),
+            ("repeated date", "GET", "/api/overview?from=2026-01-01&from=2026-01-05&to=2026-01-09",
+             None, None),
+            ("bad period", "GET", "/api/overview?from=2026-01-01&to=2026-01-02&period=year", None,
+             None),
+            ("long value", "GET", "/api/overview?from=2026-01-01&to=2026-01-02&terminal=" +
+             "x" * 5000, None, None),
+            ("20 KB value", "GET", "/api/overview?from=" + "1" * 20000 + "&to=2026-01-02", None,
+             None),
+            ("1 MB value", "GET", "/api/overview?from=" + "1" * (1 << 20) + "&to=2026-01-02", None,
+             None),
+            ("1 MB form", "POST", "/admin/minimum", "csrf=%s&minimum=%s" % (csrf, "9" * (1 << 20)),
+             None),
+            ("minimum not a number", "POST", "/admin/minimum", "csrf=%s&minimum=ten" % csrf, None),
+            ("hall of unknown kiosk", "POST", "/admin/hall", "csrf=%s&terminal=%s&hall=x" % (
+                csrf, q("没有")), None),
+            ("forged token", "GET", "/api/overview?from=2026-01-01&to=2026-01-02", None,
+             "__Host-session=" + "a" * 32),
+            ("token with quotes", "GET", "/export.csv?from=2026-01-01&to=2026-01-02", None,
+             "__Host-session=\"' or 1=1"),
+            ("no cookie", "GET", "/api/overview?from=2026-01-01&to=2026-01-02", None, ""),
+            ("unknown page", "GET", "/etc/passwd", None, None),
+        )
+        for name, method, path, body, own_cookie in rows:
+            with self.subTest(case=name):
+                try:
+                    status, _, text = self.request(
+                        method, path, body, cookie=cookie if own_cookie is None else own_cookie)
+                except (ssl.SSLError, ConnectionError):
+                    # nginx answers a request line far above its buffers with 414 and closes
+                    # at once; the client, still sending, may see the cut before the answer.
+                    self.assertEqual(name, "1 MB value")
+                    continue
+                self.assertTrue(400 <= status < 500, "%d %s" % (status, text[:200]))
+                self.assertRegex(text, "[\u4e00-\u9fff]")
+        # Nothing was changed by any of them.
+        self.assertEqual(self.stack.sql("select count(*) from 评价").strip(),
+                         str(sum(c for _, c in NAMES.values()) + 1))
+        self.assertEqual(self.stack.sql("select 值 from 网页设置 where 键 = 'minimum'").strip(),
+                         "10")
+
+    def test_09_database_restart(self):
+        _, cookie, _ = self.login("admin", "admin-password")
+        path = "/api/overview?from=2026-11-01&to=2026-11-30"
+        self.stack.pg.stop()
+        for route in (path, "/healthz", "/"):
+            with self.subTest(route=route):
+                status, _, text = self.request("GET", route, cookie=cookie)
+                self.assertEqual(status, 503)
+                self.assertIn("中心数据库暂时无法连接", text)
+                self.assertNotIn(self.stack.password, text)
+        self.stack.pg.start()
+        self.assertEqual(self.request("GET", "/healthz")[0:3:2], (200, "ok\n"))
+        self.assertEqual(self.request("GET", path, cookie=cookie)[0], 200)
+
+    def test_10_exports_as_the_report_command(self):
+        _, cookie, _ = self.login("admin", "admin-password")
+        report = os.path.join(self.stack.dir, "report.csv")
+        for start, end in (("2026-11-01", "2026-11-30"), ("2026-11-05", "2026-11-05"),
+                           ("2025-01-01", "2025-12-31")):
+            with self.subTest(start=start, end=end):
+                if os.path.exists(report):
+                    os.unlink(report)
+                result = subprocess.run(
+                    [os.path.join(BUILD, "src/reports/kiosk-report"), "--central",
+                     self.stack.central, "--from", start, "--to", end, "--csv", report],
+                    capture_output=True)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                connection = http.client.HTTPSConnection("localhost", self.stack.port,
+                                                         context=self.tls, timeout=30)
+                connection.request("GET", "/export.csv?from=%s&to=%s" % (start, end),
+                                   headers={"Cookie": cookie})
+                answer = connection.getresponse()
+                self.assertEqual(answer.status, 200)
+                self.assertEqual(answer.read(), open(report, "rb").read())
+                connection.close()
+
+    def test_11_password_never_shown(self):
+        secret = "Sup3r-Secret"
+        for url in ("postgresql://kiosk:%s@127.0.0.1:1/pingjia" % secret,
+                    "postgresql://kiosk:%s@/pingjia" % secret,
+                    "postgresql://kiosk:%s@127.0.0.1:99999/pingjia" % secret,
+                    "postgresql://kiosk:%s@127.0.0.1:5432/pingjia?bad key=1" % secret,
+                    "http://kiosk:%s@127.0.0.1/pingjia" % secret,
+                    "kiosk:%s@127.0.0.1" % secret):
+            # A well-formed URL of a server that is down keeps the service waiting for it.
+            serving = [] if ":1/" in url else [["--listen", "127.0.0.1:0"]]
+            for command in [["--list-users"]] + serving:
+                with self.subTest(url=url, command=command):
+                    result = subprocess.run(
+                        [os.path.join(BUILD, "src/web/kiosk-web"), "--central", url] + command,
+                        capture_output=True, text=True, timeout=60)
+                    self.assertNotEqual(result.returncode, 0)
+                    self.assertNotIn(secret, result.stdout + result.stderr)
+                    self.assertRegex(result.stderr, "[\u4e00-\u9fff]")
+
+    def test_12_terminal_states(self):
+        self.stack.sql("insert into 终端状态 values ('一号厅-1', now(), 0, '1.0', 5368709120), "
+                       "('一号厅-2', now() - interval '11 minutes', 7, '1.0', 1073741824) "
+                       "on conflict do nothing")
+        # The service's clock stands where the server's is now (the rows above are dated by it).
+        server_now = int(self.stack.sql("select extract(epoch from now())::bigint").strip())
+        self.set_clock(server_now - self.now)
+        self.browser_login("admin", "admin-password")
+        self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
+        self.browser.get(self.stack.base + "/terminals")
+        expected = {"一号厅-1": ("在线", "0", "5.0 GB"), "一号厅-2": ("离线", "7", "1.0 GB"),
+                    "二号厅-1": ("离线", "—", "—")}
+
+        def states():
+            return {c[0]: (c[2], c[5], c[7]) for c in self.table_rows("terminals")}
+        try:
+            self.wait_for(lambda: states() == expected)
+        finally:
+            self.set_clock(0)
+
+    def test_13_screenshots(self):
+        if not SHOTS:
+            self.skipTest("WEB_SCREENSHOTS names no folder")
+        self.browser_login("admin", "admin-password")
+        self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
+        for width, height in ((360, 740), (1920, 1080)):
+            for page, element in (("/?from=2026-11-01&to=2026-11-30", "ranking"),
+                                  ("/terminals", "terminals")):
+                self.browser.set_window_size(width, height)
+                self.browser.get(self.stack.base + page)
+                self.wait_for(lambda: self.browser.find_elements(
+                    By.CSS_SELECTOR, "#%s tbody tr" % element))
+                name = "web-%s-%dx%d.png" % ("overview" if element == "ranking" else "terminals",
+                                             width, height)
+                self.browser.save_screenshot(os.path.join(SHOTS, name))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
