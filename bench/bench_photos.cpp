@@ -60,7 +60,8 @@ int runScenario(const QString &runDir)
     Form1->show();
     if (!QTest::qWaitForWindowExposed(Form1))
         return 1;
-    QTRY_VERIFY_WITH_TIMEOUT(!Form1->Image4->isEmpty(), 600000);
+    if (!QTest::qWaitFor([] { return !Form1->Image4->isEmpty(); }, 600000))
+        return 1;
     const double startup = double(clock.nsecsElapsed()) / 1e6;
     Form2->show();
     QCoreApplication::processEvents();
@@ -69,7 +70,8 @@ int runScenario(const QString &runDir)
     for (bool forward : {true, true, true, false, false, false, false, true}) {
         clock.restart();
         forward ? Form1->Image2Click() : Form1->Image1Click();
-        QTRY_VERIFY_WITH_TIMEOUT(!Form1->Image4->isEmpty(), 600000);
+        if (!QTest::qWaitFor([] { return !Form1->Image4->isEmpty(); }, 600000))
+            return 1;
         slowest = qMax(slowest, double(clock.nsecsElapsed()) / 1e6);
     }
     clock.restart();

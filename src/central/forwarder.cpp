@@ -374,7 +374,7 @@ void Forwarder::forwardAll()
 void Forwarder::forwardPinLog()
 {
     {
-        QSqlQuery exists(m_local);
+        QSqlQuery exists(m_localFile->handle());
         exists.setForwardOnly(true);
         if (!exists.exec(statements::pinOutboxExists()))
             throw KioskError(localMessage(exists.lastError()));
@@ -386,7 +386,7 @@ void Forwarder::forwardPinLog()
     while (!m_stopping) {
         QList<QList<QVariant>> rows;
         {
-            QSqlQuery read(m_local);
+            QSqlQuery read(m_localFile->handle());
             read.setForwardOnly(true);
             if (!read.prepare(statements::pendingPinBatch()))
                 throw KioskError(localMessage(read.lastError()));
@@ -424,7 +424,7 @@ void Forwarder::forwardPinLog()
         m_busySinceMs = m_lastContactMs;
 
         // The server holds them now: only then do they leave the outbox.
-        QSqlQuery remove(m_local);
+        QSqlQuery remove(m_localFile->handle());
         if (!remove.prepare(statements::removeForwardedPinEvents()))
             throw KioskError(localMessage(remove.lastError()));
         remove.addBindValue(rows.last().at(0).toLongLong());

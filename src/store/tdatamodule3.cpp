@@ -325,8 +325,7 @@ template <typename Steps> void TDataModule3::writeTransaction(Steps &&steps)
         }
         throw;
     }
-    if (d->wal)
-        settle(db);
+    d->writeFile().settle();
 }
 
 void TDataModule3::DeleteRow(int row)
@@ -391,9 +390,9 @@ QList<PinLogRecord> TDataModule3::PinEventsAfterLast(const QString &event)
     ensureConnected();
     QList<PinLogRecord> entries;
     // A file from before the log: nothing was logged.
-    if (!store::firstValue(d->reader, statements::pinLogExists()).isValid())
+    if (!store::firstValue(d->reader->handle(), statements::pinLogExists()).isValid())
         return entries;
-    QSqlQuery query(d->reader);
+    QSqlQuery query(d->reader->handle());
     query.setForwardOnly(true);
     if (!query.prepare(statements::pinEventsSince()))
         throw KioskError(store::engineMessage(query.lastError()));
@@ -416,9 +415,11 @@ void TDataModule3::OpenPinLog(const QString &startDate, const QString &endDate)
     ensureConnected();
     // A file from before the log gets the empty table, so the view shows no entries instead of
     // an error; a read-only file without it reports the engine's message.
-    if (!d->readOnly && !store::firstValue(d->reader, statements::pinLogExists()).isValid())
+    if (!d->readOnly &&
+        !store::firstValue(d->reader->handle(), statements::pinLogExists()).isValid())
         writeTransaction([](QSqlDatabase &db) { createPinLog(db); });
-    OpenQuery(statements::pinLogListing(startDate, endDate));
+    // The log's rows are no rows of table 评价: nothing here can be deleted one by one.
+    show(statements::pinLogListing(startDate, endDate), false);
 }
 
 void TDataModule3::takeStatement(const QString &statement)

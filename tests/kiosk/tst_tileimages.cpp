@@ -79,10 +79,11 @@ private slots:
 
     void assetsThrowNamingTheFile()
     {
-        QCOMPARE(tileimages::loadAsset(m_dir.path(), u"arrow.png"_s).size(), QSize(40, 30));
+        RecordingServices services(m_dir.path(), m_dir.path());
+        QCOMPARE(tileimages::loadAsset(u"arrow.png"_s).size(), QSize(40, 30));
         for (const QString &name : {u"missing.png"_s, u"garbage.jpg"_s}) {
             try {
-                tileimages::loadAsset(m_dir.path(), name);
+                tileimages::loadAsset(name);
                 QFAIL("no error");
             } catch (const KioskError &e) {
                 QVERIFY2(e.message().contains(name), qPrintable(e.message()));

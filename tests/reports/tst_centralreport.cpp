@@ -216,7 +216,7 @@ private slots:
         central::Link link(local,
                            central::Config{m_server->url(User, Password, u"nowhere"_s), u"east"_s});
         ReportWindow w(local);
-        w.setCentralLink(&link);
+        w.setCentralSource(link.config().url);
         QSignalSpy shown(&w, &ReportWindow::reportShown);
         w.show();
         QTRY_COMPARE(shown.count(), 1);
@@ -240,7 +240,6 @@ private slots:
         QTest::mouseClick(w.CsvButton, Qt::LeftButton);
         QVERIFY2(services.messages.value(0).contains(exportMessage),
                  qPrintable(services.messages.join(u'\n')));
-        w.setCentralLink(nullptr);
     }
 
     // The same rows in one local database give the same CSV, byte for byte.
