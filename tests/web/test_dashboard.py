@@ -406,7 +406,7 @@ class Dashboard(unittest.TestCase):
                 if os.path.exists(report):
                     os.unlink(report)
                 result = subprocess.run(
-                    [os.path.join(BUILD, "src/reports/kiosk-report"), "--central",
+                    [os.path.join(BUILD, "src/tools/kiosk-report"), "--central",
                      self.stack.central, "--from", start, "--to", end, "--csv", report],
                     capture_output=True)
                 self.assertEqual(result.returncode, 0, result.stderr)

@@ -106,7 +106,7 @@ class WebStack:
         self.url_file = os.path.join(self.dir, "central.url")
         with open(self.url_file, "w") as f:
             f.write(self.central + "\n")
-        subprocess.run([os.path.join(build_dir, "src/kiosk-mkdb"), "--postgres", self.central],
+        subprocess.run([os.path.join(build_dir, "src/tools/kiosk-mkdb"), "--postgres", self.central],
                        check=True, stdout=subprocess.DEVNULL)
         self.web = None
         self.nginx = None
