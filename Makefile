@@ -130,9 +130,9 @@ clean:
 # of their own and run all of them; they print their figures, baselines and ratios. Generated photos
 # and databases are kept in $(BENCH_BUILD)/bench/bench-data. Never part of make test.
 BENCH_BUILD    ?= build-bench
-BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev
+BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev wrk nginx curl
 BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory bench_reports \
-                  bench_startap bench_restart bench_central
+                  bench_startap bench_restart bench_central bench_center
 
 .PHONY: bench
 bench: build

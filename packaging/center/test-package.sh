@@ -130,7 +130,7 @@ else
 fi
 CURL=(curl -sS --max-time 20 --cacert "$CONF_DIR/tls/center.crt" --resolve "localhost:443:127.0.0.1")
 # nginx answers these itself, whether kiosk-web runs or not.
-code=$("${CURL[@]}" -o "$OUT/chart.js" -w '%{http_code} %{http_version}' https://localhost/chart.js/chart.min.js)
+code=$("${CURL[@]}" -o "$OUT/chart.js" -w '%{http_code} %{http_version}' https://localhost/javascript/chart.js/chart.min.js)
 [ "$code" = "200 2" ] || fail "Chart.js over HTTP/2 from the system's copy: $code"
 cmp -s "$OUT/chart.js" /usr/share/javascript/chart.js/chart.min.js || fail "Chart.js served is not the system's copy"
 code=$(head -c 200000 /dev/zero | "${CURL[@]}" -o /dev/null -w '%{http_code}' --data-binary @- https://localhost/login)

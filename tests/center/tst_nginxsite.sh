@@ -4,10 +4,11 @@
 # nginx -t accepts the site; then rows of requests that nginx answers itself, without kiosk-web
 # behind it: HTTP/2 over TLS, Chart.js from the system's copy, the body limit, the rate limit of
 # password attempts, plain HTTP sent to HTTPS.
-#   Usage: tst_nginxsite.sh SITE_FILE
+#   Usage: tst_nginxsite.sh SITE_FILE ERROR_PAGES_FOLDER
 set -uo pipefail
 
 SITE=$1
+ERRORS=$2
 CHARTJS=/usr/share/javascript/chart.js
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -r "$CHARTJS/chart.min.js" ] || fail "libjs-chart.js is not installed"
@@ -25,10 +26,12 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
     -addext subjectAltName=DNS:localhost -keyout "$DIR/tls/center.key" -out "$DIR/tls/center.crt" 2>/dev/null ||
     fail "openssl could not make a certificate"
 printf 'body{}' > "$DIR/static/site.css"
+cp -r "$ERRORS" "$DIR/errors" && chmod -R a+rX "$DIR/errors"
 
 start() {
     local https=$1 http=$2
     sed -e "s|/etc/quorvel-center/tls/|$DIR/tls/|" -e "s|/usr/share/quorvel-center/static/|$DIR/static/|" \
+        -e "s|/usr/share/quorvel-center/errors/|$DIR/errors/|" \
         -e "s|listen 443 |listen 127.0.0.1:$https |" -e "s|listen 80;|listen 127.0.0.1:$http;|" \
         -e '/listen \[::\]/d' -e "s|https://\$host\$request_uri|https://\$host:$https\$request_uri|" \
         "$SITE" > "$DIR/site.conf"
@@ -66,7 +69,7 @@ check() {
     echo "PASS: $name"
 }
 check "Chart.js over HTTP/2" \
-    "$("${CURL[@]}" -o "$DIR/chart.js" -w '%{http_code} %{http_version}' "$BASE/chart.js/chart.min.js")" "200 2"
+    "$("${CURL[@]}" -o "$DIR/chart.js" -w '%{http_code} %{http_version}' "$BASE/javascript/chart.js/chart.min.js")" "200 2"
 check "Chart.js is the system's copy" "$(cmp -s "$DIR/chart.js" "$CHARTJS/chart.min.js" && echo same)" same
 check "static file" "$("${CURL[@]}" -w ' %{http_code}' "$BASE/static/site.css")" "body{} 200"
 for path in /static/../tls/center.key /static/..%2ftls/center.key /static../tls/center.key; do
@@ -75,6 +78,12 @@ for path in /static/../tls/center.key /static/..%2ftls/center.key /static../tls/
 done
 check "a 200 kB POST is refused" \
     "$(head -c 200000 /dev/zero | "${CURL[@]}" -o /dev/null -w '%{http_code}' --data-binary @- "$BASE/login")" 413
+# (Over HTTP/2, nginx 1.22 answers a body announced too big with its own page.)
+check "a refused body gets the Chinese page (HTTP/1.1)" \
+    "$(head -c 200000 /dev/zero | "${CURL[@]}" --http1.1 --data-binary @- "$BASE/login" | grep -c 请求无效或过大)" 1
+check "no kiosk-web behind: the Chinese page" \
+    "$("${CURL[@]}" -w ' %{http_code}' "$BASE/" | grep -o '服务暂时无法使用</h1>\| 502')" "服务暂时无法使用</h1>
+ 502"
 check "plain HTTP goes to HTTPS" \
     "$(curl -sS -o /dev/null -w '%{http_code} %{redirect_url}' "http://localhost:$HTTP/login")" \
     "301 https://localhost:$HTTPS/login"
