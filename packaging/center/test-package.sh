@@ -43,7 +43,7 @@ done
 # The certificate and the password are made on the machine, never shipped.
 ! grep -q "^$CONF_DIR" "$OUT/files.txt" || fail "the package ships files under $CONF_DIR"
 depends=$(dpkg-deb -f "$DEB" Depends)
-for d in postgresql nginx libjs-chart.js openssl adduser libqt6sql6-psql libqt6core6 libpq5; do
+for d in postgresql nginx libjs-chart.js openssl adduser libqt6sql6-psql libqt6core6 libsodium23 libcpp-httplib; do
     [[ ",$depends," == *"$d"* ]] || fail "Depends lacks $d: $depends"
 done
 
@@ -122,7 +122,8 @@ PGPASSWORD=wrong psql -X -h 127.0.0.1 -p "$port" -U "$DATABASE" -d "$DATABASE" -
     fail "the central role accepts a wrong password"
 
 step "nginx with the site"
-if ! pgrep -x nginx >/dev/null; then
+# The system's nginx, not one that a test started under a prefix of its own.
+if ! { [ -s /run/nginx.pid ] && kill -0 "$(cat /run/nginx.pid)" 2>/dev/null; }; then
     $SUDO nginx || fail "nginx did not start"
     NGINX_STARTED=yes
 else
