@@ -132,7 +132,7 @@ void generate(const QByteArray &conninfo)
         "vacuum analyze 评价; vacuum analyze 评价_日计;"_s.arg(Rows)
             .arg(Rows - 1);
     Client client(conninfo);
-    for (const QString &statement : sql.split(u';'_s, Qt::SkipEmptyParts))
+    for (const QString &statement : sql.split(u';', Qt::SkipEmptyParts))
         client.run(statement.toUtf8().constData());
     bench::printNote(u"generated in %1 s"_s.arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
 }
