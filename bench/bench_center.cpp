@@ -39,9 +39,14 @@ constexpr qint64 Rows = 10'000'000;
 constexpr int Kiosks = 100;
 const QString Database = u"bench_center"_s;
 
+// The kept server, stopped cleanly also when the benchmark gives up.
+PgServer *keptServer = nullptr;
+
 [[noreturn]] void fail(const QString &message)
 {
     std::fprintf(stderr, "bench_center: %s\n", qPrintable(message));
+    if (keptServer)
+        keptServer->stop();
     std::exit(1);
 }
 
@@ -124,7 +129,7 @@ void generate(const QByteArray &conninfo)
         "(array['非常满意','非常满意','非常满意','比较满意','比较满意','一般','不满意',"
         "'非常不满意','非常满意','比较满意','未评价'])[g % 11 + 1], "
         "timestamptz '2025-01-01 08:00+08' + (g * 365 / %1) * interval '1 day' "
-        "from generate_series(0, %2) g;"
+        "from generate_series(0::bigint, %2) g;"
         "alter table 评价 enable trigger 评价_日计_加;"
         "insert into 评价_日计 (日期, 终端, 名称, 综合评价, 数量) "
         "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
@@ -331,6 +336,7 @@ int main(int argc, char *argv[])
     PgServer server(bench::dataDir() + u"/center-pg"_s);
     if (!server.isValid() || !server.start())
         fail(server.lastError());
+    keptServer = &server;
     if (server.psql(u"select 1 from pg_database where datname='%1'"_s.arg(Database))
             .trimmed()
             .isEmpty() &&
