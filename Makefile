@@ -10,9 +10,10 @@
 #   make soak          the kill test with KILLS (500) kills and the two-kiosk test with
 #                      SOAK_RATINGS (5000) ratings each
 #   make fuzz          each libFuzzer target for FUZZ_SECONDS (60) seconds with a fresh seed
-#   make package       the Debian package build/quorvel-kiosk_*.deb
-#   make test-package  builds the package and checks it on this machine: lintian, install with apt,
-#                      the kiosk under Xvfb and cage, reinstall/remove keeping a rating, purge
+#   make package       the Debian packages build/quorvel-kiosk_*.deb and build/quorvel-center_*.deb
+#   make test-package  builds the packages and checks them on this machine: lintian, install with
+#                      apt, the kiosk under Xvfb and cage, reinstall/remove keeping a rating, purge;
+#                      the dashboard's set-up, service and nginx site over TLS, reinstall, purge
 
 BUILD   ?= build
 RUNDIR  ?= $(BUILD)/kiosk
@@ -31,7 +32,7 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-
            poppler-utils unzip \
            lintian dpkg-dev fakeroot file cage grim xwayland qt6-wayland libqt6sql6-psql \
            xdotool imagemagick adduser x11-utils libpq-dev postgresql-15 \
-           libcpp-httplib-dev libsodium-dev nginx libjs-chart.js openssl \
+           libcpp-httplib-dev libsodium-dev nginx libjs-chart.js openssl curl postgresql \
            chromium chromium-driver python3-selenium
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -67,14 +68,15 @@ check: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target check_tests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L '^(unit|gui)$$'
 
-# Exactly one package in $(BUILD): an older one is removed first.
+# Exactly one of each package in $(BUILD): older ones are removed first.
 package: build
-	@rm -f $(BUILD)/quorvel-kiosk_*.deb
+	@rm -f $(BUILD)/quorvel-kiosk_*.deb $(BUILD)/quorvel-center_*.deb
 	cd $(BUILD) && cpack -G DEB
-	@ls $(BUILD)/quorvel-kiosk_*.deb
+	@ls $(BUILD)/quorvel-kiosk_*.deb $(BUILD)/quorvel-center_*.deb
 
 test-package: package
 	packaging/test-package.sh $(BUILD)
+	packaging/center/test-package.sh $(BUILD)
 
 # The sanitizer build: every test again under ASan and UBSan (the options are set by the tests'
 # CMake files), the fuzz targets included as tests that replay their corpus and mutate from a
@@ -151,9 +153,9 @@ clean:
 # of their own and run all of them; they print their figures, baselines and ratios. Generated photos
 # and databases are kept in $(BENCH_BUILD)/bench/bench-data. Never part of make test.
 BENCH_BUILD    ?= build-bench
-BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev
+BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev wrk nginx curl
 BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory bench_reports \
-                  bench_startap bench_restart bench_central bench_photos
+                  bench_startap bench_restart bench_central bench_photos bench_center
 
 .PHONY: bench
 bench: build

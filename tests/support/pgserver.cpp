@@ -28,6 +28,21 @@ PgServer::PgServer(bool durable) : m_durable(durable)
         return;
     }
     m_data = m_dir.filePath(u"data"_s);
+    init();
+}
+
+PgServer::PgServer(const QString &keptData) : m_durable(true), m_kept(true)
+{
+    if (!m_dir.isValid()) {
+        m_error = u"no temporary folder"_s;
+        return;
+    }
+    m_data = QDir(keptData).absolutePath();
+    init();
+}
+
+void PgServer::init()
+{
     m_sockets = m_dir.filePath(u"sockets"_s);
     m_log = m_dir.filePath(u"server.log"_s);
     QDir().mkpath(m_sockets);
@@ -38,12 +53,21 @@ PgServer::PgServer(bool durable) : m_durable(durable)
             m_error = u"no user postgres (apt-get install postgresql-15)"_s;
             return;
         }
-        for (const QString &path : {m_dir.path(), m_sockets}) {
+        QStringList owned = {m_dir.path(), m_sockets};
+        if (m_kept) {
+            QDir().mkpath(m_data);
+            owned.append(m_data);
+        }
+        for (const QString &path : owned) {
             if (::chown(QFile::encodeName(path).constData(), pw->pw_uid, pw->pw_gid) != 0) {
                 m_error = u"cannot hand %1 to postgres"_s.arg(path);
                 return;
             }
         }
+    }
+    if (m_kept && QFile::exists(m_data + u"/PG_VERSION"_s)) {
+        m_valid = true;
+        return;
     }
     m_valid = runTool(u"initdb"_s, {u"-D"_s, m_data, u"-U"_s, u"postgres"_s, u"-E"_s, u"UTF8"_s,
                                     u"--no-locale"_s, u"--auth-local=trust"_s,
@@ -52,8 +76,10 @@ PgServer::PgServer(bool durable) : m_durable(durable)
 
 PgServer::~PgServer()
 {
+    // A kept folder is shut down cleanly, so its next start needs no recovery.
     if (m_running)
-        runTool(u"pg_ctl"_s, {u"-D"_s, m_data, u"-m"_s, u"immediate"_s, u"-w"_s, u"stop"_s});
+        runTool(u"pg_ctl"_s, {u"-D"_s, m_data, u"-m"_s, m_kept ? u"fast"_s : u"immediate"_s,
+                              u"-w"_s, u"stop"_s});
 }
 
 bool PgServer::runTool(const QString &tool, const QStringList &arguments, QString *output,

@@ -17,6 +17,9 @@ public:
     // syncing to disk (nothing here survives a power cut anyway); durable keeps the server's
     // own durable settings, for benchmarks.
     explicit PgServer(bool durable = false);
+    // A durable server whose data folder is keptData: made by initdb when it holds no cluster
+    // yet, kept after the server stops, so a benchmark's generated rows serve its next run.
+    explicit PgServer(const QString &keptData);
     ~PgServer();
     PgServer(const PgServer &) = delete;
     PgServer &operator=(const PgServer &) = delete;
@@ -50,6 +53,7 @@ private:
     bool runTool(const QString &tool, const QStringList &arguments, QString *output = nullptr,
                  int timeoutMs = 60000);
     bool tryStart(int port);
+    void init();
 
     QTemporaryDir m_dir;
     QString m_data, m_sockets, m_log;
@@ -58,5 +62,6 @@ private:
     bool m_valid = false;
     bool m_running = false;
     bool m_durable = false;
+    bool m_kept = false;
     QString m_error;
 };
