@@ -39,10 +39,14 @@ class PgServer:
         if os.getuid() == 0:
             shutil.chown(self.dir, "postgres")
             shutil.chown(self.sockets, "postgres")
-        subprocess.run(_as_postgres([PG_BIN + "/initdb", "-D", self.data, "-U", "postgres",
-                                     "-E", "UTF8", "--no-locale", "--auth-local=trust",
-                                     "--auth-host=scram-sha-256", "--no-sync"]),
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        try:
+            subprocess.run(_as_postgres([PG_BIN + "/initdb", "-D", self.data, "-U", "postgres",
+                                         "-E", "UTF8", "--no-locale", "--auth-local=trust",
+                                         "--auth-host=scram-sha-256", "--no-sync"]),
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        except BaseException:
+            shutil.rmtree(self.dir, ignore_errors=True)
+            raise
         self.durable = durable
         self.port = None
 
@@ -98,6 +102,18 @@ class WebStack:
         # nginx's workers (www-data) read the error pages here.
         os.chmod(self.dir, 0o755)
         self.clock_file = clock_file
+        self.web_log = os.path.join(self.dir, "kiosk-web.log")
+        self.web = None
+        self.nginx = None
+        self.pg = None
+        # A stack that fails half-way stops what it started and removes its folders.
+        try:
+            self._start_database(build_dir)
+        except BaseException:
+            self.close()
+            raise
+
+    def _start_database(self, build_dir):
         self.pg = PgServer()
         self.pg.start()
         self.password = "secret-pass-1"
@@ -108,9 +124,6 @@ class WebStack:
             f.write(self.central + "\n")
         subprocess.run([os.path.join(build_dir, "src/tools/kiosk-mkdb"), "--postgres", self.central],
                        check=True, stdout=subprocess.DEVNULL)
-        self.web = None
-        self.nginx = None
-        self.web_log = os.path.join(self.dir, "kiosk-web.log")
 
     def sql(self, text, values=()):
         return self.pg.psql(text, "pingjia", values)
@@ -146,7 +159,11 @@ class WebStack:
     def stop_web(self):
         if self.web:
             self.web.terminate()
-            self.web.wait(30)
+            try:
+                self.web.wait(30)
+            except subprocess.TimeoutExpired:
+                self.web.kill()
+                self.web.wait()
             self.web = None
 
     def start_nginx(self, login_rate="30r/m"):
@@ -187,9 +204,17 @@ class WebStack:
         raise RuntimeError("nginx did not start")
 
     def close(self):
-        self.stop_web()
-        if self.nginx:
-            self.nginx.terminate()
-            self.nginx.wait(30)
-        self.pg.remove()
-        shutil.rmtree(self.dir, ignore_errors=True)
+        """Stops whatever runs, also when a step fails, and removes the folders."""
+        try:
+            try:
+                self.stop_web()
+            finally:
+                if self.nginx:
+                    self.nginx.terminate()
+                    self.nginx.wait(30)
+                    self.nginx = None
+        finally:
+            if self.pg:
+                self.pg.remove()
+                self.pg = None
+            shutil.rmtree(self.dir, ignore_errors=True)
