@@ -57,6 +57,24 @@ QStringList schemaStatements()
         u"insert into 评价_日计 (日期, 终端, 名称, 综合评价, 数量) "
         "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
         "from 评价 where not exists (select 1 from 评价_日计) group by 1, 2, 3, 4"_s,
+        // A counter per kiosk that grows with every statement changing its daily counts: the
+        // dashboard tells from their sum whether a figure it read is still right. One row per
+        // kiosk, so kiosks forwarding at once never wait for each other here.
+        u"create table if not exists 评价_变更 (终端 text primary key, 版本 bigint not null)"_s,
+        u"create or replace function 评价_变更_记() returns trigger language plpgsql as $$ "
+        "begin "
+        "if TG_OP = 'TRUNCATE' then update 评价_变更 set 版本 = 版本 + 1; return null; end if; "
+        "insert into 评价_变更 (终端, 版本) select distinct 终端, 1 from 变更行 order by 终端 "
+        "on conflict (终端) do update set 版本 = 评价_变更.版本 + 1; "
+        "return null; end $$"_s,
+        u"create or replace trigger 评价_变更_增 after insert on 评价_日计 "
+        "referencing new table as 变更行 for each statement execute function 评价_变更_记()"_s,
+        u"create or replace trigger 评价_变更_改 after update on 评价_日计 "
+        "referencing new table as 变更行 for each statement execute function 评价_变更_记()"_s,
+        u"create or replace trigger 评价_变更_删 after delete on 评价_日计 "
+        "referencing old table as 变更行 for each statement execute function 评价_变更_记()"_s,
+        u"create or replace trigger 评价_变更_清 after truncate on 评价_日计 "
+        "for each statement execute function 评价_变更_记()"_s,
     };
 }
 

@@ -8,8 +8,8 @@ namespace central {
 
 // The statements of createSchema, in order: table 评价 (终端, 序号, 名称, 日期, 时间, 综合评价,
 // 接收时间, 原序号), unique on (终端, 序号), its indexes, and the daily counts 评价_日计 kept by
-// triggers, and the staff PIN log 密码记录 (终端, 序号, 日期, 时间, 事件, 说明, 接收时间). Each
-// keeps what exists already.
+// triggers, and the staff PIN log 密码记录 (终端, 序号, 日期, 时间, 事件, 说明, 接收时间); the
+// change mark 评价_变更 (终端, 版本) of the daily counts. Each keeps what exists already.
 QStringList schemaStatements();
 
 // Table 终端状态: what each kiosk's forwarder last reported of itself (终端, 最近联系 at the

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QUrl>
@@ -25,6 +26,7 @@ const char *const LoginCookie = "__Host-login";
 constexpr int MaxParameterLength = 200;
 constexpr qint64 MaxRangeDays = 3700;
 constexpr qint64 OfflineSeconds = 10 * 60;
+constexpr size_t WorkerThreads = 24;
 
 // A request the dashboard refuses, with its status and the Chinese reason.
 struct Refused
@@ -171,9 +173,12 @@ QJsonArray trendJson(const QList<reports::TrendPoint> &trend)
 {
     QJsonArray points;
     for (const reports::TrendPoint &p : trend)
-        points.append(QJsonObject{{u"label"_s, p.label},
-                                  {u"ratings"_s, p.figures.ratings},
-                                  {u"score"_s, p.figures.scoreText()}});
+        // A period without ratings has no score (null, a gap in the chart), not a score of 0.
+        points.append(
+            QJsonObject{{u"label"_s, p.label},
+                        {u"ratings"_s, p.figures.ratings},
+                        {u"score"_s, p.figures.ratings > 0 ? QJsonValue(p.figures.scoreText())
+                                                           : QJsonValue(QJsonValue::Null)}});
     return points;
 }
 
@@ -203,6 +208,63 @@ QString freeText(qint64 bytes)
     return u"%1 GB"_s.arg(double(bytes) / (1024.0 * 1024 * 1024), 0, 'f', 1);
 }
 
+QString roleOptions(const QString &role)
+{
+    return u"<option value=\"viewer\"%1>查看者</option><option value=\"admin\"%2>管理员</option>"_s
+        .arg(role == u"viewer"_s ? u" selected"_s : QString(),
+             role == u"admin"_s ? u" selected"_s : QString());
+}
+
+// What the administration page says after a change; fixed texts, never the request's.
+QString noticeText(const QString &key)
+{
+    static const QHash<QString, QString> texts = {
+        {u"minimum"_s, u"已保存最少评价数。"_s},
+        {u"hall"_s, u"已保存终端所属大厅。"_s},
+        {u"added"_s, u"已添加账户。"_s},
+        {u"changed"_s, u"已保存账户的角色和终端。"_s},
+        {u"password"_s, u"已重置密码，该账户需用新密码重新登录。"_s},
+        {u"removed"_s, u"已删除账户。"_s}};
+    return texts.value(key);
+}
+
+// The kiosks of a form field, separated by commas (also the Chinese one), without repeats.
+QStringList terminalList(const httplib::Request &req)
+{
+    if (!req.has_param("terminals"))
+        return {};
+    if (req.get_param_value_count("terminals") > 1)
+        throw Refused{400, u"参数重复：terminals"_s};
+    const std::string &raw = req.get_param_value("terminals");
+    if (raw.size() > 8000)
+        throw Refused{400, u"终端列表过长"_s};
+    QStringList list;
+    for (const QString &part : QString::fromStdString(raw).split(QRegularExpression(u"[,，]"_s))) {
+        const QString t = part.trimmed();
+        if (!t.isEmpty() && !list.contains(t))
+            list.append(t);
+    }
+    return list;
+}
+
+// A new password from the fields password and again, which must agree.
+QString newPassword(const httplib::Request &req)
+{
+    for (const char *key : {"password", "again"}) {
+        if (req.get_param_value_count(key) != 1)
+            throw Refused{400, u"请输入两次新密码"_s};
+        if (req.get_param_value(key).size() > 1024)
+            throw Refused{400, u"密码至少 8 个字符，最多 256 个字符"_s};
+    }
+    const QString password = QString::fromStdString(req.get_param_value("password"));
+    if (password != QString::fromStdString(req.get_param_value("again")))
+        throw Refused{400, u"两次输入的密码不一致"_s};
+    const QString problem = passwordProblem(password);
+    if (!problem.isEmpty())
+        throw Refused{400, problem};
+    return password;
+}
+
 } // namespace
 
 Service::Service(Central &central, Clock clock)
@@ -230,6 +292,10 @@ void Service::stop()
 
 void Service::routes()
 {
+    // A worker per connection that nginx (16 kept open) or a few office screens hold open,
+    // each with its own database connection.
+    m_server.new_task_queue = [] { return new httplib::ThreadPool(WorkerThreads); };
+    m_server.set_keep_alive_max_count(1000);
     m_server.set_payload_max_length(64 * 1024);
     m_server.set_read_timeout(10, 0);
     m_server.set_write_timeout(10, 0);
@@ -605,7 +671,7 @@ void Service::routes()
 
     // Administration: the minimum count of the ranking, and the hall of each kiosk.
     m_server.Get(
-        "/admin", handle(true, [=, this](const httplib::Request &, httplib::Response &res,
+        "/admin", handle(true, [=, this](const httplib::Request &req, httplib::Response &res,
                                          const Caller *caller, const QString &) {
             if (!caller->account.isAdmin())
                 throw Refused{403, u"只有管理员可以打开管理页"_s};
@@ -622,11 +688,32 @@ void Service::routes()
                             "<button type=\"submit\">保存</button></form></td></tr>"_s.arg(
                                 escapeHtml(t), csrf, escapeHtml(hallOf.value(t)));
             QString userRows;
-            for (const Account &a : accounts(m_central))
-                userRows += u"<tr><td>%1</td><td>%2</td><td>%3</td></tr>"_s.arg(
-                    escapeHtml(a.name), a.isAdmin() ? u"管理员"_s : u"查看者"_s,
-                    a.terminals.isEmpty() ? u"全部终端"_s : escapeHtml(a.terminals.join(u"，"_s)));
+            for (const Account &a : accounts(m_central)) {
+                const QString name = escapeHtml(a.name);
+                const QString hidden =
+                    u"<input type=\"hidden\" name=\"csrf\" value=\"%1\">"
+                    "<input type=\"hidden\" name=\"name\" value=\"%2\">"_s.arg(csrf, name);
+                userRows +=
+                    u"<tr><td>%1</td><td><form method=\"post\" action=\"/admin/user/change\" "
+                    "class=\"inline\">%2<select name=\"role\">%3</select>"
+                    "<input name=\"terminals\" maxlength=\"2000\" value=\"%4\" "
+                    "placeholder=\"全部终端\" aria-label=\"终端\">"
+                    "<button type=\"submit\">保存</button></form></td>"
+                    "<td><form method=\"post\" action=\"/admin/user/password\" "
+                    "class=\"inline\">%2<input name=\"password\" type=\"password\" "
+                    "autocomplete=\"new-password\" maxlength=\"256\" placeholder=\"新密码\" "
+                    "aria-label=\"新密码\"><input name=\"again\" type=\"password\" "
+                    "autocomplete=\"new-password\" maxlength=\"256\" placeholder=\"再输入一次\" "
+                    "aria-label=\"再输入一次\"><button "
+                    "type=\"submit\">重置密码</button></form></td>"
+                    "<td><form method=\"post\" action=\"/admin/user/remove\">%2"
+                    "<button type=\"submit\" class=\"danger\">删除</button></form></td></tr>"_s.arg(
+                        name, hidden, roleOptions(a.role), escapeHtml(a.terminals.join(u"，"_s)));
+            }
+            const QString notice = noticeText(param(req, "saved"));
             const QString content =
+                (notice.isEmpty() ? QString()
+                                  : u"<p class=\"notice\" id=\"notice\">%1</p>"_s.arg(notice)) +
                 u"<div class=\"admin\"><section><h2>排名的最少评价数</h2>"
                 "<form method=\"post\" action=\"/admin/minimum\">"
                 "<input type=\"hidden\" name=\"csrf\" value=\"%1\">"
@@ -635,12 +722,25 @@ void Service::routes()
                 "</section><section><h2>终端所属大厅</h2><div class=\"tablewrap\"><table "
                 "id=\"halls\"><thead><tr><th>终端</th><th>大厅</th></tr></thead><tbody>%3"
                 "</tbody></table></div></section><section><h2>账户</h2>"
-                "<p class=\"note\">用 kiosk-web --add-user / --remove-user 管理账户。</p>"
+                "<p class=\"note\">查看者只看到所列终端（用逗号分隔）；不列终端即可查看全部终端。"
+                "管理员查看全部终端。</p>"
                 "<div class=\"tablewrap\"><table id=\"users\"><thead><tr><th>用户名</th>"
-                "<th>角色</th><th>终端</th></tr></thead><tbody>%4</tbody></table></div>"
+                "<th>角色和终端</th><th>密码</th><th></th></tr></thead><tbody>%4</tbody></table>"
+                "</div><h3>添加账户</h3><form method=\"post\" action=\"/admin/user/add\" "
+                "id=\"addUser\" class=\"stacked\">"
+                "<input type=\"hidden\" name=\"csrf\" value=\"%1\">"
+                "<label>用户名<input name=\"name\" id=\"newName\" maxlength=\"64\" "
+                "required></label><label>角色<select name=\"role\" id=\"newRole\">%5"
+                "</select></label><label>终端<input name=\"terminals\" id=\"newTerminals\" "
+                "maxlength=\"2000\" placeholder=\"全部终端\"></label>"
+                "<label>密码<input name=\"password\" id=\"newPassword\" type=\"password\" "
+                "autocomplete=\"new-password\" maxlength=\"256\" required></label>"
+                "<label>再输入一次<input name=\"again\" id=\"newAgain\" type=\"password\" "
+                "autocomplete=\"new-password\" maxlength=\"256\" required></label>"
+                "<button type=\"submit\" id=\"addButton\">添加</button></form>"
                 "</section></div>"_s.arg(csrf)
                     .arg(minimumRatings(m_central))
-                    .arg(hallRows, userRows);
+                    .arg(hallRows, userRows, roleOptions(u"viewer"_s));
             sendHtml(res, 200, page(frame(*caller, u"管理"_s, u"/admin"_s), content));
         }));
 
@@ -654,7 +754,7 @@ void Service::routes()
                       if (!ok || minimum < 0 || minimum > 1000000)
                           throw Refused{400, u"最少评价数应为 0 到 1000000 之间的整数"_s};
                       setMinimumRatings(m_central, minimum);
-                      res.set_redirect("/admin", 303);
+                      res.set_redirect("/admin?saved=minimum", 303);
                   }));
 
     m_server.Post("/admin/hall",
@@ -669,7 +769,84 @@ void Service::routes()
                       if (hall.size() > 64)
                           throw Refused{400, u"大厅名称最多 64 个字符"_s};
                       setHall(m_central, terminal, hall);
-                      res.set_redirect("/admin", 303);
+                      res.set_redirect("/admin?saved=hall", 303);
+                  }));
+
+    // Accounts: added, changed (role and kiosks), given a new password and removed by an
+    // administrator. An administrator's own account is never removed or demoted from the
+    // dashboard, and no change leaves it without an administrator.
+    const auto adminOnly = [](const Caller *caller) {
+        if (!caller->account.isAdmin())
+            throw Refused{403, u"只有管理员可以管理账户"_s};
+    };
+    const auto outcome = [](AccountChange change, const QString &name) {
+        switch (change) {
+        case AccountChange::Done:
+            return;
+        case AccountChange::Missing:
+            throw Refused{404, u"没有这个账户：%1"_s.arg(name)};
+        case AccountChange::Exists:
+            throw Refused{409, u"账户已存在：%1"_s.arg(name)};
+        case AccountChange::LastAdmin:
+            throw Refused{409, u"至少要保留一个管理员账户"_s};
+        }
+    };
+    const auto accountFields = [this](const httplib::Request &req, bool withName) {
+        const QString name = param(req, "name");
+        const QString role = param(req, "role");
+        const QStringList terminals = terminalList(req);
+        const QString problem =
+            accountProblem(withName ? name : u"x"_s, role, terminals, knownTerminals(m_central));
+        if (!problem.isEmpty())
+            throw Refused{400, problem};
+        return std::make_tuple(name, role, terminals);
+    };
+
+    m_server.Post(
+        "/admin/user/add",
+        handle(true, [=, this](const httplib::Request &req, httplib::Response &res,
+                               const Caller *caller, const QString &) {
+            adminOnly(caller);
+            const auto [name, role, terminals] = accountFields(req, true);
+            const QString password = newPassword(req);
+            outcome(addAccount(m_central, {name, role, terminals, hashPassword(password)}), name);
+            res.set_redirect("/admin?saved=added", 303);
+        }));
+
+    m_server.Post("/admin/user/change",
+                  handle(true, [=, this](const httplib::Request &req, httplib::Response &res,
+                                         const Caller *caller, const QString &) {
+                      adminOnly(caller);
+                      const auto [name, role, terminals] = accountFields(req, false);
+                      if (name == caller->account.name && role != caller->account.role)
+                          throw Refused{409, u"不能更改自己账户的角色"_s};
+                      outcome(changeAccount(m_central, name, role, terminals), name);
+                      res.set_redirect("/admin?saved=changed", 303);
+                  }));
+
+    m_server.Post("/admin/user/password",
+                  handle(true, [=, this](const httplib::Request &req, httplib::Response &res,
+                                         const Caller *caller, const QString &token) {
+                      adminOnly(caller);
+                      const QString name = param(req, "name");
+                      const QString password = newPassword(req);
+                      outcome(setPassword(m_central, name, hashPassword(password)), name);
+                      // Whoever knew the old password is logged out; the administrator who
+                      // set it for themselves stays.
+                      m_sessions.removeUser(name, token);
+                      res.set_redirect("/admin?saved=password", 303);
+                  }));
+
+    m_server.Post("/admin/user/remove",
+                  handle(true, [=, this](const httplib::Request &req, httplib::Response &res,
+                                         const Caller *caller, const QString &) {
+                      adminOnly(caller);
+                      const QString name = param(req, "name");
+                      if (name == caller->account.name)
+                          throw Refused{409, u"不能删除自己的账户"_s};
+                      outcome(deleteAccount(m_central, name), name);
+                      m_sessions.removeUser(name);
+                      res.set_redirect("/admin?saved=removed", 303);
                   }));
 }
 

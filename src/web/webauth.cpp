@@ -94,11 +94,11 @@ void SessionTable::remove(const QString &token)
     m_sessions.remove(token);
 }
 
-void SessionTable::removeUser(const QString &user)
+void SessionTable::removeUser(const QString &user, const QString &except)
 {
     QMutexLocker lock(&m_mutex);
     for (auto it = m_sessions.begin(); it != m_sessions.end();)
-        it = it->user == user ? m_sessions.erase(it) : std::next(it);
+        it = it->user == user && it.key() != except ? m_sessions.erase(it) : std::next(it);
 }
 
 bool LoginGuard::isLocked(const QString &name)

@@ -48,8 +48,8 @@ public:
     // token (an expired one is forgotten).
     std::optional<Session> use(const QString &token);
     void remove(const QString &token);
-    // Ends every session of an account (removed account).
-    void removeUser(const QString &user);
+    // Ends every session of an account (removed account, new password) but the one of except.
+    void removeUser(const QString &user, const QString &except = {});
 
 private:
     Clock m_clock;

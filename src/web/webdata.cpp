@@ -1,14 +1,18 @@
 #include "web/webdata.h"
 
 #include "central/centraldb.h"
+#include "central/centralstatements.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QThread>
+
+#include <algorithm>
 
 #include <atomic>
 
@@ -159,19 +163,21 @@ Central::selectTogether(const QList<QPair<QString, QVariantList>> &statements)
     });
 }
 
-void Central::transaction(const QList<QPair<QString, QVariantList>> &statements)
+QList<QList<QVariantList>>
+Central::transaction(const QList<QPair<QString, QVariantList>> &statements)
 {
-    retried(m_connection, [&](QSqlDatabase &db) {
+    return retried(m_connection, [&](QSqlDatabase &db) {
         run(db, u"begin"_s, {}, m_connection);
+        QList<QList<QVariantList>> results;
         try {
             for (const auto &[statement, values] : statements)
-                run(db, statement, values, m_connection);
+                results.append(run(db, statement, values, m_connection));
             run(db, u"commit"_s, {}, m_connection);
         } catch (...) {
             QSqlQuery(db).exec(u"rollback"_s);
             throw;
         }
-        return 0;
+        return results;
     });
 }
 
@@ -196,6 +202,12 @@ void Central::createWebSchema()
         {u"create table if not exists 终端大厅 (终端 text primary key, 大厅 text not null)"_s, {}},
         {central::terminalStateTableStatement(), {}},
     });
+    // The central tables as kiosk-mkdb makes them, for a database made by an older version
+    // (the change mark of the daily counts, which the overview reads).
+    QList<QPair<QString, QVariantList>> schema;
+    for (const QString &statement : central::schemaStatements())
+        schema.append({statement, {}});
+    transaction(schema);
 }
 
 std::optional<QStringList> Account::allowed() const
@@ -237,6 +249,90 @@ void saveAccount(Central &db, const Account &account)
 bool removeAccount(Central &db, const QString &name)
 {
     return !db.select(u"delete from 网页用户 where 名称 = ? returning 名称"_s, {name}).isEmpty();
+}
+
+QString accountProblem(const QString &name, const QString &role, const QStringList &terminals,
+                       const QStringList &known)
+{
+    if (name.trimmed().isEmpty() || name.size() > 64)
+        return u"用户名不能为空，最多 64 个字符"_s;
+    if (name != name.trimmed() || std::any_of(name.cbegin(), name.cend(), [](QChar c) {
+            return c.category() == QChar::Other_Control;
+        }))
+        return u"用户名不能以空格开头或结尾，也不能含控制字符"_s;
+    if (role != u"admin"_s && role != u"viewer"_s)
+        return u"角色只能是管理员或查看者"_s;
+    if (role == u"admin"_s && !terminals.isEmpty())
+        return u"管理员查看全部终端，不能指定终端"_s;
+    for (const QString &t : terminals) {
+        if (!known.contains(t))
+            return u"未知终端：%1"_s.arg(t.left(64));
+    }
+    return {};
+}
+
+QString passwordProblem(const QString &password)
+{
+    if (password.size() < 8 || password.size() > 256)
+        return u"密码至少 8 个字符，最多 256 个字符"_s;
+    return {};
+}
+
+namespace {
+
+// Outcome of a guarded change: the first statement counts the accounts of that name, the
+// second makes the change unless it would leave no administrator. The table is locked for the
+// transaction, so two administrators changing each other at once cannot both succeed.
+AccountChange guarded(Central &db, const QString &name, const QString &change,
+                      const QVariantList &values)
+{
+    const auto results =
+        db.transaction({{u"lock table 网页用户 in share row exclusive mode"_s, {}},
+                        {u"select count(*) from 网页用户 where 名称 = ?"_s, {name}},
+                        {change, values}});
+    if (results[1].first()[0].toLongLong() == 0)
+        return AccountChange::Missing;
+    return results[2].isEmpty() ? AccountChange::LastAdmin : AccountChange::Done;
+}
+
+// True when, apart from the account of the statement's first name value, an administrator
+// remains.
+const QString OtherAdmin =
+    u"exists (select 1 from 网页用户 o where o.角色 = 'admin' and o.名称 <> ?)"_s;
+
+} // namespace
+
+AccountChange addAccount(Central &db, const Account &account)
+{
+    const auto rows =
+        db.select(u"insert into 网页用户 (名称, 角色, 口令, 终端) values (?, ?, ?, ?) "
+                  "on conflict (名称) do nothing returning 名称"_s,
+                  {account.name, account.role, account.hash, terminalsValue(account.terminals)});
+    return rows.isEmpty() ? AccountChange::Exists : AccountChange::Done;
+}
+
+AccountChange changeAccount(Central &db, const QString &name, const QString &role,
+                            const QStringList &terminals)
+{
+    return guarded(db, name,
+                   u"update 网页用户 set 角色 = ?, 终端 = ? where 名称 = ? and "
+                   "(cast(? as text) = 'admin' or "_s +
+                       OtherAdmin + u") returning 1"_s,
+                   {role, terminalsValue(terminals), name, role, name});
+}
+
+AccountChange setPassword(Central &db, const QString &name, const QString &hash)
+{
+    const auto rows =
+        db.select(u"update 网页用户 set 口令 = ? where 名称 = ? returning 1"_s, {hash, name});
+    return rows.isEmpty() ? AccountChange::Missing : AccountChange::Done;
+}
+
+AccountChange deleteAccount(Central &db, const QString &name)
+{
+    return guarded(db, name,
+                   u"delete from 网页用户 where 名称 = ? and "_s + OtherAdmin + u" returning 1"_s,
+                   {name, name});
 }
 
 QStringList knownTerminals(Central &db)
@@ -287,6 +383,31 @@ void setMinimumRatings(Central &db, int minimum)
                {QString::number(minimum)});
 }
 
+namespace {
+
+// The overview's counts of recent requests, each with the change mark of the daily counts it
+// was read with. An answer whose mark still stands is given again without reading; one that
+// is out of date is read anew by one request while the others asking the same meanwhile get
+// the last answer (at most one reading old).
+struct CountsCache
+{
+    struct Entry
+    {
+        qint64 mark = -1;
+        bool reading = false;
+        ScopedCounts counts;
+        bool valid = false;
+    };
+    static constexpr int MaxEntries = 64;
+    QMutex mutex;
+    QHash<QString, Entry> entries;
+};
+CountsCache countsCache;
+
+const QString ChangeMark = u"select coalesce(sum(版本), 0)::bigint from 评价_变更"_s;
+
+} // namespace
+
 ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
                               const std::optional<QStringList> &terminals)
 {
@@ -294,21 +415,52 @@ ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
     QVariantList values = {from.toString(u"yyyy-MM-dd"_s), to.toString(u"yyyy-MM-dd"_s)};
     if (terminals)
         values.append(terminalsValue(*terminals));
-    const auto rows =
-        db.selectTogether({{u"select 名称, 综合评价, sum(数量)::bigint from 评价_日计 "
-                            "where 日期 >= ? and 日期 <= ?"_s +
-                                scope + u" group by 名称, 综合评价"_s,
-                            values},
-                           {u"select 日期, 综合评价, sum(数量)::bigint from 评价_日计 "
-                            "where 日期 >= ? and 日期 <= ?"_s +
-                                scope + u" group by 日期, 综合评价"_s,
-                            values}});
-    ScopedCounts counts;
-    for (const QVariantList &r : rows[0])
-        counts.byName.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
-    for (const QVariantList &r : rows[1])
-        counts.byDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
-    return counts;
+    const QString key = values[0].toString() + u'|' + values[1].toString() + u'|' +
+                        (terminals ? values[2].toString() : QString());
+    const qint64 mark = db.select(ChangeMark).first()[0].toLongLong();
+    {
+        QMutexLocker lock(&countsCache.mutex);
+        CountsCache::Entry &entry = countsCache.entries[key];
+        if (entry.valid && (entry.mark == mark || entry.reading))
+            return entry.counts;
+        entry.reading = true;
+    }
+    const auto done = [&](const std::optional<ScopedCounts> &counts, qint64 readMark) {
+        QMutexLocker lock(&countsCache.mutex);
+        if (countsCache.entries.size() > CountsCache::MaxEntries)
+            countsCache.entries.clear();
+        CountsCache::Entry &entry = countsCache.entries[key];
+        entry.reading = false;
+        if (counts) {
+            entry.counts = *counts;
+            entry.mark = readMark;
+            entry.valid = true;
+        }
+    };
+    try {
+        // The mark is read in the same snapshot as the counts, so it is the mark of exactly
+        // what was read.
+        const auto rows =
+            db.selectTogether({{ChangeMark, {}},
+                               {u"select 名称, 综合评价, sum(数量)::bigint from 评价_日计 "
+                                "where 日期 >= ? and 日期 <= ?"_s +
+                                    scope + u" group by 名称, 综合评价"_s,
+                                values},
+                               {u"select 日期, 综合评价, sum(数量)::bigint from 评价_日计 "
+                                "where 日期 >= ? and 日期 <= ?"_s +
+                                    scope + u" group by 日期, 综合评价"_s,
+                                values}});
+        ScopedCounts counts;
+        for (const QVariantList &r : rows[1])
+            counts.byName.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+        for (const QVariantList &r : rows[2])
+            counts.byDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+        done(counts, rows[0].first()[0].toLongLong());
+        return counts;
+    } catch (...) {
+        done(std::nullopt, 0);
+        throw;
+    }
 }
 
 NameCounts readNameCounts(Central &db, const QString &name, const QDate &from, const QDate &to,
@@ -355,27 +507,25 @@ QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList
         names.erase(std::remove_if(names.begin(), names.end(),
                                    [&](const QString &n) { return !terminals->contains(n); }),
                     names.end());
-    QHash<QString, QString> hallOf;
-    for (const auto &[terminal, hall] : halls(db))
-        hallOf.insert(terminal, hall);
+    // One statement for every kiosk: its newest rating by one look-up in the key's index
+    // (a kiosk's numbers only grow), its hall and its forwarder's last report.
+    const auto rows =
+        db.select(u"select t.终端, h.大厅, (select e.接收时间 from 评价 e where e.终端 = t.终端 "
+                  "order by e.序号 desc limit 1), s.最近联系, s.待发送, s.版本, s.可用空间 "
+                  "from jsonb_array_elements_text(?::jsonb) with ordinality t(终端, n) "
+                  "left join 终端大厅 h on h.终端 = t.终端 left join 终端状态 s on s.终端 = t.终端 "
+                  "order by t.n"_s,
+                  {terminalsValue(names)});
     QList<TerminalState> states;
-    for (const QString &name : names) {
+    for (const QVariantList &r : rows) {
         TerminalState state;
-        state.terminal = name;
-        state.hall = hallOf.value(name);
-        const auto last = db.select(
-            u"select 接收时间 from 评价 where 终端 = ? order by 序号 desc limit 1"_s, {name});
-        if (!last.isEmpty())
-            state.lastRating = last.first()[0].toDateTime();
-        const auto report = db.select(
-            u"select 最近联系, 待发送, 版本, 可用空间 from 终端状态 where 终端 = ?"_s, {name});
-        if (!report.isEmpty()) {
-            const QVariantList &r = report.first();
-            state.lastContact = r[0].toDateTime();
-            state.pending = r[1].isNull() ? -1 : r[1].toLongLong();
-            state.version = r[2].toString();
-            state.freeBytes = r[3].isNull() ? -1 : r[3].toLongLong();
-        }
+        state.terminal = r[0].toString();
+        state.hall = r[1].toString();
+        state.lastRating = r[2].toDateTime();
+        state.lastContact = r[3].toDateTime();
+        state.pending = r[4].isNull() ? -1 : r[4].toLongLong();
+        state.version = r[5].toString();
+        state.freeBytes = r[6].isNull() ? -1 : r[6].toLongLong();
         states.append(state);
     }
     return states;

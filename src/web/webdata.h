@@ -41,8 +41,9 @@ public:
     // The rows of several statements read in one snapshot, so they agree with each other.
     QList<QList<QVariantList>>
     selectTogether(const QList<QPair<QString, QVariantList>> &statements);
-    // Several statements in one transaction (tried once more on a new connection).
-    void transaction(const QList<QPair<QString, QVariantList>> &statements);
+    // Several statements in one transaction (tried once more on a new connection); the rows of
+    // each statement.
+    QList<QList<QVariantList>> transaction(const QList<QPair<QString, QVariantList>> &statements);
 
     // Whether the server answers a trivial statement now.
     bool healthy();
@@ -74,6 +75,27 @@ QList<Account> accounts(Central &db);
 // Adds the account or replaces the one of that name (its sessions stay until they expire).
 void saveAccount(Central &db, const Account &account);
 bool removeAccount(Central &db, const QString &name);
+
+// What the administrator's changes to the accounts in the dashboard come to. None of them ever
+// leaves the dashboard without an administrator.
+enum class AccountChange
+{
+    Done,
+    Missing,  // no account of that name
+    Exists,   // a new account under a name already taken
+    LastAdmin // the change would leave no administrator
+};
+// The problem with an account's name, role and kiosks as a Chinese message; empty when sound.
+// known: the kiosks there are (a list naming others is refused).
+QString accountProblem(const QString &name, const QString &role, const QStringList &terminals,
+                       const QStringList &known);
+// A password's problem (length), empty when it may be used.
+QString passwordProblem(const QString &password);
+AccountChange addAccount(Central &db, const Account &account);
+AccountChange changeAccount(Central &db, const QString &name, const QString &role,
+                            const QStringList &terminals);
+AccountChange setPassword(Central &db, const QString &name, const QString &hash);
+AccountChange deleteAccount(Central &db, const QString &name);
 
 // Every kiosk name the central database knows (from its ratings, halls and reports).
 QStringList knownTerminals(Central &db);

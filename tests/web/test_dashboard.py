@@ -72,12 +72,11 @@ def sql_text(text):
 class Dashboard(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.stack = None
+        cls.stack = cls.browser = cls.profile = cls.clock = None
         try:
             cls.start()
         except BaseException:
-            if cls.stack:
-                cls.stack.close()
+            cls.clean_up()
             raise
 
     @classmethod
@@ -121,10 +120,25 @@ class Dashboard(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.browser.quit()
-        cls.stack.close()
-        shutil.rmtree(cls.profile, ignore_errors=True)
-        os.unlink(cls.clock.name)
+        cls.clean_up()
+
+    @classmethod
+    def clean_up(cls):
+        # Whatever was started, also by a start that failed half-way; each step even when the
+        # one before it failed.
+        try:
+            try:
+                if cls.browser:
+                    cls.browser.quit()
+            finally:
+                if cls.stack:
+                    cls.stack.close()
+        finally:
+            if cls.profile:
+                shutil.rmtree(cls.profile, ignore_errors=True)
+            if cls.clock:
+                os.unlink(cls.clock.name)
+            cls.stack = cls.browser = cls.profile = cls.clock = None
 
     @classmethod
     def set_clock(cls, offset):
@@ -313,6 +327,7 @@ class Dashboard(unittest.TestCase):
                 ("/admin/minimum", "minimum=5&csrf=" + "0" * 32, {}, 403),
                 ("/admin/minimum", "minimum=5", {"X-CSRF-Token": "f" * 32}, 403),
                 ("/logout", "", {}, 403),
+                ("/admin/user/remove", "name=hall1", {}, 403),
                 ("/admin/minimum", "minimum=10", {"X-CSRF-Token": csrf}, 303),
                 ("/admin/minimum", "minimum=10&csrf=" + csrf, {}, 303)):
             with self.subTest(path=path, body=body, headers=headers):
@@ -458,20 +473,124 @@ class Dashboard(unittest.TestCase):
         finally:
             self.set_clock(0)
 
+    def accounts_now(self):
+        return self.stack.sql("select 名称, 角色, 终端, 口令 from 网页用户 order by 名称")
+
+    def post_form(self, path, fields, cookie):
+        csrf = self.session_csrf(cookie)
+        return self.request("POST", path, urllib.parse.urlencode(dict(fields, csrf=csrf)),
+                            cookie=cookie)
+
+    def test_14_accounts_in_the_dashboard(self):
+        # Added in the browser's form: the new hall manager sees its kiosk only.
+        self.browser_login("admin", "admin-password")
+        self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
+        self.browser.get(self.stack.base + "/admin")
+        for field, value in (("newName", "新主管"), ("newTerminals", "二号厅-1"),
+                             ("newPassword", "new-manager-1"), ("newAgain", "new-manager-1")):
+            self.browser.find_element(By.ID, field).send_keys(value)
+        self.browser.find_element(By.ID, "addButton").click()
+        self.wait_for(lambda: self.browser.find_elements(By.ID, "notice"))
+        self.assertEqual(self.browser.find_element(By.ID, "notice").text, "已添加账户。")
+        self.assertIn("新主管", self.browser.find_element(By.ID, "users").text)
+        status, manager, _ = self.login("新主管", "new-manager-1")
+        self.assertEqual(status, 303)
+
+        def kiosks(cookie):
+            status, _, body = self.request("GET", "/api/terminals", cookie=cookie)
+            return status, sorted(t["terminal"] for t in json.loads(body).get("terminals", []))
+        self.assertEqual(kiosks(manager), (200, ["二号厅-1"]))
+        _, admin, _ = self.login("admin", "admin-password")
+        # A new list of kiosks holds at once for the open session, the Chinese comma too.
+        self.assertEqual(self.post_form("/admin/user/change", {
+            "name": "新主管", "role": "viewer", "terminals": "一号厅-1，一号厅-2"}, admin)[0], 303)
+        self.assertEqual(kiosks(manager), (200, ["一号厅-1", "一号厅-2"]))
+        # A new password ends its sessions and replaces the old one.
+        self.assertEqual(self.post_form("/admin/user/password", {
+            "name": "新主管", "password": "second-pass-2", "again": "second-pass-2"}, admin)[0],
+            303)
+        self.assertEqual(kiosks(manager)[0], 401)
+        self.assertEqual(self.login("新主管", "new-manager-1")[0], 401)
+        status, manager, _ = self.login("新主管", "second-pass-2")
+        self.assertEqual(status, 303)
+        self.assertEqual(self.post_form("/admin/user/remove", {"name": "新主管"}, admin)[0], 303)
+        self.assertEqual(kiosks(manager)[0], 401)
+        self.assertEqual(self.login("新主管", "second-pass-2")[0], 401)
+
+        viewer = {"name": "另一个", "role": "viewer", "terminals": "", "password": "long-enough-1",
+                  "again": "long-enough-1"}
+        _, hall1, _ = self.login("hall1", "hall1-password")
+        rows = (
+            ("name taken", admin, "/admin/user/add", dict(viewer, name="hall1"), 409, "账户已存在"),
+            ("empty name", admin, "/admin/user/add", dict(viewer, name="  "), 400, "用户名不能为空"),
+            ("name of 65", admin, "/admin/user/add", dict(viewer, name="长" * 65), 400, "最多 64"),
+            ("unknown role", admin, "/admin/user/add", dict(viewer, role="root"), 400, "角色只能是"),
+            ("admin with kiosks", admin, "/admin/user/add",
+             dict(viewer, role="admin", terminals="一号厅-1"), 400, "不能指定终端"),
+            ("unknown kiosk", admin, "/admin/user/add", dict(viewer, terminals="一号厅-1,不存在"),
+             400, "未知终端：不存在"),
+            ("SQL as kiosk", admin, "/admin/user/change",
+             dict(viewer, name="hall1", terminals="x'); delete from 网页用户; --"), 400,
+             "未知终端"),
+            ("short password", admin, "/admin/user/add", dict(viewer, password="short",
+                                                              again="short"), 400, "至少 8 个字符"),
+            ("passwords differ", admin, "/admin/user/password",
+             dict(name="hall1", password="long-enough-1", again="long-enough-2"), 400, "不一致"),
+            ("no such account", admin, "/admin/user/password",
+             dict(name="没有", password="long-enough-1", again="long-enough-1"), 404,
+             "没有这个账户"),
+            ("demote oneself", admin, "/admin/user/change", dict(viewer, name="admin"), 409,
+             "不能更改自己账户的角色"),
+            ("remove oneself", admin, "/admin/user/remove", {"name": "admin"}, 409,
+             "不能删除自己的账户"),
+            ("viewer adds", hall1, "/admin/user/add", viewer, 403, "只有管理员"),
+            ("viewer widens itself", hall1, "/admin/user/change",
+             dict(viewer, name="hall1", role="admin"), 403, "只有管理员"),
+            ("viewer resets", hall1, "/admin/user/password", dict(viewer, name="admin"), 403,
+             "只有管理员"),
+            ("viewer removes", hall1, "/admin/user/remove", {"name": "admin"}, 403, "只有管理员"),
+            ("viewer sets minimum", hall1, "/admin/minimum", {"minimum": "0"}, 403, "只有管理员"),
+        )
+        before = self.accounts_now()
+        for case, cookie, path, fields, status, message in rows:
+            with self.subTest(case=case):
+                got, _, text = self.post_form(path, fields, cookie)
+                self.assertEqual(got, status, text[-300:])
+                self.assertIn(message, text)
+                self.assertEqual(self.accounts_now(), before)
+        self.assertEqual(self.stack.sql("select 值 from 网页设置 where 键 = 'minimum'").strip(),
+                         "10")
+
+    def test_15_trend_gaps(self):
+        # Days without ratings are gaps in the line (no score), with a count of 0.
+        _, cookie, _ = self.login("admin", "admin-password")
+        status, _, body = self.request(
+            "GET", "/api/overview?from=2026-11-27&to=2026-12-02&period=day", cookie=cookie)
+        self.assertEqual(status, 200)
+        trend = [(p["ratings"] > 0, p["score"] is not None) for p in json.loads(body)["trend"]]
+        self.assertEqual(trend, [(True, True), (True, True)] + [(False, False)] * 4)
+        self.browser_login("admin", "admin-password")
+        self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
+        self.browser.get(self.stack.base + "/?from=2026-11-27&to=2026-12-02&period=day")
+        drawn = "const c = window.Chart && Chart.getChart('trendChart');" \
+                "return c ? c.data.datasets[0].data.map(v => v === null) : null;"
+        self.wait_for(lambda: self.browser.execute_script(drawn) ==
+                      [False, False, True, True, True, True])
+
     def test_13_screenshots(self):
         if not SHOTS:
             self.skipTest("WEB_SCREENSHOTS names no folder")
         self.browser_login("admin", "admin-password")
         self.wait_for(lambda: self.browser.find_elements(By.ID, "ranking"))
         for width, height in ((360, 740), (1920, 1080)):
-            for page, element in (("/?from=2026-11-01&to=2026-11-30", "ranking"),
-                                  ("/terminals", "terminals")):
+            for page, element, shot in (("/?from=2026-11-01&to=2026-11-30", "ranking", "overview"),
+                                        ("/terminals", "terminals", "terminals"),
+                                        ("/admin", "users", "admin")):
                 self.browser.set_window_size(width, height)
                 self.browser.get(self.stack.base + page)
                 self.wait_for(lambda: self.browser.find_elements(
                     By.CSS_SELECTOR, "#%s tbody tr" % element))
-                name = "web-%s-%dx%d.png" % ("overview" if element == "ranking" else "terminals",
-                                             width, height)
+                name = "web-%s-%dx%d.png" % (shot, width, height)
                 self.browser.save_screenshot(os.path.join(SHOTS, name))
 
 

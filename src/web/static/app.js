@@ -51,8 +51,9 @@
       datasets: [{ data: data.overall.per, backgroundColor: colours }] } });
     $('trendTitle').textContent = '趋势（按' + data.periodName + '）';
     chart('trendChart', { type: 'line', data: { labels: data.trend.map((p) => p.label),
-      datasets: [{ data: data.trend.map((p) => p.ratings ? Number(p.score) : null),
-        borderColor: '#1565c0', spanGaps: true }] },
+      // A period without ratings has no score: a gap in the line, not a fall to 0.
+      datasets: [{ data: data.trend.map((p) => p.score === null ? null : Number(p.score)),
+        borderColor: '#1565c0', spanGaps: false }] },
       options: { scales: { y: { suggestedMin: 0, suggestedMax: 100 } } } });
   }
 
