@@ -448,7 +448,7 @@ void CasePages::settings(const Req &, Res &res, const Account &account, const Se
         "个工作日</label><button type=\"submit\" id=\"saveDeadlines\">保存</button></form>"
         "<p class=\"note\">从立案当天的下一个工作日算起；到期当天结束前完成即为按期。</p>"
         "</section><section><h2>工作日历</h2><p class=\"note\">周一至周五为工作日。在此添加法定"
-        "假日（不上班的工作日）和调休（上班的周六、周日）。</p><form method=\"post\" "
+        "假日（整段假期可逐日添加，含周末）和调休（上班的周六、周日）。</p><form method=\"post\" "
         "action=\"/admin/cases/calendar\" class=\"inline\"><input type=\"hidden\" name=\"csrf\" "
         "value=\"%1\"><label>日期 <input type=\"date\" name=\"date\" id=\"dayDate\" required>"
         "</label><label>类型 <select name=\"kind\" id=\"dayKind\"><option value=\"假日\">假日"
