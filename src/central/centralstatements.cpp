@@ -75,6 +75,49 @@ QStringList schemaStatements()
         "referencing old table as 变更行 for each statement execute function 评价_变更_记()"_s,
         u"create or replace trigger 评价_变更_清 after truncate on 评价_日计 "
         "for each statement execute function 评价_变更_记()"_s,
+        // The follow-up of bad ratings. Every 不满意 or 非常不满意 that reaches 评价 opens one
+        // case (差评案件); each step of a case is a row of 差评案件_记录, which nobody may
+        // change or delete. Created with the cases of the bad ratings held already, once.
+        u"do $$ begin if to_regclass('差评案件') is null then "
+        "create table 差评案件 (编号 bigserial primary key, 终端 text not null, "
+        "序号 bigint not null, 状态 text not null default '待核实' check (状态 in "
+        "('待核实', '已回访', '已整改', '已办结', '申诉')), "
+        "开立时间 timestamptz not null default now(), 回访时间 timestamptz, "
+        "整改时间 timestamptz, 办结时间 timestamptz, "
+        "constraint 差评案件_终端_序号 unique (终端, 序号)); "
+        "create table 差评案件_记录 (编号 bigserial primary key, "
+        "案件 bigint not null references 差评案件 (编号), 原状态 text, 新状态 text not null, "
+        "操作人 text not null, 时间 timestamptz not null, 说明 text not null); "
+        "create index 差评案件_记录_案件 on 差评案件_记录 (案件, 编号); "
+        "with c as (insert into 差评案件 (终端, 序号, 开立时间) "
+        "select 终端, 序号, 接收时间 from 评价 where 综合评价 in ('不满意', '非常不满意') "
+        "order by 接收时间, 终端, 序号 returning 编号, 开立时间) "
+        "insert into 差评案件_记录 (案件, 新状态, 操作人, 时间, 说明) "
+        "select 编号, '待核实', '系统', 开立时间, '差评自动立案' from c; "
+        "end if; end $$"_s,
+        u"create index if not exists 差评案件_状态 on 差评案件 (状态, 编号)"_s,
+        u"create or replace function 差评案件_开立() returns trigger language plpgsql as $$ "
+        "begin "
+        "with c as (insert into 差评案件 (终端, 序号, 开立时间) "
+        "select 终端, 序号, 接收时间 from 新行 where 综合评价 in ('不满意', '非常不满意') "
+        "order by 终端, 序号 on conflict (终端, 序号) do nothing returning 编号, 开立时间) "
+        "insert into 差评案件_记录 (案件, 新状态, 操作人, 时间, 说明) "
+        "select 编号, '待核实', '系统', 开立时间, '差评自动立案' from c; "
+        "return null; end $$"_s,
+        u"create or replace trigger 差评案件_开立 after insert on 评价 "
+        "referencing new table as 新行 for each statement execute function 差评案件_开立()"_s,
+        // The history only grows: the database refuses to change or remove a step, for every
+        // role, whatever program asks.
+        u"create or replace function 差评案件_记录_只增() returns trigger language plpgsql as $$ "
+        "begin raise exception '案件记录只能新增，不能修改或删除'; end $$"_s,
+        u"create or replace trigger 差评案件_记录_只增 before update or delete on 差评案件_记录 "
+        "for each row execute function 差评案件_记录_只增()"_s,
+        u"create or replace trigger 差评案件_记录_不清空 before truncate on 差评案件_记录 "
+        "for each statement execute function 差评案件_记录_只增()"_s,
+        // The working-day calendar of the deadlines: dates that differ from Monday to Friday,
+        // a holiday (假日) or a weekend day worked (调休).
+        u"create table if not exists 工作日历 (日期 date primary key, "
+        "类型 text not null check (类型 in ('假日', '调休')), 说明 text not null default '')"_s,
     };
 }
 

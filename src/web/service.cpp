@@ -1,7 +1,9 @@
 #include "web/service.h"
 
 #include "reports/exports.h"
+#include "web/casepages.h"
 #include "web/ranking.h"
+#include "web/refused.h"
 #include "web/webpages.h"
 
 #include <QDateTime>
@@ -27,13 +29,6 @@ constexpr int MaxParameterLength = 200;
 constexpr qint64 MaxRangeDays = 3700;
 constexpr qint64 OfflineSeconds = 10 * 60;
 constexpr size_t WorkerThreads = 24;
-
-// A request the dashboard refuses, with its status and the Chinese reason.
-struct Refused
-{
-    int status;
-    QString message;
-};
 
 void logLine(const QString &line)
 {
@@ -529,7 +524,8 @@ void Service::routes()
                                              const Caller *caller, const QString &) {
                      sendHtml(res, 200,
                               page(frame(*caller, u"总览"_s, u"/"_s),
-                                   overviewContent(scopeOptions(*caller), presetsJson(today()))));
+                                   withCaseSummary(overviewContent(scopeOptions(*caller),
+                                                                   presetsJson(today())))));
                  }));
 
     m_server.Get("/person", handle(true, [=, this](const httplib::Request &, httplib::Response &res,
@@ -668,6 +664,8 @@ void Service::routes()
                                                "spreadsheetml.sheet"
                                              : "application/pdf");
         }));
+
+    addCaseRoutes(m_server, handle, m_central, m_clock);
 
     // Administration: the minimum count of the ranking, and the hall of each kiosk.
     m_server.Get(

@@ -20,7 +20,7 @@ QString page(const PageFrame &frame, const QString &content)
                 path, path == frame.current ? u" class=\"current\""_s : QString(), label);
         };
         nav = u"<nav>"_s + link(u"/"_s, u"总览"_s) + link(u"/person"_s, u"人员/窗口"_s) +
-              link(u"/terminals"_s, u"终端"_s) +
+              link(u"/terminals"_s, u"终端"_s) + link(u"/cases"_s, u"案件"_s) +
               (frame.admin ? link(u"/admin"_s, u"管理"_s) : QString()) +
               u"<span class=\"who\">%1</span>"
               "<form method=\"post\" action=\"/logout\" class=\"logout\">"
