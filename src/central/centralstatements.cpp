@@ -1,12 +1,14 @@
 #include "central/centralstatements.h"
 
+#include "central/reasonstatements.h"
+
 using namespace Qt::StringLiterals;
 
 namespace central {
 
 QStringList schemaStatements()
 {
-    return {
+    QStringList statements = {
         // Serialises concurrent runs of the tool and keeps kiosks from inserting while the
         // daily counts are filled in below.
         u"select pg_advisory_xact_lock(775501)"_s,
@@ -58,6 +60,9 @@ QStringList schemaStatements()
         "select coalesce(日期, ''), 终端, coalesce(名称, ''), coalesce(综合评价, ''), count(*) "
         "from 评价 where not exists (select 1 from 评价_日计) group by 1, 2, 3, 4"_s,
     };
+    // The reasons of bad ratings and their daily counts.
+    statements += reasonSchemaStatements();
+    return statements;
 }
 
 QString statementTimeout(int milliseconds)
