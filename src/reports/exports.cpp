@@ -69,8 +69,6 @@ void writeReasonsSheet(lxw_workbook *workbook, const Report &report, lxw_format 
         worksheet_write_number(ws, row, 2, double(r.count), whole);
         ++row;
     }
-    if (report.reasons.isEmpty())
-        worksheet_write_string(ws, 1, 0, noReasonsText().toUtf8().constData(), nullptr);
 }
 
 void writeXlsx(const Report &report, const QString &path)
@@ -146,7 +144,9 @@ void writeXlsx(const Report &report, const QString &path)
         worksheet_insert_chart_opt(ws, 1, 10, chart, &place);
     }
 
-    writeReasonsSheet(workbook, report, header, text, whole);
+    // As the CSV: a range without any reason keeps the workbook as it was before reasons.
+    if (!report.reasons.isEmpty())
+        writeReasonsSheet(workbook, report, header, text, whole);
 
     const lxw_error rc = workbook_close(workbook);
     if (rc != LXW_NO_ERROR)

@@ -7,6 +7,8 @@
 #include "store/tdatamodule3.h"
 #include "support/recorder.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,6 +87,24 @@ private slots:
         report.reasons = rows;
         const QByteArray with = reports::csvBytes(report);
         QVERIFY(with.startsWith(without));
+        // The workbook has a sheet 差评原因 with one row per name and reason, only when any.
+        const QString xlsx = dir.filePath(u"r.xlsx"_s);
+        reports::exportReport(report, {{}, xlsx, {}});
+        QProcess unzip;
+        unzip.start(u"unzip"_s,
+                    {u"-p"_s, xlsx, u"xl/workbook.xml"_s, u"xl/worksheets/sheet2.xml"_s});
+        QVERIFY(unzip.waitForFinished());
+        const QString parts = QString::fromUtf8(unzip.readAllStandardOutput());
+        QCOMPARE(parts.contains(u"<sheet name=\"差评原因\""_s), !expected.isEmpty());
+        QStringList numbers;
+        for (const auto &m :
+             QRegularExpression(u"<c r=\"C[0-9]+\"(?![^>]*t=)[^>]*><v>([^<]*)</v>"_s)
+                 .globalMatch(parts))
+            numbers << m.captured(1);
+        QStringList expectedNumbers;
+        for (const reports::NameReasonCount &r : expected)
+            expectedNumbers << QString::number(r.count);
+        QCOMPARE(numbers, expectedNumbers);
         if (expected.isEmpty()) {
             QCOMPARE(with, without);
             return;
