@@ -1,12 +1,14 @@
 #include "central/centralstatements.h"
 
+#include "central/reasonstatements.h"
+
 using namespace Qt::StringLiterals;
 
 namespace central {
 
 QStringList schemaStatements()
 {
-    return {
+    QStringList statements = {
         // Serialises concurrent runs of the tool and keeps kiosks from inserting while the
         // daily counts are filled in below.
         u"select pg_advisory_xact_lock(775501)"_s,
@@ -119,6 +121,9 @@ QStringList schemaStatements()
         u"create table if not exists 工作日历 (日期 date primary key, "
         "类型 text not null check (类型 in ('假日', '调休')), 说明 text not null default '')"_s,
     };
+    // The reasons of bad ratings and their daily counts.
+    statements += reasonSchemaStatements();
+    return statements;
 }
 
 QString statementTimeout(int milliseconds)

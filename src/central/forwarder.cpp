@@ -1,6 +1,7 @@
 #include "central/forwarder.h"
 
 #include "central/centraldb.h"
+#include "central/reasonforwarding.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 #include "store/statements.h"
@@ -297,6 +298,9 @@ void Forwarder::forwardAll()
         }
         if (rows.isEmpty())
             return;
+        // The reasons of the batch's bad ratings travel in the same transaction.
+        const QList<reasons::Waiting> waitingReasons = reasons::readWaiting(
+            m_localFile->handle(), rows.first().at(0).toLongLong(), rows.last().at(0).toLongLong());
 
         // At the server, in one transaction.
         qint64 renumbered = 0;
@@ -332,6 +336,7 @@ void Forwarder::forwardAll()
                 throw KioskError(describe(insert->lastError(), m_connection));
             renumbered = insert->next() ? insert->value(1).toLongLong() : 0;
             insert->finish();
+            reasons::insertAtServer(m_central, m_connection, rows, waitingReasons);
             if (!m_central.commit())
                 throw KioskError(describe(m_central.lastError(), m_connection));
         } catch (...) {
@@ -353,6 +358,7 @@ void Forwarder::forwardAll()
             remove.addBindValue(last);
             if (!remove.exec())
                 throw KioskError(localMessage(remove.lastError()));
+            reasons::removeForwarded(m_localFile->handle(), last);
             runLocal(m_localFile->handle(), statements::commit());
         } catch (...) {
             QSqlQuery(m_localFile->handle()).exec(statements::rollback());

@@ -1,5 +1,6 @@
 #include "config/tform5.h"
 
+#include "config/badreasons.h"
 #include "config/settingsfile.h"
 #include "kiosk/layout.h"
 #include "platform/color.h"
@@ -143,6 +144,12 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     LabeledEdit11->setObjectName(u"LabeledEdit11"_s);
     LabeledEdit11->setGeometry(674, 211, 121, 21);
 
+    LabeledEdit12 = new LabeledEdit(meaning(Setting::ChapingYuanyin), this);
+    LabeledEdit12->setObjectName(u"LabeledEdit12"_s);
+    LabeledEdit12->setGeometry(44, 380, 751, 24);
+    // Eight reasons of eight characters and their separators, with room for blanks.
+    LabeledEdit12->setMaxLength(200);
+
     RzButton1 =
         RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, ButtonHeight), this);
     RzButton2 =
@@ -171,10 +178,11 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
             [this] { platform::guarded(this, [this] { RzButton4Click(); }); });
 
     // Keyboard focus order of the form description.
-    const QList<QWidget *> order{
-        LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4,  LabeledEdit5, LabeledEdit6,
-        LabeledEdit7, LabeledEdit8, RzButton1,    RzButton2,     LabeledEdit9, RzColorEdit1,
-        RzColorEdit2, RzColorEdit3, RzButton3,    LabeledEdit10, RzButton4,    LabeledEdit11};
+    const QList<QWidget *> order{LabeledEdit1, LabeledEdit2,  LabeledEdit3, LabeledEdit4,
+                                 LabeledEdit5, LabeledEdit6,  LabeledEdit7, LabeledEdit8,
+                                 RzButton1,    RzButton2,     LabeledEdit9, RzColorEdit1,
+                                 RzColorEdit2, RzColorEdit3,  RzButton3,    LabeledEdit10,
+                                 RzButton4,    LabeledEdit11, LabeledEdit12};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -193,6 +201,10 @@ void TForm5::FormShow()
     // The minimum the reports use: the default while opt.ini has none.
     LabeledEdit11->setText(settings.ReadSettingIfPresent(Setting::PaimingZuishao)
                                .value_or(QString::number(reports::DefaultMinimumRatings)));
+    // The reasons the rating dialog offers: the defaults while opt.ini has none. A value written
+    // by hand that the dialog does not use is shown as it stands, so staff can mend it.
+    LabeledEdit12->setText(settings.ReadSettingIfPresent(Setting::ChapingYuanyin)
+                               .value_or(badreasons::joined(badreasons::defaults())));
 
     // One guarded block: the first colour that is missing or no whole number ends it silently,
     // and the pickers after it keep what they held.
@@ -223,6 +235,12 @@ void TForm5::RzButton1Click()
                       reports::MaximumMinimumRatings));
         return;
     }
+    // The reasons become buttons of the rating dialog: a list it could not show is refused.
+    const QStringList reasons = badreasons::split(LabeledEdit12->text());
+    if (const std::optional<QString> refused = badreasons::refusal(LabeledEdit12->text())) {
+        platform::services().message(this, *refused + u"未保存任何修改。"_s);
+        return;
+    }
     try {
         const SettingsFile settings(platform::services().exeDir());
         for (const EditPlace &place : Edits)
@@ -233,6 +251,7 @@ void TForm5::RzButton1Click()
                                   QString::number((this->*place.picker)->selectedColor()));
         settings.WriteSetting(Setting::BiaotiWenzi, title);
         settings.WriteSetting(Setting::PaimingZuishao, minimum);
+        settings.WriteSetting(Setting::ChapingYuanyin, badreasons::joined(reasons));
     } catch (...) {
         platform::services().message(this, FailedText);
         return;

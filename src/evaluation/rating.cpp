@@ -6,7 +6,8 @@ using namespace Qt::StringLiterals;
 
 namespace rating {
 
-EvaluationRecord makeRecord(const QString &name, const std::function<QDateTime()> &clock, int star)
+EvaluationRecord makeRecord(const QString &name, const std::function<QDateTime()> &clock, int star,
+                            const QStringList &reasons)
 {
     EvaluationRecord record;
     record.name = name;
@@ -15,6 +16,8 @@ EvaluationRecord makeRecord(const QString &name, const std::function<QDateTime()
     record.grade = grades::word(star);
     if (record.grade.isEmpty())
         throw KioskError(u"未选择评价等级"_s);
+    if (grades::isBad(star))
+        record.reasons = reasons;
     return record;
 }
 

@@ -2,6 +2,7 @@
 
 #include "kiosk/tileimages.h"
 
+#include "config/badreasons.h"
 #include "config/settingsfile.h"
 #include "evaluation/rating.h"
 #include "platform/error.h"
@@ -36,6 +37,15 @@ constexpr int GradeTop = StarTop + StarSize + 8;
 constexpr int GradeWidth = 100;
 constexpr int GradeHeight = 30;
 constexpr int GradePixels = 19;
+
+// The reason buttons: up to two rows under the grade words, from the first star's left to the
+// dialog's right margin, each at least as large as a finger needs.
+constexpr int ReasonTop = GradeTop + GradeHeight + 2;
+constexpr int ReasonLeft = StarLefts[0];
+constexpr int ReasonRight = 850;
+constexpr int ReasonHeight = 44;
+constexpr int ReasonGap = 6;
+constexpr int ReasonPixels = 16;
 
 // How long the thanks and the failure notice stay before they close by themselves.
 constexpr int ThanksMilliseconds = 3000;
@@ -119,6 +129,16 @@ TForm2::TForm2(QWidget *parent) : KioskForm(parent, DialogFlags)
     RzButton2->setGeometry(722, 152, 75, 44);
     RzButton2->setFont(buttonFont);
 
+    for (int i = 0; i < badreasons::MaxReasons; ++i) {
+        auto *button = new RzButton(QString(), this);
+        button->setObjectName(u"ReasonButton%1"_s.arg(i + 1));
+        button->setCheckable(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setPixelHeight(ReasonPixels);
+        button->hide();
+        ReasonButtons.append(button);
+    }
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(u"Timer1"_s);
     Timer1->setInterval(30000);
@@ -180,6 +200,59 @@ void TForm2::FormShow()
 {
     // The visitor has the full 30 seconds from now.
     Timer1->start();
+    try {
+        loadReasons();
+    } catch (...) {
+        // A settings file that cannot be read leaves the reasons of the last showing.
+    }
+}
+
+void TForm2::loadReasons()
+{
+    const QStringList reasons = badreasons::offered(SettingsFile(platform::services().exeDir()));
+    if (reasons == m_reasons)
+        return;
+    m_reasons = reasons;
+    // Two rows at most: up to four reasons in one row, more split evenly over two.
+    const int count = int(reasons.size());
+    const int columns = count <= 4 ? qMax(count, 1) : (count + 1) / 2;
+    const int width = (ReasonRight - ReasonLeft - (columns - 1) * ReasonGap) / columns;
+    for (int i = 0; i < ReasonButtons.size(); ++i) {
+        RzButton *button = ReasonButtons.at(i);
+        button->setChecked(false);
+        button->hide();
+        button->setText(reasons.value(i));
+        // A long reason gets a smaller font rather than a cut-off caption.
+        for (int pixels = ReasonPixels;; --pixels) {
+            button->setPixelHeight(pixels);
+            if (pixels <= 10 ||
+                button->fontMetrics().horizontalAdvance(button->text()) <= width - 2 * ReasonGap)
+                break;
+        }
+        button->setGeometry(ReasonLeft + (i % columns) * (width + ReasonGap),
+                            ReasonTop + (i / columns) * (ReasonHeight + ReasonGap), width,
+                            ReasonHeight);
+    }
+}
+
+void TForm2::showReasons(bool bad)
+{
+    for (int i = 0; i < ReasonButtons.size(); ++i) {
+        RzButton *button = ReasonButtons.at(i);
+        if (!bad)
+            button->setChecked(false);
+        button->setVisible(bad && i < m_reasons.size());
+    }
+}
+
+QStringList TForm2::chosenReasons() const
+{
+    QStringList chosen;
+    for (int i = 0; i < ReasonButtons.size() && i < m_reasons.size(); ++i) {
+        if (!ReasonButtons.at(i)->isHidden() && ReasonButtons.at(i)->isChecked())
+            chosen << m_reasons.at(i);
+    }
+    return chosen;
 }
 
 QPixmap TForm2::starPicture(const QString &file)
@@ -215,6 +288,7 @@ void TForm2::starClick(int k)
         RzButton1->setEnabled(true);
         RzButton1->setText(submitCaption(k));
         RzButton1->setTag(k);
+        showReasons(grades::isBad(k));
     });
 }
 
@@ -248,7 +322,8 @@ void TForm2::RzButton1Click()
             if (!m_module)
                 throw KioskError(u"数据库模块不存在"_s);
             m_module->Append(rating::makeRecord(
-                CnAALabel1->text(), [] { return platform::services().now(); }, RzButton1->tag()));
+                CnAALabel1->text(), [] { return platform::services().now(); }, RzButton1->tag(),
+                chosenReasons()));
             stored = true;
         } catch (...) {
             // The module stores nothing when it throws; the visitor is told it failed.
@@ -286,6 +361,7 @@ std::optional<KioskError> TForm2::resetChoice()
     RzButton1->setEnabled(false);
     RzButton1->setText(submitPrompt());
     RzButton1->setTag(0);
+    showReasons(false);
     return starError;
 }
 

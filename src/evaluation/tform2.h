@@ -5,7 +5,9 @@
 #include "platform/widgets/form.h"
 
 #include <QHash>
+#include <QList>
 #include <QPixmap>
+#include <QStringList>
 
 #include <optional>
 
@@ -46,7 +48,10 @@ public:
             *GradeLabel4 = nullptr, *GradeLabel5 = nullptr;
     RzButton *RzButton1 = nullptr; // submit; Tag holds the chosen star, 0 for none
     RzButton *RzButton2 = nullptr; // close
-    QTimer *Timer1 = nullptr;      // closes the dialog 30 s after it was shown
+    // The reasons a visitor may tap after star 1 or 2 (ReasonButton1 .. ReasonButton8), shown
+    // under the stars with the texts of setting chaping_yuanyin; hidden for stars 3 to 5.
+    QList<RzButton *> ReasonButtons;
+    QTimer *Timer1 = nullptr; // closes the dialog 30 s after it was shown
 
     // How many times a star picture was decoded so far (once per file, while it is unchanged).
     int starDecodes() const { return m_assets.decodes(); }
@@ -55,6 +60,9 @@ public:
     static QString submitPrompt();
     // Submit caption for star 1 to 5, e.g. "一般！60分！点我提交评价。".
     static QString submitCaption(int star);
+
+    // The reasons tapped so far, in the order they are offered.
+    QStringList chosenReasons() const;
 
     // Event handlers. Each runs inside the handler guard and may be called directly.
     void Image1Click();
@@ -84,6 +92,11 @@ private:
     // its prompt and no star. Hands back the star load error as resetStars does.
     std::optional<KioskError> resetChoice();
     PictureBox *star(int index) const; // index 1..5
+    // Shows the offered reasons under the stars (bad: star 1 or 2) or hides them and forgets
+    // what was tapped.
+    void showReasons(bool bad);
+    // The reasons of opt.ini put on the buttons, read at each showing of the dialog.
+    void loadReasons();
     // The lit or grey star at the stars' size: decoded once, then kept while the file stays the
     // same, so a tap never waits for a decode.
     QPixmap starPicture(const QString &file);
@@ -96,4 +109,5 @@ private:
     };
     QHash<QString, StarPixmap> m_starPixmaps;
     TDataModule3 *m_module = nullptr;
+    QStringList m_reasons; // the reasons on the buttons, in order
 };

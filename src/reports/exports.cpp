@@ -49,6 +49,28 @@ QStringList rowCells(const Figures &f)
 // ---------------------------------------------------------------------------------------------
 // Excel
 
+// The reason counts on a sheet of their own, "差评原因": name, reason, how often.
+void writeReasonsSheet(lxw_workbook *workbook, const Report &report, lxw_format *header,
+                       lxw_format *text, lxw_format *whole)
+{
+    const QByteArray name = reasonsTitle().toUtf8();
+    lxw_worksheet *ws = workbook_add_worksheet(workbook, name.constData());
+    worksheet_set_column(ws, 0, 0, 28, nullptr);
+    worksheet_set_column(ws, 1, 1, 18, nullptr);
+    worksheet_set_column(ws, 2, 2, 9, nullptr);
+    worksheet_freeze_panes(ws, 1, 0);
+    const QStringList titles = reasonsHeader();
+    for (int c = 0; c < titles.size(); ++c)
+        worksheet_write_string(ws, 0, lxw_col_t(c), titles.at(c).toUtf8().constData(), header);
+    lxw_row_t row = 1;
+    for (const NameReasonCount &r : report.reasons) {
+        worksheet_write_string(ws, row, 0, displayName(r.name).toUtf8().constData(), text);
+        worksheet_write_string(ws, row, 1, r.reason.toUtf8().constData(), text);
+        worksheet_write_number(ws, row, 2, double(r.count), whole);
+        ++row;
+    }
+}
+
 void writeXlsx(const Report &report, const QString &path)
 {
     const QByteArray file = QFile::encodeName(path);
@@ -121,6 +143,10 @@ void writeXlsx(const Report &report, const QString &path)
         place.y_scale = 1.4;
         worksheet_insert_chart_opt(ws, 1, 10, chart, &place);
     }
+
+    // As the CSV: a range without any reason keeps the workbook as it was before reasons.
+    if (!report.reasons.isEmpty())
+        writeReasonsSheet(workbook, report, header, text, whole);
 
     const lxw_error rc = workbook_close(workbook);
     if (rc != LXW_NO_ERROR)
@@ -240,6 +266,47 @@ void drawTable(PdfLayout &layout, QPainter &painter, const Report &report)
     }
 }
 
+// The reason counts after the ranking: name, reason, how often.
+void drawReasons(PdfLayout &layout, QPainter &painter, const Report &report)
+{
+    layout.skip(12);
+    layout.text(reasonsTitle(), 12, true, 6);
+    if (report.reasons.isEmpty()) {
+        layout.text(noReasonsText() + u"。"_s, 9);
+        return;
+    }
+    const double w = layout.width();
+    const std::vector<double> widths = {0.5 * w, 0.35 * w, 0.15 * w};
+    const double rowHeight = 15;
+    auto drawRow = [&](const QStringList &cells, bool head, double y) {
+        painter.setFont(PdfLayout::font(head ? 7.5 : 8, head));
+        if (head)
+            painter.fillRect(QRectF(0, y, w, rowHeight), QColor(0xDD, 0xEB, 0xF7));
+        double x = 0;
+        const QFontMetricsF m(painter.font());
+        for (int c = 0; c < cells.size(); ++c) {
+            const QRectF cell(x + 2, y, widths[size_t(c)] - 4, rowHeight);
+            const Qt::Alignment align =
+                Qt::AlignVCenter | (c < 2 && !head ? Qt::AlignLeft : Qt::AlignHCenter);
+            painter.drawText(cell, align, m.elidedText(cells.at(c), Qt::ElideRight, cell.width()));
+            x += widths[size_t(c)];
+        }
+        painter.setPen(QPen(QColor(0xB0, 0xB8, 0xC0), 0.5));
+        painter.drawLine(QPointF(0, y + rowHeight), QPointF(w, y + rowHeight));
+        painter.setPen(Qt::black);
+    };
+    layout.ensure(rowHeight * 2);
+    drawRow(reasonsHeader(), true, layout.take(rowHeight).top());
+    for (const NameReasonCount &r : report.reasons) {
+        if (layout.remaining() < rowHeight) {
+            layout.newPage();
+            drawRow(reasonsHeader(), true, layout.take(rowHeight).top());
+        }
+        drawRow({displayName(r.name), r.reason, QString::number(r.count)}, false,
+                layout.take(rowHeight).top());
+    }
+}
+
 void writePdf(const Report &report, QIODevice &device, const ChartPainter &chartPainter)
 {
     QPdfWriter writer(&device);
@@ -273,6 +340,7 @@ void writePdf(const Report &report, QIODevice &device, const ChartPainter &chart
     }
     layout.text(u"排名（按满意度得分、评价数、名称）"_s, 12, true, 6);
     drawTable(layout, painter, report);
+    drawReasons(layout, painter, report);
     if (!painter.end())
         throw KioskError(u"无法生成 PDF 文件"_s);
 }
@@ -299,7 +367,23 @@ QByteArray csvBytes(const Report &report)
     text += u"\r\n"_s;
     for (const QString &note : notesAfterTable(report))
         text += csvField(note) + u"\r\n"_s;
+    text += csvReasonsSection(report);
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+QString csvReasonsSection(const Report &report)
+{
+    // After the lines readers of the file already rely on: an empty line, the title, the
+    // column titles and one line per name and reason. A range without any reason adds nothing,
+    // so such a file is the same as before reasons existed.
+    if (report.reasons.isEmpty())
+        return {};
+    QString text =
+        u"\r\n"_s + csvField(reasonsTitle()) + u"\r\n"_s + reasonsHeader().join(u',') + u"\r\n"_s;
+    for (const NameReasonCount &r : report.reasons)
+        text += csvField(displayName(r.name)) + u',' + csvField(r.reason) + u',' +
+                QString::number(r.count) + u"\r\n"_s;
+    return text;
 }
 
 QString sheetName()

@@ -23,7 +23,12 @@ QStringList tableHeader();
 // (a comma, a double quote, CR or LF in a field), the header line, one line per name (ranked ones
 // first, then those marked 样本不足), an empty line and the notes after the table
 // (notesAfterTable), one field each.
+// After the notes follows the section of the reason counts (csvReasonsSection).
 QByteArray csvBytes(const Report &report);
+// The CSV lines of the reason counts: an empty line, "差评原因", the column titles 名称,差评原因,
+// 次数 and one line per name and reason (reasonRows order), CRLF each; nothing when the report has
+// no reason counts.
+QString csvReasonsSection(const Report &report);
 
 // The name of the sheet of the Excel workbook.
 QString sheetName();

@@ -1,6 +1,7 @@
 #include "reports/figures.h"
 
 #include <QHash>
+#include <QMap>
 
 #include <algorithm>
 #include <cmath>
@@ -373,6 +374,41 @@ int labelStep(qsizetype count, double width, double labelWidth)
         return int(count);
     const int step = int(std::ceil(labelWidth / slot));
     return std::clamp(step, 1, int(count));
+}
+
+QList<NameReasonCount> reasonRows(const QList<NameReasonCount> &counts)
+{
+    QMap<std::pair<QString, QString>, qint64> sums;
+    for (const NameReasonCount &c : counts)
+        sums[{c.name, c.reason}] += c.count;
+    QList<NameReasonCount> rows;
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
+        if (it.value() > 0)
+            rows.append({it.key().first, it.key().second, it.value()});
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
+        if (a.name != b.name)
+            return a.name < b.name;
+        if (a.count != b.count)
+            return a.count > b.count;
+        return a.reason < b.reason;
+    });
+    return rows;
+}
+
+QString reasonsTitle()
+{
+    return u"差评原因"_s;
+}
+
+QStringList reasonsHeader()
+{
+    return {u"名称"_s, u"差评原因"_s, u"次数"_s};
+}
+
+QString noReasonsText()
+{
+    return u"此期间没有差评原因"_s;
 }
 
 } // namespace reports

@@ -40,6 +40,15 @@ struct DayGradeCount
     qint64 count = 0;
 };
 
+// One row of the aggregate "how often each reason was chosen per name" over a date range.
+struct NameReasonCount
+{
+    QString name;
+    QString reason;
+    qint64 count = 0;
+    bool operator==(const NameReasonCount &) const = default;
+};
+
 // Counts of one name (or of everything) in the five grades, with the derived figures.
 struct Figures
 {
@@ -95,6 +104,8 @@ struct Report
     Figures overall;           // all names together; name empty
     qint64 outsideGrades = 0;  // rows whose grade is none of the five words, left out
     QList<TrendPoint> trend;   // one point per period across the whole range, empty ones too
+    // How often each reason was chosen for a bad rating, per name (see reasonRows).
+    QList<NameReasonCount> reasons;
 };
 
 // Per-name figures in ranking order: score (as shown, one decimal) highest first, then
@@ -160,6 +171,16 @@ QString smallSampleLine(const Report &report);
 // What the files carry after the table: the overall line, the left-out lines and the line on
 // unranked names, each a complete sentence.
 QStringList notesAfterTable(const Report &report);
+
+// The reason counts as every view lists them: by name in code-point order, within a name the
+// reason chosen most often first, then by reason; rows with no count left out, the same name and
+// reason from several sources (kiosks) added up.
+QList<NameReasonCount> reasonRows(const QList<NameReasonCount> &counts);
+// The title of the reasons section ("差评原因") and its column titles ("名称", "差评原因", "次数").
+QString reasonsTitle();
+QStringList reasonsHeader();
+// "此期间没有差评原因": shown instead of the reasons table when no reason was chosen.
+QString noReasonsText();
 
 // Which trend labels to show when count labels of labelWidth each share width: every
 // step-th label starting with the first, so labels never overlap; 1 when all fit.

@@ -2,9 +2,11 @@
 
 #include "central/centralconfig.h"
 #include "central/centraldb.h"
+#include "central/reasonstatements.h"
 #include "config/settingsfile.h"
 #include "store/database.h"
 #include "store/engine.h"
+#include "store/reasons.h"
 #include "store/statements.h"
 
 #include <QFileInfo>
@@ -65,6 +67,29 @@ void execute(QSqlDatabase &db, const QString &statement)
         throw sourceError(query.lastError());
 }
 
+// The reason counts, inside the read transaction of the other counts; none from a file made
+// before the reasons.
+void readReasonCounts(QSqlDatabase &db, const QDate &from, const QDate &to, Counts &counts)
+{
+    {
+        QSqlQuery exists(db);
+        exists.setForwardOnly(true);
+        if (!exists.exec(statements::reasonsExist()))
+            throw sourceError(exists.lastError());
+        const bool found = exists.next();
+        exists.finish();
+        if (!found)
+            return;
+    }
+    QSqlQuery q = runAggregate(db, reasonCountsStatement(), from, to);
+    while (q.next())
+        counts.byReason.append(
+            {q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
+    if (q.lastError().isValid())
+        throw sourceError(q.lastError());
+    q.finish();
+}
+
 } // namespace
 
 bool readsDailyCounts(QSqlDatabase &db)
@@ -114,6 +139,7 @@ Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
                 throw sourceError(q.lastError());
             q.finish();
         }
+        readReasonCounts(db, from, to, counts);
     } catch (...) {
         QSqlQuery(db).exec(statements::rollback());
         throw;
@@ -214,6 +240,18 @@ Counts readCountsFromCentral(const QString &url, const QDate &from, const QDate 
                   [&](const QString &day, const QString &grade, qint64 n) {
                       counts.byDay.append({day, grade, n});
                   });
+        // The reasons, from their daily counts, on a server that has them.
+        {
+            QSqlQuery has(db);
+            check(has, has.exec(central::reasonCountsExist()));
+            const bool found = has.next() && has.value(0).toBool();
+            has.finish();
+            if (found)
+                aggregate(db, central::countPerNameAndReason(),
+                          [&](const QString &name, const QString &reason, qint64 n) {
+                              counts.byReason.append({name, reason, n});
+                          });
+        }
         QSqlQuery commit(db);
         check(commit, commit.exec(central::commit()));
     } catch (...) {

@@ -21,6 +21,8 @@ struct Counts
 {
     QList<NameGradeCount> byName;
     QList<DayGradeCount> byDay;
+    // How often each reason was chosen per name (none from a file or server without reasons).
+    QList<NameReasonCount> byReason;
 };
 
 // Whether readCounts reads the daily table of this database.

@@ -13,4 +13,8 @@ QString countsByDayStatement();
 QString dailyCountsByNameStatement();
 QString dailyCountsByDayStatement();
 
+// Per name and reason (名称, 原因, count) over the reasons 评价_原因 of the ratings in the range;
+// same bound values. Read only when the file has the table (reasonsExist).
+QString reasonCountsStatement();
+
 } // namespace reports

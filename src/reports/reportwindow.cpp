@@ -50,6 +50,7 @@ Reading readReport(const QString &source, bool allKiosks, const QDate &from, con
                                                  : reports::readCountsFromFile(source, from, to);
         reading.report = reports::makeReport(from, to, reports::defaultPeriod(from, to),
                                              counts.byName, counts.byDay, minimumRatings);
+        reading.report.reasons = reports::reasonRows(counts.byReason);
     } catch (const KioskError &e) {
         reading.error = e.message();
     } catch (const std::exception &e) {
@@ -238,6 +239,21 @@ void ReportWindow::buildControls()
     ChartTabs->addTab(ScoreChartView, u"得分"_s);
     ChartTabs->addTab(GradeChartView, u"评价分布"_s);
     ChartTabs->addTab(TrendChartView, u"趋势"_s);
+    ReasonTable = new QTableWidget(ChartTabs);
+    ReasonTable->setObjectName(u"ReasonTable"_s);
+    ReasonTable->setFont(tableFont);
+    ReasonTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ReasonTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ReasonTable->setAlternatingRowColors(true);
+    ReasonTable->verticalHeader()->setDefaultSectionSize(38);
+    ReasonTable->verticalHeader()->hide();
+    ReasonTable->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ReasonTable->setColumnCount(int(reports::reasonsHeader().size()));
+    ReasonTable->setHorizontalHeaderLabels(reports::reasonsHeader());
+    ReasonTable->horizontalHeader()->setFont(headerFont);
+    ReasonTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ReasonTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    ChartTabs->addTab(ReasonTable, reports::reasonsTitle());
     body->addWidget(ChartTabs, 1);
     outer->addLayout(body, 1);
 
@@ -390,6 +406,7 @@ void ReportWindow::showNothing(const QString &summary, const QString &noExportRe
     m_noReportReason = noExportReason;
     SummaryLabel->setText(summary);
     RankingTable->setRowCount(0);
+    ReasonTable->setRowCount(0);
     // The charts go with the table: figures of another range or source would pass for these.
     for (QChartView *view : {ScoreChartView, GradeChartView, TrendChartView}) {
         QChart *old = view->chart();
@@ -448,6 +465,7 @@ void ReportWindow::showReport()
     RankingTable->scrollToTop();
     RankingTable->horizontalScrollBar()->setValue(0);
     RankingTable->setUpdatesEnabled(true);
+    showReasons();
 
     const std::array<std::pair<QChartView *, reports::Chart>, 3> views = {
         std::pair{ScoreChartView, reports::Chart::Scores},
@@ -459,6 +477,26 @@ void ReportWindow::showReport()
         // The view gives up an old chart without deleting it.
         delete old;
     }
+}
+
+void ReportWindow::showReasons()
+{
+    ReasonTable->clearContents();
+    ReasonTable->setRowCount(int(m_report.reasons.size()));
+    for (qsizetype row = 0; row < m_report.reasons.size(); ++row) {
+        const reports::NameReasonCount &r = m_report.reasons.at(row);
+        const QStringList cells = {reports::displayName(r.name), r.reason,
+                                   QString::number(r.count)};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells.at(c));
+            if (c == 0)
+                item->setToolTip(cells.at(c));
+            if (c == 2)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            ReasonTable->setItem(int(row), c, item);
+        }
+    }
+    ReasonTable->scrollToTop();
 }
 
 void ReportWindow::ExportClick(const QString &suffix)

@@ -37,6 +37,7 @@ public:
     QChartView *ScoreChartView = nullptr;
     QChartView *GradeChartView = nullptr;
     QChartView *TrendChartView = nullptr;
+    QTableWidget *ReasonTable = nullptr; // tab 差评原因: name, reason, how often
     RzButton *ExcelButton = nullptr;
     RzButton *CsvButton = nullptr;
     RzButton *PdfButton = nullptr;
@@ -83,6 +84,8 @@ private:
     // Empties the table and the charts and says why, and why nothing can be exported now.
     void showNothing(const QString &summary, const QString &noExportReason);
     void setRange(const reports::DateRange &range);
+    // Fills the reasons tab from the report shown, or empties it.
+    void showReasons();
 
     QString m_databasePath;
     reports::Report m_report;

@@ -28,6 +28,11 @@ int points(int star)
     return (star >= 1 && star <= 5) ? Points[star - 1] : -1;
 }
 
+bool isBad(int star)
+{
+    return star == 1 || star == 2;
+}
+
 QStringList filterItems()
 {
     return {u"不限制"_s, word(5), word(4), word(3), word(2), word(1)};

@@ -10,6 +10,9 @@ struct EvaluationRecord
     QString date;  // 日期: "yyyy-MM-dd"
     QString time;  // 时间: "hh:mm:ss"
     QString grade; // 综合评价: one of the five grade words
+    // The reasons the visitor tapped for a bad rating, stored beside the row in 评价_原因 (the
+    // table keeps its four fields); empty for every other rating.
+    QStringList reasons = {};
     bool operator==(const EvaluationRecord &) const = default;
 };
 
@@ -30,6 +33,8 @@ namespace grades {
 QString word(int star);
 // Points shown for star 1 to 5 (0, 30, 60, 80, 100); -1 for any other value.
 int points(int star);
+// Whether the grade word of star is a bad rating (不满意 or 非常不满意), which may carry reasons.
+bool isBad(int star);
 // The grade filter's items: "不限制" then the words from best to worst.
 QStringList filterItems();
 

@@ -4,6 +4,7 @@
 #include "platform/fileinfo.h"
 #include "store/database.h"
 #include "store/engine.h"
+#include "store/reasons.h"
 #include "store/statements.h"
 
 #include <QDateTime>
@@ -42,6 +43,7 @@ void deleteAllRatings(QSqlDatabase &db)
         if (daily)
             run(db, statements::dropDailyDeleteTrigger());
         run(db, statements::deleteAll());
+        reasons::deleteAll(db);
         if (daily) {
             run(db, statements::clearDailyCounts());
             run(db, statements::createDailyDeleteTrigger());

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "store/backup.h"
 #include "store/engine.h"
+#include "store/reasons.h"
 #include "store/resultpages.h"
 #include "store/schema.h"
 #include "store/statements.h"
@@ -163,8 +164,11 @@ void TDataModule3::Append(const EvaluationRecord &record)
     try {
         store::run(db, statements::appendRow(),
                    {record.name, record.date, record.time, record.grade});
-        if (!d->terminal.isEmpty())
+        store::reasons::storeWithRating(db, record.reasons);
+        if (!d->terminal.isEmpty()) {
             fileForForwarding(db, record);
+            store::reasons::fileForForwarding(db, record.reasons);
+        }
         // With synchronous=FULL the commit returns once the row is on disk.
         store::run(db, statements::commit());
         if (!d->terminal.isEmpty())
@@ -351,6 +355,7 @@ void TDataModule3::DeleteRow(int row)
             for (const QString &statement : statements::createDeletedArchive())
                 store::run(db, statement);
             store::run(db, statements::archiveRow(), {deletedAt, rowid});
+            store::reasons::archiveWithRating(db, rowid);
             store::run(db, statements::deleteRowById(), {rowid});
         });
     } catch (const KioskError &e) {

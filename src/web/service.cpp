@@ -556,6 +556,12 @@ void Service::routes()
             const reports::Report report =
                 reports::makeReport(range.from, range.to, period, counts.byName, counts.byDay);
             const int minimum = minimumRatings(m_central);
+            QJsonArray reasons;
+            for (const reports::NameReasonCount &r :
+                 readScopedReasonCounts(m_central, range.from, range.to, terminals))
+                reasons.append(QJsonObject{{u"name"_s, reports::displayName(r.name)},
+                                           {u"reason"_s, r.reason},
+                                           {u"count"_s, r.count}});
             QJsonArray ranking;
             for (const RankedName &row : rankWithMinimum(report.ranking, minimum)) {
                 QJsonObject o = figuresJson(row.figures);
@@ -571,6 +577,7 @@ void Service::routes()
                       {u"outside"_s, report.outsideGrades},
                       {u"ranking"_s, ranking},
                       {u"minimum"_s, minimum},
+                      {u"reasons"_s, reasons},
                       {u"trend"_s, trendJson(report.trend)}});
         }));
 
@@ -631,9 +638,10 @@ void Service::routes()
             const std::optional<QStringList> terminals = scope(req, *caller);
             const ScopedCounts counts =
                 readScopedCounts(m_central, range.from, range.to, terminals);
-            const reports::Report report = reports::makeReport(
+            reports::Report report = reports::makeReport(
                 range.from, range.to, reports::defaultPeriod(range.from, range.to), counts.byName,
                 counts.byDay);
+            report.reasons = readScopedReasonCounts(m_central, range.from, range.to, terminals);
             const QString suffix = QString::fromStdString(kind);
             QByteArray bytes;
             if (kind == "csv") {

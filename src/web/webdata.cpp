@@ -463,6 +463,27 @@ ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
     }
 }
 
+QList<reports::NameReasonCount> readScopedReasonCounts(Central &db, const QDate &from,
+                                                       const QDate &to,
+                                                       const std::optional<QStringList> &terminals)
+{
+    QList<reports::NameReasonCount> counts;
+    const QList<QVariantList> exists =
+        db.select(u"select to_regclass('评价_原因_日计') is not null"_s);
+    if (exists.isEmpty() || !exists[0][0].toBool())
+        return counts;
+    QVariantList values = {from.toString(u"yyyy-MM-dd"_s), to.toString(u"yyyy-MM-dd"_s)};
+    if (terminals)
+        values.append(terminalsValue(*terminals));
+    for (const QVariantList &r :
+         db.select(u"select 名称, 原因, sum(数量)::bigint from 评价_原因_日计 "
+                   "where 日期 >= ? and 日期 <= ?"_s +
+                       (terminals ? InTerminals : QString()) + u" group by 名称, 原因"_s,
+                   values))
+        counts.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+    return reports::reasonRows(counts);
+}
+
 NameCounts readNameCounts(Central &db, const QString &name, const QDate &from, const QDate &to,
                           const std::optional<QStringList> &terminals)
 {

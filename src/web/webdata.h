@@ -117,6 +117,12 @@ struct ScopedCounts
 ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
                               const std::optional<QStringList> &terminals);
 
+// How often each reason was chosen per name over [from, to] at the kiosks of terminals (all
+// kiosks when nothing), from the daily counts 评价_原因_日计; none on a server without them.
+QList<reports::NameReasonCount> readScopedReasonCounts(Central &db, const QDate &from,
+                                                       const QDate &to,
+                                                       const std::optional<QStringList> &terminals);
+
 // One name over [from, to]: per day and grade, and per kiosk and grade (in NameGradeCount,
 // the kiosk name in name).
 struct NameCounts

@@ -118,7 +118,11 @@ QString overviewContent(const QString &scopeOptions, const QString &presetsJson)
            "<th>排名</th><th>名称</th><th>评价数</th><th>满意度得分</th><th>满意率</th>"_s +
            gradeHeads() +
            u"</tr></thead><tbody></tbody></table></div>"
-           "<p class=\"note\" id=\"minimum\"></p><p class=\"note\" id=\"updated\"></p>"_s;
+           "<p class=\"note\" id=\"minimum\"></p>"
+           "<h3>差评原因</h3><div class=\"tablewrap\"><table id=\"reasons\"><thead><tr>"
+           "<th>名称</th><th>差评原因</th><th>次数</th></tr></thead><tbody></tbody></table></div>"
+           "<p class=\"note\" id=\"noReasons\" hidden>此期间没有差评原因</p>"
+           "<p class=\"note\" id=\"updated\"></p>"_s;
 }
 
 QString personContent(const QString &scopeOptions, const QString &presetsJson,

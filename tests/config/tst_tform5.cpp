@@ -1,3 +1,4 @@
+#include "config/badreasons.h"
 #include "config/settingsfile.h"
 #include "config/tform5.h"
 #include "kiosk/layout.h"
@@ -341,6 +342,74 @@ private slots:
         }
         QCOMPARE(stored(u"paiming_zuishao"_s), QString::fromLatin1(saved));
         QCOMPARE(stored(u"pic_width"_s), u"999"_s);
+        QCOMPARE(m_services->restarts, 1);
+    }
+
+    // The reasons after a bad rating: shown (the defaults while the file has none), saved in GBK
+    // and read back as the rating dialog reads them; a list the dialog could not show is refused
+    // before anything is written, with a sentence that says why.
+    void badReasons_data()
+    {
+        QTest::addColumn<QString>("fileValue"); // empty: no key at all
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved"); // empty: refused
+        QTest::addColumn<QString>("why");   // part of the refusal
+        const QString defaults =
+            u"服务态度不好|等候时间太长|业务不熟练|办事效率低|没有一次办好|其他"_s;
+        QTest::newRow("missing key shows the defaults")
+            << QString() << defaults << defaults << defaults << QString();
+        QTest::newRow("from the file, blanks trimmed")
+            << u"排队久|态度差"_s << u"排队久|态度差"_s << u" 排队久 | 态度差 | 其他 "_s
+            << u"排队久|态度差|其他"_s << QString();
+        QTest::newRow("eight are allowed") << QString() << defaults << u"一|二|三|四|五|六|七|八"_s
+                                           << u"一|二|三|四|五|六|七|八"_s << QString();
+        QTest::newRow("nine refused") << QString() << defaults << u"一|二|三|四|五|六|七|八|九"_s
+                                      << QString() << u"最多 8 个"_s;
+        QTest::newRow("empty reason refused")
+            << QString() << defaults << u"排队久||态度差"_s << QString() << u"不能是空的"_s;
+        QTest::newRow("empty at the end refused")
+            << QString() << defaults << u"排队久|"_s << QString() << u"不能是空的"_s;
+        QTest::newRow("too long refused") << QString() << defaults << u"窗口工作人员态度很不好"_s
+                                          << QString() << u"超过 8 个字"_s;
+        QTest::newRow("twice refused")
+            << QString() << defaults << u"排队久|排队久"_s << QString() << u"重复"_s;
+        QTest::newRow("outside GBK refused")
+            << QString() << defaults << u"排队久😀"_s << QString() << u"无法保存"_s;
+        QTest::newRow("emptied: no reasons offered")
+            << QString() << defaults << u"  "_s << QString(u""_s) << QString();
+    }
+    void badReasons()
+    {
+        QFETCH(QString, fileValue);
+        QFETCH(QString, shown);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QFETCH(QString, why);
+        QByteArray ini = iniWith(Delivered);
+        if (!fileValue.isEmpty())
+            ini += "chaping_yuanyin=" + gbk::encode(fileValue) + "\r\n";
+        writeIni(ini);
+        const QByteArray before = iniBytes();
+        m_form->show();
+        auto *box = m_form->findChild<LabeledEdit *>(u"LabeledEdit12"_s);
+        QVERIFY(box);
+        QCOMPARE(box->text(), shown);
+        edit(0)->setText(u"999"_s);
+        box->setText(typed);
+        m_form->RzButton1Click();
+        if (!why.isEmpty()) {
+            QCOMPARE(iniBytes(), before);
+            QCOMPARE(m_services->messages.size(), 1);
+            QVERIFY2(m_services->messages.first().contains(why),
+                     qPrintable(m_services->messages.first()));
+            QCOMPARE(m_services->restarts, 0);
+            return;
+        }
+        QVERIFY(iniBytes().contains("\r\nchaping_yuanyin=" + gbk::encode(saved) + "\r\n"));
+        QCOMPARE(stored(u"pic_width"_s), u"999"_s);
+        QCOMPARE(badreasons::offered(SettingsFile(m_dir->path())),
+                 saved.isEmpty() ? QStringList() : saved.split(u'|'));
         QCOMPARE(m_services->restarts, 1);
     }
 

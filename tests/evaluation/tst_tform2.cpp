@@ -1,4 +1,6 @@
+#include "config/badreasons.h"
 #include "evaluation/tform2.h"
+#include "platform/gbk.h"
 #include "platform/guard.h"
 #include "platform/widgets/aalabel.h"
 #include "platform/widgets/picturebox.h"
@@ -70,6 +72,26 @@ QList<EvaluationRecord> storedRows(const QString &path)
     }
     QSqlDatabase::removeDatabase(u"tst_reader"_s);
     return rows;
+}
+
+// The reasons stored with the ratings of table 评价, in text order.
+QStringList storedReasons(const QString &path)
+{
+    QStringList reasons;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"tst_reasons"_s);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(u"select r.原因 from 评价_原因 r join 评价 e on e.rowid = r.评价 "
+                   "order by r.原因"_s);
+            while (q.next())
+                reasons << q.value(0).toString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"tst_reasons"_s);
+    return reasons;
 }
 
 // Services whose clock hands out a list of readings in turn; everything else goes to the
@@ -607,6 +629,81 @@ private slots:
             QVERIFY(form->rect().contains(b->geometry()));
         }
         QVERIFY(!form->RzButton1->geometry().intersects(form->RzButton2->geometry()));
+    }
+
+    // After star 1 or 2 the reasons of opt.ini (the defaults while it has none) show as
+    // finger-sized buttons under the stars; the ones tapped are stored with the rating. Stars 3 to
+    // 5 show none, and a move to one of them forgets what was tapped.
+    void reasonsWithBadRating_data()
+    {
+        QTest::addColumn<QByteArray>("setting"); // empty: no chaping_yuanyin
+        QTest::addColumn<QStringList>("taps");   // "3": star 3, "r1": the second reason
+        QTest::addColumn<int>("shown");          // reason buttons visible before submit
+        QTest::addColumn<QStringList>("stored");
+        const QStringList d = badreasons::defaults();
+        QTest::newRow("star 1, two reasons")
+            << QByteArray() << QStringList{u"1"_s, u"r3"_s, u"r1"_s} << 6
+            << QStringList{d[1], d[3]};
+        QTest::newRow("star 2, no reason")
+            << QByteArray() << QStringList{u"2"_s} << 6 << QStringList{};
+        QTest::newRow("a reason tapped twice is off again")
+            << QByteArray() << QStringList{u"2"_s, u"r0"_s, u"r5"_s, u"r0"_s} << 6
+            << QStringList{d[5]};
+        QTest::newRow("star 4 shows none")
+            << QByteArray() << QStringList{u"4"_s} << 0 << QStringList{};
+        QTest::newRow("from 1 to 4 forgets the reasons")
+            << QByteArray() << QStringList{u"1"_s, u"r0"_s, u"4"_s} << 0 << QStringList{};
+        QTest::newRow("from 1 to 2 keeps them")
+            << QByteArray() << QStringList{u"1"_s, u"r2"_s, u"2"_s} << 6 << QStringList{d[2]};
+        QTest::newRow("eight reasons of opt.ini in GBK")
+            << gbk::encode(u"chaping_yuanyin=甲|乙|丙|丁|戊|己|庚|辛辛辛辛辛辛辛辛\r\n"_s)
+            << QStringList{u"1"_s, u"r7"_s} << 8 << QStringList{u"辛辛辛辛辛辛辛辛"_s};
+        QTest::newRow("nine in opt.ini: the defaults")
+            << QByteArray("chaping_yuanyin=a|b|c|d|e|f|g|h|i\r\n") << QStringList{u"1"_s, u"r0"_s}
+            << 6 << QStringList{d[0]};
+        QTest::newRow("empty setting offers none")
+            << QByteArray("chaping_yuanyin=\r\n") << QStringList{u"1"_s} << 0 << QStringList{};
+    }
+    void reasonsWithBadRating()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(QStringList, taps);
+        QFETCH(int, shown);
+        QFETCH(QStringList, stored);
+        writeSettings("pic_width=180\r\npic_height=240\r\n" + setting);
+        openModule();
+        createForm();
+        form->show();
+        for (const QString &t : taps) {
+            if (t.startsWith(u'r'))
+                QTest::mouseClick(form->ReasonButtons.at(t.mid(1).toInt()), Qt::LeftButton);
+            else
+                tap(starBox(t.toInt()));
+        }
+        QList<RzButton *> visible;
+        for (RzButton *b : form->ReasonButtons) {
+            if (b->isVisible())
+                visible << b;
+        }
+        QCOMPARE(visible.size(), shown);
+        for (RzButton *b : visible) {
+            QVERIFY2(b->width() >= 96 && b->height() >= 44, qPrintable(b->objectName()));
+            QVERIFY(form->rect().contains(b->geometry()));
+            QVERIFY(b->fontMetrics().horizontalAdvance(b->text()) < b->width());
+            for (QWidget *other : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (other != b && other != form->Image7 && other->isVisible())
+                    QVERIFY2(!other->geometry().intersects(b->geometry()),
+                             qPrintable(other->objectName()));
+            }
+        }
+        QTest::mouseClick(form->RzButton1, Qt::LeftButton);
+        QCOMPARE(rec->noticeTexts(), QStringList{Success});
+        QCOMPARE(storedRows(dbPath()).size(), 1);
+        stored.sort();
+        QCOMPARE(storedReasons(dbPath()), stored);
+        // Ready for the next visitor: nothing tapped, nothing shown.
+        for (RzButton *b : form->ReasonButtons)
+            QVERIFY(!b->isChecked() && b->isHidden());
     }
 
     void missingStarOnTap_data()

@@ -594,5 +594,35 @@ class Dashboard(unittest.TestCase):
                 self.browser.save_screenshot(os.path.join(SHOTS, name))
 
 
+    def test_14_reasons_counted(self):
+        # Three bad ratings with their reasons as a kiosk forwards them; per name how often each
+        # reason was chosen, in the viewer's scope, on the page and in the CSV.
+        self.stack.sql("insert into 评价 (终端,序号,名称,日期,时间,综合评价) values "
+                       "('一号厅-1', 30001, '张伟', '2026-12-04', '09:00:00', '非常不满意'),"
+                       "('一号厅-2', 30002, '张伟', '2026-12-04', '09:01:00', '不满意'),"
+                       "('二号厅-1', 30003, '李强', '2026-12-05', '09:00:00', '不满意');"
+                       "insert into 评价_原因 values ('一号厅-1', 30001, '等候时间太长'),"
+                       "('一号厅-1', 30001, '其他'), ('一号厅-2', 30002, '等候时间太长'),"
+                       "('二号厅-1', 30003, '业务不熟练')")
+        zhang = [["张伟", "等候时间太长", "2"], ["张伟", "其他", "1"]]
+        try:
+            for user, password, expected in (("admin", "admin-password",
+                                              zhang + [["李强", "业务不熟练", "1"]]),
+                                             ("hall1", "hall1-password", zhang)):
+                with self.subTest(user=user):
+                    self.browser_login(user, password)
+                    self.wait_for(lambda: self.browser.find_elements(By.ID, "reasons"))
+                    self.browser.get(self.stack.base + "/?from=2026-12-01&to=2026-12-31")
+                    self.wait_for(lambda: self.table_rows("reasons") == expected)
+                    _, cookie, _ = self.login(user, password)
+                    _, _, body = self.request("GET", "/export.csv?from=2026-12-01&to=2026-12-31",
+                                              cookie=cookie)
+                    self.assertIn("\r\n\r\n差评原因\r\n名称,差评原因,次数\r\n" +
+                                  "".join(",".join(r) + "\r\n" for r in expected), body)
+        finally:
+            self.stack.sql("delete from 评价 where 序号 between 30001 and 30003")
+        # The ratings took their reasons and counts with them.
+        self.assertEqual(self.stack.sql("select count(*) from 评价_原因_日计").strip(), "0")
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

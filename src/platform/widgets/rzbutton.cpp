@@ -51,6 +51,8 @@ void RzButton::restyle()
         u"RzButton { background-color: %1; border: 1px solid %2; border-radius: 2px; %3 }"
         "RzButton:hover { background-color: %4; border: 2px solid %2; }"
         "RzButton:pressed { background-color: %5; }"
+        // A button that stays down (a reason tapped in the rating dialog) shows it plainly.
+        "RzButton:checked { background-color: %2; color: white; border: 2px solid %2; }"
         "RzButton:disabled { color: #a0a0a0; border-color: #a0a0a0; }"_s.arg(
             m_face.name(), m_frame.name(), text, hover.name(), m_face.darker(115).name()));
 }

@@ -144,6 +144,15 @@
         figureCells(row, r, r.enough);
       });
       $('minimum').textContent = '评价少于 ' + data.minimum + ' 条的名称显示为样本不足，排在其他名称之后。';
+      const reasons = $('reasons').tBodies[0];
+      reasons.replaceChildren();
+      (data.reasons || []).forEach((r) => {
+        const row = reasons.insertRow();
+        cell(row, r.name);
+        cell(row, r.reason);
+        cell(row, String(r.count), 'num');
+      });
+      $('noReasons').hidden = (data.reasons || []).length > 0;
       ['csv', 'xlsx', 'pdf'].forEach((kind) => {
         const e = new URLSearchParams(p);
         e.delete('period');
