@@ -2,7 +2,6 @@
 
 #include "central/centraldb.h"
 #include "platform/error.h"
-#include "platform/platform.h"
 #include "store/statements.h"
 
 #include <QDeadlineTimer>
@@ -90,8 +89,10 @@ QString statusLine(const Status &status)
     return line;
 }
 
-Forwarder::Forwarder(const QString &databasePath, const Config &config, int busyTimeoutMs)
-    : m_databasePath(databasePath), m_config(config), m_busyTimeoutMs(busyTimeoutMs)
+Forwarder::Forwarder(const QString &databasePath, const Config &config, platform::ClockPtr clock,
+                     int busyTimeoutMs)
+    : m_databasePath(databasePath), m_config(config), m_clock(std::move(clock)),
+      m_busyTimeoutMs(busyTimeoutMs)
 {
     const quint64 n = ++forwarderCounter;
     m_centralName = u"kiosk-forward-central-%1"_s.arg(n);
@@ -359,7 +360,7 @@ void Forwarder::forwardAll()
             throw;
         }
         const qint64 sent = rows.size();
-        const QDateTime now = platform::services().now();
+        const QDateTime now = m_clock->now();
         updateStatus([&](Status &s) {
             s.connected = true;
             s.error.clear();
@@ -498,9 +499,10 @@ void Forwarder::round()
         m_timer->start(nextMs);
 }
 
-Link::Link(const QString &databasePath, const Config &config, QObject *parent, int busyTimeoutMs)
+Link::Link(const QString &databasePath, const Config &config, platform::ClockPtr clock,
+           QObject *parent, int busyTimeoutMs)
     : QObject(parent), m_config(config), m_databasePath(databasePath),
-      m_forwarder(new Forwarder(databasePath, config, busyTimeoutMs))
+      m_forwarder(new Forwarder(databasePath, config, std::move(clock), busyTimeoutMs))
 {
     m_countName = u"kiosk-forward-count-%1"_s.arg(++forwarderCounter);
     m_thread.setObjectName(u"central-forwarder"_s);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "central/centralconfig.h"
+#include "platform/clock.h"
 #include "platform/fileinfo.h"
 #include "store/database.h"
 
@@ -54,8 +55,9 @@ class Forwarder final : public QObject
 {
     Q_OBJECT
 public:
+    // clock stamps what staff see of the last arrival; it is read on the forwarder's thread.
     // Statements on db.dll wait up to busyTimeoutMs while another process holds it locked.
-    Forwarder(const QString &databasePath, const Config &config,
+    Forwarder(const QString &databasePath, const Config &config, platform::ClockPtr clock,
               int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~Forwarder() override;
 
@@ -107,6 +109,7 @@ private:
 
     QString m_databasePath;
     Config m_config;
+    platform::ClockPtr m_clock;
     Connection m_connection;
     QString m_urlError;
     int m_busyTimeoutMs;
@@ -135,8 +138,9 @@ class Link final : public QObject
 {
     Q_OBJECT
 public:
-    Link(const QString &databasePath, const Config &config, QObject *parent = nullptr,
-         int busyTimeoutMs = store::DefaultBusyTimeoutMs);
+    // clock goes to the forwarder, which reads it on its own thread.
+    Link(const QString &databasePath, const Config &config, platform::ClockPtr clock,
+         QObject *parent = nullptr, int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~Link() override;
 
     const Config &config() const { return m_config; }
