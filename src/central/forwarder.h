@@ -163,8 +163,9 @@ private:
 
     Config m_config;
     QString m_databasePath;
-    QString m_countName;
-    mutable QSqlDatabase m_counter;
+    int m_busyTimeoutMs;
+    // Read-only, opened at the first count and again when db.dll is replaced.
+    mutable std::unique_ptr<store::Database> m_counter;
     mutable platform::FileIdentity m_counterIdentity;
     QThread m_thread;
     Forwarder *m_forwarder;
