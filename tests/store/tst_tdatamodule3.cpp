@@ -866,12 +866,12 @@ private slots:
                                      grades::word(1 + i % 5)};
         seedDatabase(path, many);
 
-        TDataModule3 kioskA(dir.path());
+        TDataModule3 kioskA(dir.path(), fixedClock());
         kioskA.OpenConnection();
         kioskA.ShowListing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
         QVERIFY(kioskA.DataSource1()->rowCount() < 1000);
 
-        TDataModule3 kioskB(dir.path());
+        TDataModule3 kioskB(dir.path(), fixedClock());
         kioskB.OpenConnection();
         for (int i = 0; i < 3; ++i)
             kioskB.Append({LiSi, u"2024-03-02"_s, u"10:00:0%1"_s.arg(i), u"一般"_s});
