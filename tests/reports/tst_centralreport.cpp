@@ -145,8 +145,8 @@ private slots:
         store::createDatabaseFile(dir.filePath(u"db.dll"_s));
         std::unique_ptr<central::Link> link;
         if (linked)
-            link = std::make_unique<central::Link>(dir.filePath(u"db.dll"_s),
-                                                   central::Config{m_url, u"east"_s});
+            link = std::make_unique<central::Link>(
+                dir.filePath(u"db.dll"_s), central::Config{m_url, u"east"_s}, services.clock());
 
         ReportWindow w(dir.filePath(u"db.dll"_s));
         // As the main window links them: the central database, and the link's state line.
