@@ -105,6 +105,7 @@ Forwarder::Forwarder(const QString &databasePath, const Config &config, platform
 
 Forwarder::~Forwarder()
 {
+    m_stopped.load(std::memory_order_acquire);
     closeCentral();
     closeLocal();
 }
@@ -167,6 +168,9 @@ void Forwarder::stop()
         m_timer->stop();
     closeCentral();
     closeLocal();
+    // Qt orders this before ~Link's delete (a blocking queued call, then the end of the
+    // thread) by means a thread checker cannot see; the flag shows it the same order.
+    m_stopped.store(true, std::memory_order_release);
 }
 
 void Forwarder::openLocal()

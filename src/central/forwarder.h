@@ -130,6 +130,7 @@ private:
     int m_socket = -1;
     std::atomic<qint64> m_busySinceMs{0};
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_stopped{false};
 };
 
 // The GUI side: starts a Forwarder in its own thread, passes on its status, watches it for a
