@@ -99,7 +99,7 @@ test-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt
 # ThreadSanitizer: the tests labelled threads, in a clang 16 build of their own (clang 14's
 # ThreadSanitizer aborts in the children QProcess starts). Qt is not instrumented; tests/tsan.supp
 # may name only reports from inside it or other system libraries, each with its reason.
-TSAN_PACKAGES = clang-16 libclang-rt-16-dev
+TSAN_PACKAGES = clang-16 libclang-rt-16-dev llvm-16
 
 $(TSAN_BUILD)/CMakeCache.txt:
 	CC=clang-16 CXX=clang++-16 cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CCACHE) \
