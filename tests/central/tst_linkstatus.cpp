@@ -27,7 +27,8 @@ void fill(const QString &folder, int waiting, const platform::ClockPtr &clock)
     module.setForwarding(Terminal);
     module.OpenConnection();
     for (int i = 0; i < waiting; ++i)
-        module.Append({u"张三"_s, u"2026-12-08"_s, u"10:00:%1"_s.arg(i, 2, 10, u'0'), u"一般"_s});
+        module.Append(EvaluationRecord{u"张三"_s, u"2026-12-08"_s,
+                                       u"10:00:"_s + QString::number(10 + i), u"一般"_s});
 }
 
 } // namespace
