@@ -96,8 +96,8 @@ test-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# ThreadSanitizer: the tests labelled threads, in a clang 16 build of their own (clang 14's
-# ThreadSanitizer aborts in the children QProcess starts). Qt is not instrumented; tests/tsan.supp
+# ThreadSanitizer: the tests labelled threads, in a clang 16 build of their own (the newest
+# Debian 12 has). Qt is not instrumented; tests/tsan.supp
 # may name only reports from inside it or other system libraries, each with its reason.
 TSAN_PACKAGES = clang-16 libclang-rt-16-dev llvm-16
 
