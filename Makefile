@@ -5,8 +5,10 @@
 #                      sanitizer build (clang, AddressSanitizer and UndefinedBehaviorSanitizer,
 #                      leaks included) whose suite also replays each libFuzzer target's corpus
 #                      and makes a fixed number of mutations from a fixed seed
-#   make check         the fast loop: builds the tests labelled unit and gui (no benchmarks) and
-#                      runs them
+#   make check         the fast loop: builds the tests labelled unit and gui (KIOSK_BENCH=OFF: no
+#                      benchmarks) and runs them
+#   make tsan          the tests labelled threads (the program's own threads) under
+#                      ThreadSanitizer: clang 16, a build folder of its own; not part of make test
 #   make soak          the kill test with KILLS (500) kills and the two-kiosk test with
 #                      SOAK_RATINGS (5000) ratings each
 #   make fuzz          each libFuzzer target for FUZZ_SECONDS (60) seconds with a fresh seed
@@ -20,6 +22,7 @@ RUNDIR  ?= $(BUILD)/kiosk
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 SCREEN  ?= 1024x768x24
 ASAN_BUILD   ?= build-asan
+TSAN_BUILD   ?= build-tsan
 FUZZ_SECONDS ?= 60
 KILLS        ?= 500
 SOAK_RATINGS ?= 5000
@@ -37,7 +40,7 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test check test-sanitize test-package package soak fuzz run run-headless run-folder run-center clean
+.PHONY: all deps build test check tsan test-sanitize test-package package soak fuzz run run-headless run-folder run-center clean
 
 all: build
 
@@ -55,7 +58,9 @@ CCACHE := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CCACHE)
 
+# The whole build includes the benchmarks, also in a folder that make check configured without.
 build: deps $(BUILD)/CMakeCache.txt
+	@! grep -q '^KIOSK_BENCH:BOOL=OFF' $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DKIOSK_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -63,8 +68,10 @@ test: build
 	@$(MAKE) --no-print-directory test-package
 	@$(MAKE) --no-print-directory test-sanitize
 
-# The tests labelled unit and gui, in the normal build folder; only their targets are built.
+# The tests labelled unit and gui, in the normal build folder configured without the benchmarks;
+# only the tests' targets are built.
 check: deps $(BUILD)/CMakeCache.txt
+	@grep -q '^KIOSK_BENCH:BOOL=OFF' $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DKIOSK_BENCH=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target check_tests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L '^(unit|gui)$$'
 
@@ -88,6 +95,25 @@ $(ASAN_BUILD)/CMakeCache.txt:
 test-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# ThreadSanitizer: the tests labelled threads, in a clang 16 build of their own (the newest
+# Debian 12 has). Qt is not instrumented; tests/tsan.supp
+# may name only reports from inside it or other system libraries, each with its reason.
+TSAN_PACKAGES = clang-16 libclang-rt-16-dev llvm-16
+
+$(TSAN_BUILD)/CMakeCache.txt:
+	CC=clang-16 CXX=clang++-16 cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CCACHE) \
+	  -DKIOSK_TSAN=ON -DKIOSK_BENCH=OFF
+
+tsan: deps
+	@missing=$$(for p in $(TSAN_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+	@$(MAKE) --no-print-directory $(TSAN_BUILD)/CMakeCache.txt
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target threaded_tests
+	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L '^threads$$'
 
 soak: build
 	cd $(BUILD) && KIOSK_SEED=$${KIOSK_SEED:-$$(date +%s)} KIOSK_KILLS=$(KILLS) KIOSK_CONCURRENT_RATINGS=$(SOAK_RATINGS) \
@@ -147,7 +173,7 @@ run-center: deps $(BUILD)/CMakeCache.txt
 	@/usr/bin/python3 tools/run_center.py $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
 
 # make bench: install what the baselines need, build the benchmarks of bench/ in a Release build
 # of their own and run all of them; they print their figures, baselines and ratios. Generated photos
@@ -164,6 +190,6 @@ bench: build
 	  echo "Installing:" $$missing; \
 	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKIOSK_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target $(BENCHMARKS) -- --no-print-directory
 	@cd $(BENCH_BUILD)/bench && for b in $(BENCHMARKS); do ./$$b || exit 1; done

@@ -177,7 +177,7 @@ int main(int argc, char *argv[])
     double forwardMs = 0;
     {
         const central::Config config{server.url(User, Password, u"catchup"_s), terminal};
-        central::Link link(dir.filePath(u"db.dll"_s), config);
+        central::Link link(dir.filePath(u"db.dll"_s), config, services.clock());
         forwardMs = waitUntilForwarded(link, pendingRatings, 600000);
     }
     QSqlQuery count(u"select count(*) from 评价"_s, target);
@@ -215,11 +215,11 @@ int main(int argc, char *argv[])
     const QString busyTerminal = u"一号厅-2"_s;
     fillOutbox(busyDir.filePath(u"db.dll"_s), busyTerminal, pendingRatings);
     connect(server, u"busy"_s);
-    TDataModule3 module(busyDir.path());
+    TDataModule3 module(busyDir.path(), services.clock());
     module.setForwarding(busyTerminal);
     module.OpenConnection();
     central::Link busyLink(busyDir.filePath(u"db.dll"_s),
-                           {server.url(User, Password, u"busy"_s), busyTerminal});
+                           {server.url(User, Password, u"busy"_s), busyTerminal}, services.clock());
     // Wait until the forwarder is really at work.
     while (busyLink.status().forwarded == 0)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

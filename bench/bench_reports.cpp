@@ -130,7 +130,7 @@ int main(int argc, char *argv[])
     const QString db = yearDatabase();
 
     RecordingServices services(bench::dataDir(), bench::dataDir());
-    services.fixedNow = QDateTime(QDate(2025, 12, 15), QTime(10, 0));
+    services.setNow(QDateTime(QDate(2025, 12, 15), QTime(10, 0)));
     ReportWindow window(db);
     QSignalSpy shown(&window, &ReportWindow::reportShown);
     window.show();

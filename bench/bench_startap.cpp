@@ -118,9 +118,9 @@ int main(int argc, char *argv[])
 
     // The baseline: a tap that loads both star files anew at full size, as every tap once did.
     RecordingServices services(huge, huge);
-    const bench::Samples reload = bench::measure(3, [] {
-        const QImage lit = tileimages::loadAsset(LitStar);
-        const QImage grey = tileimages::loadAsset(GreyStar);
+    const bench::Samples reload = bench::measure(3, [&huge] {
+        const QImage lit = tileimages::loadAsset(huge, LitStar);
+        const QImage grey = tileimages::loadAsset(huge, GreyStar);
         if (lit.isNull() || grey.isNull())
             std::exit(1);
     });

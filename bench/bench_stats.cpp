@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     const QString db = dir + u"/db.dll"_s;
 
     RecordingServices services(dir, dir);
-    auto *module = new TDataModule3(dir);
+    auto *module = new TDataModule3(dir, services.clock());
     module->OpenConnection();
     module->OpenStartupQuery();
     auto *form4 = new TForm4(module);

@@ -122,7 +122,7 @@ SubmitFigures run(RecordingServices &services, const QString &runDir, int submit
                   const QString &bareTablePath, const QString &bareSchemaPath)
 {
     services.setDirs(runDir, runDir);
-    auto *module = new TDataModule3(runDir);
+    auto *module = new TDataModule3(runDir, services.clock());
     module->OpenConnection();
     module->OpenStartupQuery();
     auto *form2 = new TForm2;

@@ -3,7 +3,6 @@
 #include "central/centraldb.h"
 #include "central/reasonforwarding.h"
 #include "platform/error.h"
-#include "platform/platform.h"
 #include "store/statements.h"
 
 #include <QDeadlineTimer>
@@ -91,8 +90,10 @@ QString statusLine(const Status &status)
     return line;
 }
 
-Forwarder::Forwarder(const QString &databasePath, const Config &config, int busyTimeoutMs)
-    : m_databasePath(databasePath), m_config(config), m_busyTimeoutMs(busyTimeoutMs)
+Forwarder::Forwarder(const QString &databasePath, const Config &config, platform::ClockPtr clock,
+                     int busyTimeoutMs)
+    : m_databasePath(databasePath), m_config(config), m_clock(std::move(clock)),
+      m_busyTimeoutMs(busyTimeoutMs)
 {
     const quint64 n = ++forwarderCounter;
     m_centralName = u"kiosk-forward-central-%1"_s.arg(n);
@@ -105,6 +106,7 @@ Forwarder::Forwarder(const QString &databasePath, const Config &config, int busy
 
 Forwarder::~Forwarder()
 {
+    m_stopped.load(std::memory_order_acquire);
     closeCentral();
     closeLocal();
 }
@@ -167,6 +169,9 @@ void Forwarder::stop()
         m_timer->stop();
     closeCentral();
     closeLocal();
+    // Qt orders this before ~Link's delete (a blocking queued call, then the end of the
+    // thread) by means a thread checker cannot see; the flag shows it the same order.
+    m_stopped.store(true, std::memory_order_release);
 }
 
 void Forwarder::openLocal()
@@ -365,7 +370,7 @@ void Forwarder::forwardAll()
             throw;
         }
         const qint64 sent = rows.size();
-        const QDateTime now = platform::services().now();
+        const QDateTime now = m_clock->now();
         updateStatus([&](Status &s) {
             s.connected = true;
             s.error.clear();
@@ -504,11 +509,12 @@ void Forwarder::round()
         m_timer->start(nextMs);
 }
 
-Link::Link(const QString &databasePath, const Config &config, QObject *parent, int busyTimeoutMs)
+Link::Link(const QString &databasePath, const Config &config, platform::ClockPtr clock,
+           QObject *parent, int busyTimeoutMs)
     : QObject(parent), m_config(config), m_databasePath(databasePath),
-      m_forwarder(new Forwarder(databasePath, config, busyTimeoutMs))
+      m_busyTimeoutMs(busyTimeoutMs),
+      m_forwarder(new Forwarder(databasePath, config, std::move(clock), busyTimeoutMs))
 {
-    m_countName = u"kiosk-forward-count-%1"_s.arg(++forwarderCounter);
     m_thread.setObjectName(u"central-forwarder"_s);
     m_forwarder->moveToThread(&m_thread);
     connect(&m_thread, &QThread::started, m_forwarder, &Forwarder::start);
@@ -530,11 +536,6 @@ Link::~Link()
     m_thread.quit();
     m_thread.wait();
     delete m_forwarder;
-    if (m_counter.isValid()) {
-        m_counter.close();
-        m_counter = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_countName);
-    }
 }
 
 Status Link::status() const
@@ -551,37 +552,26 @@ qint64 Link::countPendingNow() const
     const platform::FileIdentity identity = platform::fileIdentity(m_databasePath);
     if (!identity.exists)
         return -1;
-    if (m_counter.isValid() && !platform::sameFile(identity, m_counterIdentity)) {
-        m_counter.close();
-        m_counter = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_countName);
+    try {
+        // db.dll was replaced or removed: count in the new file.
+        if (m_counter && !platform::sameFile(identity, m_counterIdentity))
+            m_counter.reset();
+        if (!m_counter) {
+            m_counter = std::make_unique<store::Database>(
+                m_databasePath, store::OpenOptions{.access = store::Access::ReadOnly,
+                                                   .busyTimeoutMs = m_busyTimeoutMs,
+                                                   .purpose = u"kiosk-forward-count"_s});
+            m_counterIdentity = identity;
+        }
+        // Short reads that end at once: no read stays open on db.dll.
+        if (!store::firstValue(m_counter->handle(), statements::outboxExists()).isValid())
+            return 0;
+        const QVariant n = store::firstValue(m_counter->handle(), statements::pendingCount());
+        return n.isValid() ? n.toLongLong() : -1;
+    } catch (const KioskError &) {
+        m_counter.reset();
+        return -1;
     }
-    if (!m_counter.isValid()) {
-        m_counter = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_countName);
-        m_counter.setDatabaseName(
-            u"file:"_s + QString::fromLatin1(QUrl::toPercentEncoding(m_databasePath, "/")) +
-            u"?mode=ro"_s);
-        m_counter.setConnectOptions(u"QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"_s);
-        m_counterIdentity = identity;
-    }
-    if (!m_counter.isOpen() && !m_counter.open())
-        return -1;
-    // A short read that ends at once: no read stays open on db.dll.
-    QSqlQuery exists(m_counter);
-    exists.setForwardOnly(true);
-    if (!exists.exec(statements::outboxExists()))
-        return -1;
-    const bool hasOutbox = exists.next();
-    exists.finish();
-    if (!hasOutbox)
-        return 0;
-    QSqlQuery count(m_counter);
-    count.setForwardOnly(true);
-    if (!count.exec(statements::pendingCount()) || !count.next())
-        return -1;
-    const qint64 n = count.value(0).toLongLong();
-    count.finish();
-    return n;
 }
 
 void Link::poke()

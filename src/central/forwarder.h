@@ -1,6 +1,7 @@
 #pragma once
 
 #include "central/centralconfig.h"
+#include "platform/clock.h"
 #include "platform/fileinfo.h"
 #include "store/database.h"
 
@@ -54,8 +55,9 @@ class Forwarder final : public QObject
 {
     Q_OBJECT
 public:
+    // clock stamps what staff see of the last arrival; it is read on the forwarder's thread.
     // Statements on db.dll wait up to busyTimeoutMs while another process holds it locked.
-    Forwarder(const QString &databasePath, const Config &config,
+    Forwarder(const QString &databasePath, const Config &config, platform::ClockPtr clock,
               int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~Forwarder() override;
 
@@ -107,6 +109,7 @@ private:
 
     QString m_databasePath;
     Config m_config;
+    platform::ClockPtr m_clock;
     Connection m_connection;
     QString m_urlError;
     int m_busyTimeoutMs;
@@ -127,6 +130,7 @@ private:
     int m_socket = -1;
     std::atomic<qint64> m_busySinceMs{0};
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_stopped{false};
 };
 
 // The GUI side: starts a Forwarder in its own thread, passes on its status, watches it for a
@@ -135,8 +139,9 @@ class Link final : public QObject
 {
     Q_OBJECT
 public:
-    Link(const QString &databasePath, const Config &config, QObject *parent = nullptr,
-         int busyTimeoutMs = store::DefaultBusyTimeoutMs);
+    // clock goes to the forwarder, which reads it on its own thread.
+    Link(const QString &databasePath, const Config &config, platform::ClockPtr clock,
+         QObject *parent = nullptr, int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~Link() override;
 
     const Config &config() const { return m_config; }
@@ -159,8 +164,9 @@ private:
 
     Config m_config;
     QString m_databasePath;
-    QString m_countName;
-    mutable QSqlDatabase m_counter;
+    int m_busyTimeoutMs;
+    // Read-only, opened at the first count and again when db.dll is replaced.
+    mutable std::unique_ptr<store::Database> m_counter;
     mutable platform::FileIdentity m_counterIdentity;
     QThread m_thread;
     Forwarder *m_forwarder;

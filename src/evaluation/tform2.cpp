@@ -182,7 +182,9 @@ void TForm2::FormCreate()
     // decoded at the size it is shown at, so a large picture costs no more than a screenful.
     try {
         const QImage background(tileimages::loadByExtension(
-            tileimages::settingPath(settings.ReadSetting(Setting::PicBg)), Image7->size()));
+            tileimages::settingPath(platform::services().workDir(),
+                                    settings.ReadSetting(Setting::PicBg)),
+            Image7->size()));
         if (!background.isNull())
             Image7->setPicture(background);
     } catch (...) {
@@ -257,7 +259,8 @@ QStringList TForm2::chosenReasons() const
 
 QPixmap TForm2::starPicture(const QString &file)
 {
-    const QImage image = m_assets.get(file, QSize(StarSize, StarSize));
+    const QImage image =
+        m_assets.get(platform::services().workDir(), file, QSize(StarSize, StarSize));
     // The screen copy is made once per decoded picture too.
     StarPixmap &kept = m_starPixmaps[file];
     if (kept.imageKey != image.cacheKey()) {

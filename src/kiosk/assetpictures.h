@@ -13,11 +13,11 @@
 class AssetPictures final
 {
 public:
-    // The asset at relative (against the current directory, like tileimages::loadAsset) decoded
+    // The asset at relative (against folder, like tileimages::loadAsset) decoded
     // at size. Decodes only when nothing is kept for it at that size or the file has changed
     // (replaced, rewritten, removed). Throws KioskError naming the file when it is missing or no
     // picture, so every tap that needs a missing picture still reports it.
-    QImage get(const QString &relative, QSize size);
+    QImage get(const QString &folder, const QString &relative, QSize size);
 
     // How many decodes have run so far.
     int decodes() const { return m_decodes; }

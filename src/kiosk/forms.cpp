@@ -31,7 +31,8 @@ void startForwarding()
     if (!config)
         return;
     DataModule3->setForwarding(config->terminal);
-    CentralLink = new central::Link(platform::workPath(u"db.dll"_s), *config);
+    CentralLink =
+        new central::Link(platform::workPath(u"db.dll"_s), *config, platform::services().clock());
     QObject::connect(DataModule3, &TDataModule3::appended, CentralLink, &central::Link::poke);
 }
 
@@ -41,7 +42,7 @@ void CreateForms()
 {
     Form1 = new TForm1;
     Form2 = new TForm2;
-    DataModule3 = new TDataModule3(platform::services().workDir());
+    DataModule3 = new TDataModule3(platform::services().workDir(), platform::services().clock());
     // The rating dialog exists before the module; it stores through it from now on.
     Form2->setDataModule(DataModule3);
     // The connection and the start-up query each report their own failure; start-up goes on.

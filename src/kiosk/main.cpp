@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
     CreateForms();
     Form1->showKiosk();
     // One consistent copy of db.dll a day into folder 备份, off the GUI thread.
-    DailyBackup dailyBackup(services.workDir());
+    DailyBackup dailyBackup(services.workDir(), services.clock());
     dailyBackup.start();
     const int rc = QApplication::exec();
     DestroyForms();

@@ -384,8 +384,10 @@ void TForm1::FormCreate()
                      });
 
     // Decoded once, at the size the arrows are shown.
-    Image1->setPicture(tileimages::loadAsset(LeftArrowFile, Image1->size()));
-    Image2->setPicture(tileimages::loadAsset(RightArrowFile, Image2->size()));
+    Image1->setPicture(
+        tileimages::loadAsset(platform::services().workDir(), LeftArrowFile, Image1->size()));
+    Image2->setPicture(
+        tileimages::loadAsset(platform::services().workDir(), RightArrowFile, Image2->size()));
 
     GridInput in;
     in.windowWidth = W;
@@ -443,12 +445,15 @@ void TForm1::FormShow()
 
     QImage background;
     try {
-        background = tileimages::loadByExtension(
-            tileimages::settingPath(ini.ReadSetting(Setting::PicBg)), Image3->size());
+        background =
+            tileimages::loadByExtension(tileimages::settingPath(platform::services().workDir(),
+                                                                ini.ReadSetting(Setting::PicBg)),
+                                        Image3->size());
     } catch (...) {
     }
     if (background.isNull())
-        background = tileimages::loadAsset(DefaultBackgroundFile, Image3->size());
+        background = tileimages::loadAsset(platform::services().workDir(), DefaultBackgroundFile,
+                                           Image3->size());
     Image3->setPicture(background);
 
     // A value that names no colour of its own (no colour, a system colour) leaves the label's

@@ -2,7 +2,6 @@
 
 #include "kiosk/tilecache.h"
 #include "platform/error.h"
-#include "platform/platform.h"
 
 #include <QDir>
 
@@ -71,18 +70,18 @@ QImage loadCovering(const QString &path, QSize box)
     return decode(path, QFileInfo(path).suffix().toLower().toLatin1(), box, true);
 }
 
-QString settingPath(const QString &setting)
+QString settingPath(const QString &folder, const QString &setting)
 {
     if (setting.isEmpty())
         return {};
     QString path = setting;
     path.replace(u'\\', u'/');
-    return QDir::isAbsolutePath(path) ? path : platform::workPath(path);
+    return QDir::isAbsolutePath(path) ? path : QDir::cleanPath(folder + u'/' + path);
 }
 
-QImage loadAsset(const QString &relative, QSize scaledTo)
+QImage loadAsset(const QString &folder, const QString &relative, QSize scaledTo)
 {
-    const QString path = platform::workPath(relative);
+    const QString path = QDir::cleanPath(folder + u'/' + relative);
     const QImage image = loadByExtension(path, scaledTo);
     if (image.isNull()) {
         const QString shown = QDir::toNativeSeparators(relative);

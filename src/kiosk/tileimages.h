@@ -25,13 +25,14 @@ QImage loadByExtension(const QString &path, QSize scaledTo = {});
 QImage loadCovering(const QString &path, QSize box);
 
 // The file a picture setting (pic_bg) names: an absolute path as it stands, a relative one
-// against the current directory. "\" counts as a separator, as in paths typed on Windows.
-QString settingPath(const QString &setting);
+// against folder (the kiosk's current directory). "\" counts as a separator, as in paths typed
+// on Windows.
+QString settingPath(const QString &folder, const QString &setting);
 
-// Loads one of the program's asset pictures ("pic/huidu.png"), relative to the current
-// directory and decoded by its extension, anew on every call. Throws KioskError naming the file
-// when it is missing or cannot be decoded.
-QImage loadAsset(const QString &relative, QSize scaledTo = {});
+// Loads one of the program's asset pictures ("pic/huidu.png"), relative to folder (the kiosk's
+// current directory) and decoded by its extension, anew on every call. Throws KioskError naming
+// the file when it is missing or cannot be decoded.
+QImage loadAsset(const QString &folder, const QString &relative, QSize scaledTo = {});
 
 } // namespace tileimages
 

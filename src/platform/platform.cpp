@@ -45,7 +45,7 @@ public:
     void restart() override {}
     bool openFolder(const QString &) override { return false; }
     void quit() override { QCoreApplication::quit(); }
-    QDateTime now() const override { return QDateTime::currentDateTime(); }
+    ClockPtr clock() const override { return systemClock(); }
 };
 
 Services *g_services = nullptr;

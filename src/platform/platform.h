@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/clock.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -51,8 +53,10 @@ public:
     // Requests the end of the program; the event loop ends once the current handler returns.
     virtual void quit() = 0;
 
-    // The local clock.
-    virtual QDateTime now() const = 0;
+    // The local clock. Windows read it here; window-free objects are given clock() by their
+    // maker and read only that.
+    virtual ClockPtr clock() const = 0;
+    QDateTime now() const { return clock()->now(); }
 };
 
 // The folder that stands for the executable's folder (opt.ini, the photo listing): the folder

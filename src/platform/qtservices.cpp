@@ -136,9 +136,9 @@ void QtServices::quit()
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-QDateTime QtServices::now() const
+platform::ClockPtr QtServices::clock() const
 {
-    return QDateTime::currentDateTime();
+    return platform::systemClock();
 }
 
 void installChineseTranslations()

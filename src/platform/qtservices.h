@@ -18,7 +18,7 @@ public:
     void restart() override;
     bool openFolder(const QString &path) override;
     void quit() override;
-    QDateTime now() const override;
+    platform::ClockPtr clock() const override;
 };
 
 // Loads Qt's own Simplified Chinese texts (dialogs, edit menus) into the application.

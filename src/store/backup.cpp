@@ -1,7 +1,6 @@
 #include "store/backup.h"
 
 #include "platform/error.h"
-#include "platform/platform.h"
 #include "store/database.h"
 #include "store/engine.h"
 #include "store/statements.h"
@@ -119,8 +118,8 @@ int pruneDailyCopies(const QString &workDir, int keep)
 
 } // namespace backup
 
-DailyBackup::DailyBackup(QString workDir, QObject *parent)
-    : QObject(parent), m_workDir(std::move(workDir))
+DailyBackup::DailyBackup(QString workDir, platform::ClockPtr clock, QObject *parent)
+    : QObject(parent), m_workDir(std::move(workDir)), m_clock(std::move(clock))
 {
 }
 
@@ -146,7 +145,7 @@ QFuture<QString> DailyBackup::runIfDue()
     if (m_running.isRunning())
         return {};
     const QString dbPath = QDir::cleanPath(m_workDir + u"/db.dll"_s);
-    const QString target = backup::dailyPath(m_workDir, platform::services().now().date());
+    const QString target = backup::dailyPath(m_workDir, m_clock->now().date());
     if (QFileInfo::exists(target) || !QFileInfo(dbPath).isFile())
         return {};
     static QThreadPool pool;

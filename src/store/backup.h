@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clock.h"
 #include "store/database.h"
 
 #include <QDate>
@@ -39,16 +40,16 @@ int pruneDailyCopies(const QString &workDir, int keep);
 } // namespace backup
 
 // Takes the daily copy of db.dll off the GUI thread: checks every interval whether today's copy
-// (the program's clock) exists and, when not, writes it on a worker thread at idle priority and
-// then keeps the last Keep copies. Never waits for the copy; a failure is tried again at the next
-// check.
+// (today by the clock it is given) exists and, when not, writes it on a worker thread at idle
+// priority and then keeps the last Keep copies. Never waits for the copy; a failure is tried again
+// at the next check.
 class DailyBackup : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int Keep = 30;
 
-    DailyBackup(QString workDir, QObject *parent = nullptr);
+    DailyBackup(QString workDir, platform::ClockPtr clock, QObject *parent = nullptr);
     ~DailyBackup() override;
 
     // Checks first after firstDelayMs, then every intervalMs.
@@ -64,6 +65,7 @@ signals:
 
 private:
     QString m_workDir;
+    platform::ClockPtr m_clock;
     QTimer *m_timer = nullptr;
     QFuture<QString> m_running;
 };

@@ -2,7 +2,6 @@
 
 #include "platform/error.h"
 #include "platform/fileinfo.h"
-#include "platform/platform.h"
 #include "store/backup.h"
 #include "store/engine.h"
 #include "store/reasons.h"
@@ -25,6 +24,7 @@ using namespace Qt::StringLiterals;
 struct TDataModule3::Private
 {
     QString path;
+    platform::ClockPtr clock;
     int busyTimeoutMs = store::DefaultBusyTimeoutMs;
 
     // reader serves the shared result set. In WAL mode appends and deletes go through writer,
@@ -59,9 +59,11 @@ struct TDataModule3::Private
     QSqlDatabase &writeHandle() { return writeFile().handle(); }
 };
 
-TDataModule3::TDataModule3(const QString &workDir, QObject *parent, int busyTimeoutMs)
+TDataModule3::TDataModule3(const QString &workDir, platform::ClockPtr clock, QObject *parent,
+                           int busyTimeoutMs)
     : QObject(parent), d(new Private)
 {
+    d->clock = std::move(clock);
     d->path = QFileInfo(workDir + u"/db.dll"_s).absoluteFilePath();
     d->busyTimeoutMs = busyTimeoutMs;
     d->statement = statements::selectAll();
@@ -207,7 +209,7 @@ void TDataModule3::fileForForwarding(QSqlDatabase &db, const EvaluationRecord &r
     for (const QString &statement : statements::createOutbox())
         store::run(db, statement);
     if (!d->sequenceRaised) {
-        const qint64 start = statements::outboxSequenceStart(platform::services().now());
+        const qint64 start = statements::outboxSequenceStart(d->clock->now());
         store::run(db, statements::raiseOutboxSequence(), {start});
         store::run(db, statements::seedOutboxSequence(), {start});
     }
@@ -341,7 +343,7 @@ void TDataModule3::DeleteRow(int row)
     QVariantList match;
     for (const QString &field : {u"名称"_s, u"日期"_s, u"时间"_s, u"综合评价"_s})
         match.append(values.value(field));
-    const QString deletedAt = platform::services().now().toString(u"yyyy-MM-dd hh:mm:ss"_s);
+    const QString deletedAt = d->clock->now().toString(u"yyyy-MM-dd hh:mm:ss"_s);
 
     // The grid's read ends first; without WAL it would hold the lock the delete needs.
     ReleaseResult();
@@ -373,7 +375,7 @@ void TDataModule3::createPinLog(QSqlDatabase &db)
     // Numbered like the outbox, so a later db.dll of this kiosk never reuses a number the
     // central database holds.
     store::run(db, statements::seedPinLogSequence(),
-               {statements::outboxSequenceStart(platform::services().now())});
+               {statements::outboxSequenceStart(d->clock->now())});
 }
 
 void TDataModule3::AppendPinEvent(const PinLogRecord &entry)
@@ -422,7 +424,7 @@ void TDataModule3::OpenPinLog(const QString &startDate, const QString &endDate)
     // an error; a read-only file without it reports the engine's message.
     if (!d->readOnly &&
         !store::firstValue(d->reader->handle(), statements::pinLogExists()).isValid())
-        writeTransaction([](QSqlDatabase &db) { createPinLog(db); });
+        writeTransaction([this](QSqlDatabase &db) { createPinLog(db); });
     // The log's rows are no rows of table 评价: nothing here can be deleted one by one.
     show(statements::pinLogListing(startDate, endDate), false);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/error.h"
 #include "store/database.h"
 #include "store/record.h"
@@ -27,10 +28,11 @@ class TDataModule3 : public QObject
 {
     Q_OBJECT
 public:
-    // Names workDir/db.dll. Does not touch the file; call Open steps as start-up does. Every
+    // Names workDir/db.dll. Does not touch the file; call Open steps as start-up does. clock
+    // numbers the outbox and the PIN log and stamps the archive of deleted rows. Every
     // statement waits up to busyTimeoutMs while another process holds the file locked.
-    explicit TDataModule3(const QString &workDir, QObject *parent = nullptr,
-                          int busyTimeoutMs = store::DefaultBusyTimeoutMs);
+    TDataModule3(const QString &workDir, platform::ClockPtr clock, QObject *parent = nullptr,
+                 int busyTimeoutMs = store::DefaultBusyTimeoutMs);
     ~TDataModule3() override;
 
     // How long every statement waits while another process holds the file locked; a change
@@ -137,7 +139,7 @@ private:
     // settles the log afterwards.
     template <typename Steps> void writeTransaction(Steps &&steps);
     // The log table with its sequence started, inside a write transaction.
-    static void createPinLog(QSqlDatabase &db);
+    void createPinLog(QSqlDatabase &db);
 
     struct Private;
     Private *d;

@@ -100,7 +100,7 @@ struct Kiosk
     Kiosk(const QString &terminal, const QString &url) : config{url, terminal}
     {
         store::createDatabaseFile(db());
-        module = std::make_unique<TDataModule3>(dir.path());
+        module = std::make_unique<TDataModule3>(dir.path(), platform::services().clock());
         module->setForwarding(terminal);
         module->OpenConnection();
     }
@@ -110,7 +110,10 @@ struct Kiosk
         module.reset();
     }
     QString db() const { return dir.filePath(u"db.dll"_s); }
-    void startForwarding() { link = std::make_unique<central::Link>(db(), config); }
+    void startForwarding()
+    {
+        link = std::make_unique<central::Link>(db(), config, platform::services().clock());
+    }
     void append(int from, int to)
     {
         for (int i = from; i < to; ++i) {
@@ -207,7 +210,7 @@ private slots:
     void initTestCase()
     {
         m_services = std::make_unique<RecordingServices>();
-        m_services->fixedNow = QDateTime(QDate(2026, 12, 8), QTime(9, 30));
+        m_services->setNow(QDateTime(QDate(2026, 12, 8), QTime(9, 30)));
         m_server = std::make_unique<PgServer>();
         QVERIFY2(m_server->isValid(), qPrintable(m_server->lastError()));
         QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
@@ -375,7 +378,7 @@ private slots:
         QVERIFY(kiosk.status().connected);
         QVERIFY(kiosk.status().error.isEmpty());
         QCOMPARE(kiosk.status().forwarded, 20);
-        QCOMPARE(kiosk.status().lastArrived, m_services->fixedNow);
+        QCOMPARE(kiosk.status().lastArrived, m_services->now());
         compareCentral(kiosk.config.terminal, kiosk.stored);
         QCOMPARE(outboxCount(kiosk.db()), 0);
     }
@@ -531,7 +534,7 @@ private slots:
 
         QVERIFY(QFile::rename(kiosk.db(), kiosk.dir.filePath(u"old.dll"_s)));
         store::createDatabaseFile(kiosk.db());
-        m_services->fixedNow = m_services->fixedNow.addSecs(60);
+        m_services->setNow(m_services->now().addSecs(60));
         kiosk.append(5, 10);
         QTRY_VERIFY2_WITH_TIMEOUT(centralCount() == 10 && outboxCount(kiosk.db()) == 0,
                                   qPrintable(central::statusLine(kiosk.status())), 15000);
@@ -554,7 +557,7 @@ private slots:
     {
         QFETCH(int, clockShiftSecs);
         QFETCH(int, renumbered);
-        const QDateTime started = m_services->fixedNow;
+        const QDateTime started = m_services->now();
         Kiosk kiosk(u"八号厅-1"_s, m_url);
         kiosk.startForwarding();
         kiosk.append(0, 5);
@@ -570,15 +573,16 @@ private slots:
         for (const QString &suffix : {u""_s, u"-wal"_s, u"-shm"_s})
             QFile::remove(kiosk.db() + suffix);
         QVERIFY(QFile::copy(copy, kiosk.db()));
-        m_services->fixedNow = started.addSecs(clockShiftSecs);
-        kiosk.module = std::make_unique<TDataModule3>(kiosk.dir.path());
+        m_services->setNow(started.addSecs(clockShiftSecs));
+        kiosk.module =
+            std::make_unique<TDataModule3>(kiosk.dir.path(), platform::services().clock());
         kiosk.module->setForwarding(kiosk.config.terminal);
         kiosk.module->OpenConnection();
         kiosk.startForwarding();
         kiosk.append(10, 20);
         QTRY_VERIFY2_WITH_TIMEOUT(centralCount() == 20 && outboxCount(kiosk.db()) == 0,
                                   qPrintable(central::statusLine(kiosk.status())), 15000);
-        m_services->fixedNow = started;
+        m_services->setNow(started);
         QStringList expected = kiosk.stored;
         QStringList received = centralRatings(kiosk.config.terminal);
         expected.sort();

@@ -100,7 +100,7 @@ class SteppingClock final : public platform::Services
 {
 public:
     SteppingClock(RecordingServices &inner, QList<QDateTime> readings)
-        : m_inner(inner), m_readings(std::move(readings))
+        : m_inner(inner), m_clock(std::make_shared<Readings>(std::move(readings)))
     {
         platform::setServices(this);
     }
@@ -124,16 +124,33 @@ public:
     void restart() override { m_inner.restart(); }
     bool openFolder(const QString &p) override { return m_inner.openFolder(p); }
     void quit() override { m_inner.quit(); }
-    QDateTime now() const override
-    {
-        return m_readings.isEmpty() ? QDateTime() : m_readings.takeFirst();
-    }
+    platform::ClockPtr clock() const override { return m_clock; }
 
-    int readingsLeft() const { return int(m_readings.size()); }
+    int readingsLeft() const { return m_clock->left(); }
 
 private:
+    class Readings final : public platform::Clock
+    {
+    public:
+        explicit Readings(QList<QDateTime> readings) : m_readings(std::move(readings)) {}
+        QDateTime now() const override
+        {
+            const QMutexLocker lock(&m_mutex);
+            return m_readings.isEmpty() ? QDateTime() : m_readings.takeFirst();
+        }
+        int left() const
+        {
+            const QMutexLocker lock(&m_mutex);
+            return int(m_readings.size());
+        }
+
+    private:
+        mutable QMutex m_mutex;
+        mutable QList<QDateTime> m_readings;
+    };
+
     RecordingServices &m_inner;
-    mutable QList<QDateTime> m_readings;
+    std::shared_ptr<Readings> m_clock;
 };
 
 } // namespace
@@ -165,7 +182,7 @@ private:
     // Database module as start-up makes it; its own failures are recorded like start-up's.
     void openModule()
     {
-        module = new TDataModule3(dir->path());
+        module = new TDataModule3(dir->path(), rec->clock());
         platform::guarded(nullptr, [this] { module->OpenConnection(); });
         platform::guarded(nullptr, [this] { module->OpenStartupQuery(); });
     }

@@ -52,7 +52,7 @@ private slots:
         // A large file: what is kept is the shown size, never the file's.
         QVERIFY(writeStar(dir.path(), {800, 800}, Qt::gray));
         AssetPictures assets;
-        const QImage first = assets.get(Star, Shown);
+        const QImage first = assets.get(dir.path(), Star, Shown);
         QCOMPARE(first.size(), Shown);
         QCOMPARE(first.pixelColor(39, 39), QColor(Qt::gray));
 
@@ -67,13 +67,13 @@ private slots:
         } else if (between == u"size") {
             size = QSize(40, 40);
         }
-        const QImage again = assets.get(Star, size);
+        const QImage again = assets.get(dir.path(), Star, size);
         QCOMPARE(again.size(), size);
         QCOMPARE(again.pixelColor(size.width() / 2, size.height() / 2), second);
         QCOMPARE(assets.decodes(), decodes);
         // Many more taps cost no decode.
         for (int i = 0; i < 20; ++i)
-            assets.get(Star, size);
+            assets.get(dir.path(), Star, size);
         QCOMPARE(assets.decodes(), decodes);
     }
 
@@ -98,7 +98,7 @@ private slots:
         AssetPictures assets;
         if (keptBefore) {
             QVERIFY(writeStar(dir.path(), {80, 80}, Qt::gray));
-            assets.get(Star, Shown);
+            assets.get(dir.path(), Star, Shown);
         }
         QFile::remove(dir.filePath(Star));
         if (fault == u"garbage") {
@@ -109,7 +109,7 @@ private slots:
         // Every get reports the fault again; nothing stale is served.
         for (int attempt = 0; attempt < 2; ++attempt) {
             try {
-                assets.get(Star, Shown);
+                assets.get(dir.path(), Star, Shown);
                 QFAIL("no error");
             } catch (const KioskError &e) {
                 QVERIFY2(e.message().contains(says), qPrintable(e.message()));

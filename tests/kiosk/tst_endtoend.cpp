@@ -57,7 +57,7 @@ private slots:
         QVERIFY(artwork::writeRunFolder(m_dir.path(), 25).ok);
         store::createDatabaseFile(m_dir.filePath(u"db.dll"_s));
         m_services = std::make_unique<RecordingServices>(m_dir.path(), m_dir.path());
-        m_services->fixedNow = QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9));
+        m_services->setNow(QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9)));
         CreateForms();
         QCOMPARE(m_services->errors, QStringList());
         Form1->showKiosk();

@@ -999,7 +999,7 @@ private slots:
         writeFolder(0);
         TForm1 *f = createForm();
         store::createDatabaseFile(path(u"db.dll"_s));
-        central::Link link(path(u"db.dll"_s), central::Config{url, u"t"_s});
+        central::Link link(path(u"db.dll"_s), central::Config{url, u"t"_s}, m_services->clock());
         f->setCentralLink(&link);
         QTRY_VERIFY((emit f->PopupMenu1->aboutToShow(), f->N10->toolTip().contains(error)));
         QVERIFY(f->N10->isVisible());
@@ -1038,7 +1038,8 @@ private slots:
         TForm1 *f = createForm();
         store::createDatabaseFile(path(u"db.dll"_s));
         central::Link link(path(u"db.dll"_s),
-                           central::Config{u"postgresql://k:Geheim-1@/d"_s, u"t"_s});
+                           central::Config{u"postgresql://k:Geheim-1@/d"_s, u"t"_s},
+                           m_services->clock());
         if (linkFirst)
             f->setCentralLink(&link);
         f->N9Click();

@@ -80,10 +80,10 @@ private slots:
     void assetsThrowNamingTheFile()
     {
         RecordingServices services(m_dir.path(), m_dir.path());
-        QCOMPARE(tileimages::loadAsset(u"arrow.png"_s).size(), QSize(40, 30));
+        QCOMPARE(tileimages::loadAsset(m_dir.path(), u"arrow.png"_s).size(), QSize(40, 30));
         for (const QString &name : {u"missing.png"_s, u"garbage.jpg"_s}) {
             try {
-                tileimages::loadAsset(name);
+                tileimages::loadAsset(m_dir.path(), name);
                 QFAIL("no error");
             } catch (const KioskError &e) {
                 QVERIFY2(e.message().contains(name), qPrintable(e.message()));

@@ -73,7 +73,7 @@ private slots:
         QVERIFY(m_run.begin());
         QVERIFY(QFile::remove(m_run.folder->db()));
         QVERIFY(m_run.folder->writePhoto(u"0001@一号窗口#社保业务.jpg"_s, Qt::red));
-        m_run.rec->fixedNow = QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0));
+        m_run.rec->setNow(QDateTime(QDate(2024, 3, 5), QTime(11, 0, 0)));
     }
 
     void cleanup() { m_run.end(); }
@@ -226,7 +226,7 @@ private slots:
     void copyOfTheFileAloneIsComplete()
     {
         QVERIFY(seed(m_run.folder->db()));
-        TDataModule3 module(m_run.folder->root());
+        TDataModule3 module(m_run.folder->root(), m_run.rec->clock());
         module.OpenConnection();
         module.OpenStartupQuery();
         QList<QStringList> expected = Seed;
@@ -253,7 +253,7 @@ private slots:
     {
         const QString db = m_run.folder->db();
         QVERIFY(seed(db));
-        TDataModule3 module(m_run.folder->root());
+        TDataModule3 module(m_run.folder->root(), m_run.rec->clock());
         module.OpenConnection();
         module.OpenStartupQuery();
         const EvaluationRecord old{u"王五  旧"_s, u"2024-03-05"_s, u"11:00:00"_s, u"一般"_s};

@@ -164,7 +164,7 @@ private slots:
     void init()
     {
         QVERIFY(m_run.begin());
-        m_run.rec->fixedNow = QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0));
+        m_run.rec->setNow(QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0)));
     }
 
     void cleanup() { m_run.end(); }

@@ -164,7 +164,7 @@ private slots:
     {
         QFETCH(QString, name);
         const QList<QStringList> before = dbcheck::table(m_run.folder->db());
-        TDataModule3 module(m_run.folder->root());
+        TDataModule3 module(m_run.folder->root(), m_run.rec->clock());
         module.OpenConnection();
         for (const bool listing : {true, false}) {
             try {

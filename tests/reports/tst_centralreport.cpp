@@ -141,12 +141,12 @@ private slots:
         QFETCH(QStringList, rows);
         QTemporaryDir dir;
         RecordingServices services(dir.path(), dir.path());
-        services.fixedNow = QDateTime(QDate(2026, 12, 3), QTime(10, 0));
+        services.setNow(QDateTime(QDate(2026, 12, 3), QTime(10, 0)));
         store::createDatabaseFile(dir.filePath(u"db.dll"_s));
         std::unique_ptr<central::Link> link;
         if (linked)
-            link = std::make_unique<central::Link>(dir.filePath(u"db.dll"_s),
-                                                   central::Config{m_url, u"east"_s});
+            link = std::make_unique<central::Link>(
+                dir.filePath(u"db.dll"_s), central::Config{m_url, u"east"_s}, services.clock());
 
         ReportWindow w(dir.filePath(u"db.dll"_s));
         // As the main window links them: the central database, and the link's state line.
@@ -201,7 +201,7 @@ private slots:
         QFETCH(QString, exportMessage);
         QTemporaryDir dir;
         RecordingServices services(dir.path(), dir.path());
-        services.fixedNow = QDateTime(QDate(2026, 12, 3), QTime(10, 0));
+        services.setNow(QDateTime(QDate(2026, 12, 3), QTime(10, 0)));
         const QString local = dir.filePath(u"db.dll"_s);
         store::createDatabaseFile(local);
         {
@@ -216,7 +216,8 @@ private slots:
         }
         QSqlDatabase::removeDatabase(u"fill-local"_s);
         central::Link link(local,
-                           central::Config{m_server->url(User, Password, u"nowhere"_s), u"east"_s});
+                           central::Config{m_server->url(User, Password, u"nowhere"_s), u"east"_s},
+                           services.clock());
         ReportWindow w(local);
         w.setCentralSource(link.config().url);
         QSignalSpy shown(&w, &ReportWindow::reportShown);

@@ -108,7 +108,7 @@ private slots:
     void init()
     {
         m_services = new RecordingServices(m_dir.path(), m_dir.path());
-        m_services->fixedNow = QDateTime(QDate(2026, 12, 9), QTime(10, 0));
+        m_services->setNow(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
     }
     void cleanup()
     {

@@ -110,7 +110,7 @@ void TestPinPad::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_services = std::make_unique<RecordingServices>(m_dir->path(), m_dir->path());
-    m_services->fixedNow = Start;
+    m_services->setNow(Start);
 }
 
 void TestPinPad::cleanup()
@@ -237,7 +237,7 @@ void TestPinPad::lockOutAndRelease()
     pad->DigitClick(2);
     QCOMPARE(pad->entered(), QString());
     pad->CancelClick();
-    m_services->fixedNow = Start.addSecs(45);
+    m_services->setNow(Start.addSecs(45));
     rightClick(f, QPoint(100, 100));
     QVERIFY(pad->isLocked());
     QCOMPARE(pad->StatusLabel->text(), u"错误次数过多，请15秒后再试"_s);
@@ -245,7 +245,7 @@ void TestPinPad::lockOutAndRelease()
     QCOMPARE(opened.size(), 0);
 
     // The clock moves on; the once-a-second tick unlocks the pad.
-    m_services->fixedNow = Start.addSecs(60);
+    m_services->setNow(Start.addSecs(60));
     f->PinPadTimerTimer();
     QVERIFY(!pad->isLocked());
     QCOMPARE(pad->StatusLabel->text(), QString());
@@ -296,7 +296,7 @@ void TestPinPad::lockSurvivesRestart()
     store::createDatabaseFile(m_dir->filePath(u"db.dll"_s));
     auto start = [this] {
         m_form.reset();
-        m_module = std::make_unique<TDataModule3>(m_dir->path());
+        m_module = std::make_unique<TDataModule3>(m_dir->path(), m_services->clock());
         m_module->OpenConnection();
         TForm1 *f = form();
         f->setDataModule(m_module.get());
@@ -307,7 +307,7 @@ void TestPinPad::lockSurvivesRestart()
     for (int i = 0; i < 5; ++i)
         enter(f->PinPad, u"1111"_s);
     QCOMPARE(f->PinPad->StatusLabel->text(), u"错误次数过多，请60秒后再试"_s);
-    m_services->fixedNow = Start.addSecs(60);
+    m_services->setNow(Start.addSecs(60));
     f->PinPadTimerTimer();
     for (int i = 0; i < 4; ++i)
         enter(f->PinPad, u"1111"_s);
@@ -316,11 +316,11 @@ void TestPinPad::lockSurvivesRestart()
     enter(f->PinPad, u"1111"_s);
     QCOMPARE(f->PinPad->StatusLabel->text(), u"错误次数过多，请2分钟后再试"_s);
 
-    m_services->fixedNow = Start.addSecs(60 + 100);
+    m_services->setNow(Start.addSecs(60 + 100));
     f = start();
     QVERIFY(f->PinPad->isLocked());
     QCOMPARE(f->PinPad->StatusLabel->text(), u"错误次数过多，请20秒后再试"_s);
-    m_services->fixedNow = Start.addSecs(60 + 120);
+    m_services->setNow(Start.addSecs(60 + 120));
     f->PinPadTimerTimer();
     QSignalSpy opened(f, &TForm1::menuOpened);
     enter(f->PinPad, Pin);

@@ -173,7 +173,7 @@ void TestTForm4::cleanup()
 // The module as start-up makes it, over the sample table.
 void TestTForm4::openModule()
 {
-    m_module = new TDataModule3(m_dir->path());
+    m_module = new TDataModule3(m_dir->path(), m_services->clock());
     m_module->OpenConnection();
     for (const EvaluationRecord &r : seed())
         m_module->Append(r);
@@ -183,7 +183,7 @@ void TestTForm4::openModule()
 void TestTForm4::createForm()
 {
     // Showing sets the end date to today: the clock stands on the sample range's last day.
-    m_services->fixedNow = QDateTime(QDate(2026, 12, 7), QTime(18, 0, 0));
+    m_services->setNow(QDateTime(QDate(2026, 12, 7), QTime(18, 0, 0)));
     m_form = new TForm4(m_module);
     m_form->DateTimePicker1->setDate(QDate(2015, 5, 13));
     m_form->DateTimePicker2->setDate(QDate(2026, 12, 7));
@@ -510,7 +510,7 @@ void TestTForm4::ctrlDeleteRemovesOneOfTwoIdenticalRows()
 
     const Rows before = tableRows();
     m_services->questionAnswers = {answer};
-    m_services->fixedNow = QDateTime(QDate(2026, 12, 9), QTime(15, 4, 5));
+    m_services->setNow(QDateTime(QDate(2026, 12, 9), QTime(15, 4, 5)));
     m_form->DBGrid1->setFocus();
     m_form->DBGrid1->setCurrentIndex(m_form->DBGrid1->model()->index(1, 0));
     QTest::keyClick(m_form->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
@@ -622,10 +622,11 @@ void TestTForm4::clearAllData()
     std::unique_ptr<central::Link> link;
     if (forwarding) {
         link = std::make_unique<central::Link>(m_dir->filePath(u"db.dll"_s),
-                                               central::Config{u"mysql://x/y"_s, u"t"_s});
+                                               central::Config{u"mysql://x/y"_s, u"t"_s},
+                                               m_services->clock());
     }
     createForm();
-    m_services->fixedNow = QDateTime(QDate(2026, 12, 7), QTime(18, 0, 5));
+    m_services->setNow(QDateTime(QDate(2026, 12, 7), QTime(18, 0, 5)));
     if (archiveBlocked) {
         QFile blocker(m_dir->filePath(u"备份"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -685,7 +686,7 @@ void TestTForm4::showSetsEndDateAndKeepsTheRest()
 {
     openModule();
     createForm();
-    m_services->fixedNow = QDateTime(QDate(2031, 3, 4), QTime(23, 59, 58));
+    m_services->setNow(QDateTime(QDate(2031, 3, 4), QTime(23, 59, 58)));
     m_form->DateTimePicker1->setDate(QDate(2020, 1, 1));
     m_form->Edit1->setText(u"张三"_s);
     m_form->ComboBox1->setCurrentText(u"不满意"_s);
@@ -697,7 +698,7 @@ void TestTForm4::showSetsEndDateAndKeepsTheRest()
 
     clickButton(m_form->RzButton4);
     QVERIFY(!m_form->isVisible());
-    m_services->fixedNow = QDateTime(QDate(2032, 1, 2), QTime(0, 0, 1));
+    m_services->setNow(QDateTime(QDate(2032, 1, 2), QTime(0, 0, 1)));
     m_form->DateTimePicker2->setDate(QDate(2000, 1, 1));
     m_form->show();
     QCOMPARE(m_form->DateTimePicker2->date(), QDate(2032, 1, 2));
@@ -725,7 +726,7 @@ void TestTForm4::engineErrorLeavesGridEmpty()
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(QByteArray(4096, 'x'));
         f.close();
-        m_module = new TDataModule3(m_dir->path());
+        m_module = new TDataModule3(m_dir->path(), m_services->clock());
         try {
             m_module->OpenConnection();
             QFAIL("a garbage file opened");
@@ -773,7 +774,7 @@ void TestTForm4::rowsFetchedAsScrolled()
             << u"insert into 评价(名称,日期,时间,综合评价) values('窗口%1','2020-02-02','10:00:00','一般')"_s
                    .arg(i, 5, 10, QChar(u'0'));
     execSql(inserts);
-    m_module = new TDataModule3(m_dir->path());
+    m_module = new TDataModule3(m_dir->path(), m_services->clock());
     m_module->OpenConnection();
     m_module->OpenStartupQuery();
     createForm();

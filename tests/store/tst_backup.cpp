@@ -187,11 +187,11 @@ void TestBackup::dailyCopyOnceADay()
 {
     QTemporaryDir dir;
     RecordingServices services(dir.path(), dir.path());
-    services.fixedNow = QDateTime(QDate(2026, 3, 1), QTime(23, 59, 59));
+    services.setNow(QDateTime(QDate(2026, 3, 1), QTime(23, 59, 59)));
     store::createDatabaseFile(dir.filePath(u"db.dll"_s));
     addRows(dir.filePath(u"db.dll"_s), 4);
 
-    DailyBackup daily(dir.path());
+    DailyBackup daily(dir.path(), services.clock());
     QSignalSpy done(&daily, &DailyBackup::finished);
     QFuture<QString> first = daily.runIfDue();
     QVERIFY(!first.isCanceled());
@@ -202,7 +202,7 @@ void TestBackup::dailyCopyOnceADay()
 
     // Today's copy exists: nothing more is due until the date changes.
     QVERIFY(daily.runIfDue().isCanceled());
-    services.fixedNow = services.fixedNow.addSecs(1);
+    services.setNow(services.now().addSecs(1));
     QVERIFY(!daily.runIfDue().isCanceled());
     QTRY_COMPARE(done.size(), 2);
     QVERIFY(QFileInfo::exists(backup::dailyPath(dir.path(), QDate(2026, 3, 2))));

@@ -249,7 +249,7 @@ private slots:
 
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         QCOMPARE(listingRows(module, nameBox, gradeBox, start, end), expected);
         QVERIFY(module.showsTableRows());
@@ -287,7 +287,7 @@ private slots:
 
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         QStringList rows = countRows(module, nameBox, gradeBox, u"2015-05-13"_s, u"2026-12-07"_s);
         // No order is requested: compare as sets.
         rows.sort();
@@ -316,7 +316,7 @@ private slots:
 
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         // A filtered listing first: the overall result does not depend on it.
         listingRows(module, u"张三"_s, u"一般"_s, start, end);
         QStringList rows = overallRows(module, start, end);
@@ -330,7 +330,7 @@ private slots:
     {
         QTemporaryDir dir;
         store::createDatabaseFile(dbPath(dir));
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         module.OpenStartupQuery();
         module.Refresh();
@@ -345,7 +345,7 @@ private slots:
     {
         QTemporaryDir dir;
         store::createDatabaseFile(dbPath(dir));
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         module.OpenStartupQuery();
         const EvaluationRecord first{ZhangSan, u"2024-03-01"_s, u"09:15:00"_s, u"非常满意"_s};
@@ -404,7 +404,7 @@ private slots:
         const QStringList before =
             QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
 
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         try {
             module.OpenConnection();
             QFAIL("OpenConnection did not throw");
@@ -448,7 +448,7 @@ private slots:
         }
         const QByteArray before = readBytes(path);
 
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         try {
             module.OpenStartupQuery();
@@ -477,7 +477,7 @@ private slots:
                                                 QFileDevice::ReadOther));
         const QByteArray before = readBytes(path);
 
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         module.OpenStartupQuery();
         module.Refresh();
@@ -501,7 +501,7 @@ private slots:
     void reconnectWhenFileAppears()
     {
         QTemporaryDir dir;
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         QVERIFY_THROWS_EXCEPTION(KioskError, module.OpenConnection());
         QVERIFY_THROWS_EXCEPTION(KioskError, module.OpenStartupQuery());
         QVERIFY(!QFile::exists(dbPath(dir)));
@@ -518,7 +518,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dbPath(dir);
         store::createDatabaseFile(path);
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         module.Append({ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s});
 
@@ -552,7 +552,7 @@ private slots:
                 raw.exec(u"create table 评价 (名称 TEXT, 日期 TEXT, 时间 TEXT, 综合评价 TEXT)"_s));
             QCOMPARE(raw.value(u"pragma journal_mode"_s), u"delete"_s);
         }
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         RawDb raw(path);
         QCOMPARE(raw.value(u"pragma journal_mode"_s), u"wal"_s);
@@ -575,7 +575,7 @@ private slots:
         const EvaluationRecord other{LiSi, u"2024-03-01"_s, u"09:00:00"_s, u"非常满意"_s};
         seedDatabase(dbPath(dir), {other, target, target, other});
 
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenStartupQuery();
         module.Refresh();
         ResultPages *model = module.DataSource1();
@@ -605,7 +605,7 @@ private slots:
         QFETCH(QString, result);
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.ShowAll();
         if (result == u"clear"_s) {
             // The clear empties the table; put rows back behind the closed result set.
@@ -647,7 +647,7 @@ private slots:
             QFile file(dir.filePath(u"备份"_s));
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.ShowAll();
         const QString shown = module.statement();
         try {
@@ -671,7 +671,7 @@ private slots:
     {
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         module.OpenStartupQuery();
         module.Refresh();
@@ -699,7 +699,7 @@ private slots:
     {
         QTemporaryDir dir;
         seedDatabase(dbPath(dir), Seed);
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.ShowAll();
         QCOMPARE(module.DataSource1()->rowCount(), Seed.size());
 
@@ -758,7 +758,7 @@ private slots:
             RawDb raw(dbPath(dir));
             QVERIFY(raw.exec(u"create table 待上传 (序号 integer primary key, 其他 text)"_s));
         }
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), services.clock());
         module.setForwarding(terminal);
         module.OpenConnection();
         const QList<EvaluationRecord> records = {
@@ -823,7 +823,7 @@ private slots:
                                      grades::word(1 + i % 5)};
         seedDatabase(path, many);
 
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         const QString range = u"2015-05-13"_s;
         if (result == u"all"_s)
@@ -866,12 +866,12 @@ private slots:
                                      grades::word(1 + i % 5)};
         seedDatabase(path, many);
 
-        TDataModule3 kioskA(dir.path());
+        TDataModule3 kioskA(dir.path(), fixedClock());
         kioskA.OpenConnection();
         kioskA.ShowListing(u"不限制"_s, u"不限制"_s, u"2015-05-13"_s, u"2026-12-07"_s);
         QVERIFY(kioskA.DataSource1()->rowCount() < 1000);
 
-        TDataModule3 kioskB(dir.path());
+        TDataModule3 kioskB(dir.path(), fixedClock());
         kioskB.OpenConnection();
         for (int i = 0; i < 3; ++i)
             kioskB.Append({LiSi, u"2024-03-02"_s, u"10:00:0%1"_s.arg(i), u"一般"_s});
@@ -928,7 +928,7 @@ private slots:
         };
         QCOMPARE(countInFileAlone(), 0);
 
-        TDataModule3 module(after.path());
+        TDataModule3 module(after.path(), fixedClock());
         module.OpenConnection();
         QCOMPARE(countInFileAlone(), 3);
         QCOMPARE(QFileInfo(dbPath(after) + u"-wal"_s).size(), 0);
@@ -944,7 +944,7 @@ private slots:
             many << EvaluationRecord{ZhangSan, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s};
         seedDatabase(dbPath(dir), many);
 
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenStartupQuery();
         module.Refresh();
         QVERIFY(module.DataSource1()->canFetchMore());
@@ -971,7 +971,7 @@ private slots:
         second.start(QStringLiteral(KIOSK_HELPER),
                      {u"append-as"_s, dir.path(), QString::number(perProcess), LiSi});
         // This process appends at the same time, as the kiosk itself would.
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         for (int i = 0; i < 50; ++i)
             module.Append({OBrien, u"2024-03-01"_s, u"09:00:00"_s, u"一般"_s});
         QVERIFY(first.waitForFinished(120000));
@@ -1045,7 +1045,7 @@ private slots:
                  (QList<QStringList>{
                      {u"评价_名称_日期"_s}, {u"评价_名称_评价_日期"_s}, {u"评价_评价_日期"_s}}));
         // The kiosk works on the result.
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenStartupQuery();
         module.Append(Seed.first());
         QCOMPARE(raw.count(), rows + 1);
@@ -1086,7 +1086,7 @@ private slots:
             QVERIFY(QFile::rename(path, archive));
 
         if (then == u"same file"_s) {
-            TDataModule3 module(dir.path());
+            TDataModule3 module(dir.path(), services.clock());
             module.OpenConnection();
             QCOMPARE(RawDb(path).count(), 1);
             return;
@@ -1106,7 +1106,7 @@ private slots:
             }
             QVERIFY(QFile::rename(made, path));
             const QByteArray fresh = readBytes(path);
-            TDataModule3 module(dir.path());
+            TDataModule3 module(dir.path(), services.clock());
             try {
                 module.OpenConnection();
                 QFAIL("a new db.dll beside the old one's log was opened");
@@ -1135,7 +1135,7 @@ private slots:
         QCOMPARE(readBytes(log), logBytes);
         // What the message says: the old file back beside its log brings the rating in.
         QVERIFY(QFile::rename(archive, path));
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), fixedClock());
         module.OpenConnection();
         QCOMPARE(RawDb(path).count(), 1);
     }

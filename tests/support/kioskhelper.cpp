@@ -76,7 +76,7 @@ EvaluationRecord numbered(const QString &prefix, qint64 i, const QString &grade)
 // when it cannot be opened, with the reason on standard error.
 std::unique_ptr<TDataModule3> openModule(const QString &workDir, const QString &terminal = {})
 {
-    auto module = std::make_unique<TDataModule3>(workDir);
+    auto module = std::make_unique<TDataModule3>(workDir, platform::systemClock());
     if (!terminal.isEmpty())
         module->setForwarding(terminal);
     try {
@@ -192,7 +192,7 @@ int forward(QCoreApplication &app, const QString &workDir, const central::Config
     const auto module = openModule(workDir, config.terminal);
     if (!module)
         return CannotOpen;
-    central::Link link(workDir + u"/db.dll"_s, config);
+    central::Link link(workDir + u"/db.dll"_s, config, platform::systemClock());
     QObject::connect(module.get(), &TDataModule3::appended, &link, &central::Link::poke);
 
     qint64 next = 0;

@@ -88,11 +88,28 @@ void RecordingServices::quit()
     ++quits;
 }
 
-QDateTime RecordingServices::now() const
+// Tests never read the real clock: a run at midnight or on new year's eve gives the same result
+// as any other.
+TestClock::TestClock(const QDateTime &at)
+    : m_now(at.isValid() ? at : QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0)))
 {
-    // Tests never read the real clock: a run at midnight or on new year's eve gives the same
-    // result as any other.
-    return fixedNow.isValid() ? fixedNow : QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0));
+}
+
+QDateTime TestClock::now() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_now;
+}
+
+void TestClock::set(const QDateTime &at)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_now = at;
+}
+
+platform::ClockPtr fixedClock(const QDateTime &at)
+{
+    return std::make_shared<const TestClock>(at);
 }
 
 void RecordingServices::clearRecords()

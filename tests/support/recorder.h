@@ -4,9 +4,29 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMutex>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+// A clock for tests: shows a fixed moment (2026-12-08 10:00:00 unless told otherwise), never the
+// real time; set() moves it. Safe to read on one thread while a test sets it on another.
+class TestClock final : public platform::Clock
+{
+public:
+    explicit TestClock(const QDateTime &at = {});
+    QDateTime now() const override;
+    void set(const QDateTime &at);
+
+private:
+    mutable QMutex m_mutex;
+    QDateTime m_now;
+};
+
+// A clock standing still at the moment given (by default the one of TestClock), for what a test
+// makes without test services.
+platform::ClockPtr fixedClock(const QDateTime &at = {});
 
 // Stand-in for the platform services in tests: records every box, answers questions from a
 // script and never blocks. Installs itself on construction and restores the previous services
@@ -31,7 +51,7 @@ public:
     void restart() override;
     bool openFolder(const QString &path) override;
     void quit() override;
-    QDateTime now() const override;
+    platform::ClockPtr clock() const override { return m_clock; }
 
     // What was shown, in order.
     QStringList messages;
@@ -66,8 +86,8 @@ public:
     QList<bool> openFolderAnswers; // whether a file manager started
     bool defaultOpenFolderAnswer = true;
 
-    // What now() returns; when not set, a fixed moment (2026-12-08 10:00:00), never the real clock.
-    QDateTime fixedNow;
+    // What now() and clock() show from now on (the clock's default moment until set).
+    void setNow(const QDateTime &at) { m_clock->set(at); }
 
     // Called while a plain message box would be open (to act "behind" the box), with its text.
     std::function<void(const QString &)> whileMessageOpen;
@@ -80,4 +100,5 @@ public:
 
 private:
     QString m_exeDir, m_workDir;
+    std::shared_ptr<TestClock> m_clock = std::make_shared<TestClock>();
 };
