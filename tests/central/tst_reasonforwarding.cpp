@@ -124,7 +124,7 @@ private slots:
     void initTestCase()
     {
         m_services = std::make_unique<RecordingServices>();
-        m_services->fixedNow = QDateTime(QDate(2026, 12, 8), QTime(9, 30));
+        m_services->setNow(QDateTime(QDate(2026, 12, 8), QTime(9, 30)));
         m_server = std::make_unique<PgServer>();
         QVERIFY2(m_server->isValid(), qPrintable(m_server->lastError()));
         QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
@@ -167,7 +167,7 @@ private slots:
         QTemporaryDir dir;
         const QString db = dir.filePath(u"db.dll"_s);
         store::createDatabaseFile(db);
-        auto module = std::make_unique<TDataModule3>(dir.path());
+        auto module = std::make_unique<TDataModule3>(dir.path(), m_services->clock());
         module->setForwarding(Terminal);
         module->OpenConnection();
         for (const EvaluationRecord &r : ratings())
@@ -182,7 +182,7 @@ private slots:
                     {Terminal, outbox.first().section(u'|', 0, 0).toLongLong()});
         }
         const auto forwardAll = [&] {
-            central::Link link(db, central::Config{m_url, Terminal});
+            central::Link link(db, central::Config{m_url, Terminal}, m_services->clock());
             QTRY_COMPARE_WITH_TIMEOUT(
                 onLocal(db, {statements::pendingCount(), u"select count(*) from 待上传_原因"_s}),
                 (QStringList{u"0"_s, u"0"_s}), 15000);

@@ -67,7 +67,7 @@ private slots:
         RecordingServices services;
         QTemporaryDir dir;
         store::createDatabaseFile(dir.filePath(u"db.dll"_s));
-        TDataModule3 module(dir.path());
+        TDataModule3 module(dir.path(), services.clock());
         module.OpenConnection();
         for (const EvaluationRecord &r : ratings())
             module.Append(r);
