@@ -119,8 +119,8 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
         const QString &option = arguments[i];
         static const QStringList flags = {u"--list"_s, u"--markdown"_s};
         if (!flags.contains(option) && i + 1 >= arguments.size()) {
-            problem = option.startsWith(u"--"_s) ? u"选项 %1 缺少值"_s.arg(option)
-                                                 : u"无法识别的参数"_s;
+            problem =
+                option.startsWith(u"--"_s) ? u"选项 %1 缺少值"_s.arg(option) : u"无法识别的参数"_s;
             return false;
         }
         auto next = [&] { return arguments[++i]; };
@@ -225,7 +225,8 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
     const bool channelOptions = !c.type.isEmpty() || !c.secret.isEmpty() || !c.from.isEmpty() ||
                                 haveTo || c.format != u"text"_s;
     if (options.command != Command::AddChannel && channelOptions) {
-        problem = u"--wecom、--dingtalk、--smtp、--secret、--from、--to、--markdown 只用于 --add-channel"_s;
+        problem =
+            u"--wecom、--dingtalk、--smtp、--secret、--from、--to、--markdown 只用于 --add-channel"_s;
         return false;
     }
     if (options.command == Command::AddChannel) {
@@ -276,7 +277,8 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
                              !minimum.isEmpty() || !channels.isEmpty() || !terminals.isEmpty() ||
                              !r.hours.isEmpty();
     if (options.command != Command::AddRule && ruleOptions) {
-        problem = u"--bad、--of、--below、--min、--channel、--terminals、--hours 只用于 --add-rule"_s;
+        problem =
+            u"--bad、--of、--below、--min、--channel、--terminals、--hours 只用于 --add-rule"_s;
         return false;
     }
     if (options.command == Command::AddRule) {
@@ -334,7 +336,8 @@ QString alertUsage()
            "  kiosk-alert --central URL | --central-file 文件 [--dashboard 网址]   运行告警服务\n"
            "  kiosk-alert ... --add-channel 名称 --wecom WEBHOOK [--markdown]\n"
            "  kiosk-alert ... --add-channel 名称 --dingtalk WEBHOOK --secret 密钥 [--markdown]\n"
-           "  kiosk-alert ... --add-channel 名称 --smtp smtp://主机:端口 --from 地址 --to 地址[,地址]\n"
+           "  kiosk-alert ... --add-channel 名称 --smtp smtp://主机:端口 --from 地址 --to "
+           "地址[,地址]\n"
            "  kiosk-alert ... --add-rule bad --channel 名称[,名称]\n"
            "  kiosk-alert ... --add-rule run --bad N --of M --channel 名称\n"
            "  kiosk-alert ... --add-rule hour --below X --min K --channel 名称\n"

@@ -21,9 +21,9 @@ enum class Command
 struct ChannelSpec
 {
     QString name;
-    QString type;   // "wecom", "dingtalk" or "smtp"
-    QString url;    // the webhook, or smtp://HOST:PORT
-    QString secret; // the 钉钉 robot's signing secret
+    QString type;                            // "wecom", "dingtalk" or "smtp"
+    QString url;                             // the webhook, or smtp://HOST:PORT
+    QString secret;                          // the 钉钉 robot's signing secret
     QString format = QStringLiteral("text"); // "text" or "markdown" (robots)
     QString from;
     QStringList to;
@@ -32,21 +32,21 @@ struct ChannelSpec
 // A rule as given on the command line.
 struct RuleSpec
 {
-    QString type; // "bad", "run" or "hour"
-    int bad = 0, of = 0;  // run: at least bad of the last of ratings
-    int belowTenths = 0;  // hour: 满意度得分 below this, × 10
-    int minimum = 0;      // hour: with at least this many ratings
-    QStringList channels; // one or more
+    QString type;          // "bad", "run" or "hour"
+    int bad = 0, of = 0;   // run: at least bad of the last of ratings
+    int belowTenths = 0;   // hour: 满意度得分 below this, × 10
+    int minimum = 0;       // hour: with at least this many ratings
+    QStringList channels;  // one or more
     QStringList terminals; // empty: every kiosk
-    QString hours;        // "HH:MM-HH:MM", or empty for all day
+    QString hours;         // "HH:MM-HH:MM", or empty for all day
 };
 
 struct AlertOptions
 {
     Command command = Command::Serve;
     QString central, centralFile;
-    QString dashboard;   // base URL of the dashboard, for the link to a case
-    QString clockFile;   // tests: the clock in milliseconds since the epoch, read from a file
+    QString dashboard;     // base URL of the dashboard, for the link to a case
+    QString clockFile;     // tests: the clock in milliseconds since the epoch, read from a file
     int timeoutMs = 10000; // one delivery's time-out
     ChannelSpec channel;
     RuleSpec rule;

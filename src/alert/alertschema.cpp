@@ -25,7 +25,8 @@ QStringList schemaStatements()
         "终端 text not null, 序号 bigint not null)"_s,
         u"create table if not exists 告警_发件箱 ("
         "编号 bigserial primary key, 规则 bigint, 渠道 text not null, 终端 text, 序号 bigint, "
-        "标题 text not null, 正文 text not null, 摘要 text not null default '', 创建 timestamptz not null default now(), "
+        "标题 text not null, 正文 text not null, 摘要 text not null default '', 创建 timestamptz "
+        "not null default now(), "
         "尝试次数 int not null default 0, 最近错误 text not null default '', "
         "已发送 timestamptz, 汇总 bigint)"_s,
         u"create index if not exists 告警_发件箱_待发 on 告警_发件箱 (渠道, 编号) "

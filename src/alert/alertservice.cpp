@@ -38,8 +38,11 @@ QStringList parseList(const QString &text)
     return list;
 }
 
-// The clock as the server's timestamp: bound as milliseconds.
-const QString At = u"to_timestamp(cast(? as double precision) / 1000)"_s;
+// The clock's milliseconds as the server's timestamp (a number of our own, written in).
+QString at(qint64 ms)
+{
+    return u"to_timestamp(%1 / 1000.0)"_s.arg(ms);
+}
 
 struct Rule
 {
@@ -64,8 +67,8 @@ QList<Rule> loadRules(PgConnection &db)
                   "coalesce(round(低于 * 10), 0), coalesce(最少, 0), 渠道, 终端, 时段 "
                   "from 告警_规则 order by 编号"_s)) {
         rules.append({r[0].toLongLong(), r[1], r[2].toInt(), r[3].toInt(), r[4].toInt(),
-                      r[5].toInt(), parseList(r[6]), r[7].isEmpty() ? QStringList() : parseList(r[7]),
-                      r[8]});
+                      r[5].toInt(), parseList(r[6]),
+                      r[7].isEmpty() ? QStringList() : parseList(r[7]), r[8]});
     }
     return rules;
 }
@@ -122,7 +125,8 @@ void saveChannel(PgConnection &db, const ChannelSpec &c)
                "类型 = excluded.类型, 地址 = excluded.地址, 密钥 = excluded.密钥, "
                "格式 = excluded.格式, 发件人 = excluded.发件人, 收件人 = excluded.收件人, "
                "状态 = '正常', 最近错误 = '', 失败起始 = null, 连续失败 = 0, 重试时间 = null"_s,
-               {c.name, c.type, c.url, c.secret, c.format, c.from, c.to.join(u',')});
+               {c.name, c.type, c.url, c.secret + u""_s, c.format, c.from + u""_s,
+                c.to.join(u',') + u""_s});
 }
 
 qint64 addRule(PgConnection &db, const RuleSpec &r)
@@ -142,7 +146,7 @@ qint64 addRule(PgConnection &db, const RuleSpec &r)
                    {r.type, number(r.bad, r.type == u"run"_s), number(r.of, r.type == u"run"_s),
                     number(r.belowTenths, r.type == u"hour"_s),
                     number(r.minimum, r.type == u"hour"_s), jsonList(r.channels),
-                    r.terminals.isEmpty() ? u""_s : jsonList(r.terminals), r.hours})
+                    r.terminals.isEmpty() ? u""_s : jsonList(r.terminals), r.hours + u""_s})
             .toLongLong();
     });
 }
@@ -192,8 +196,9 @@ QStringList listing(PgConnection &db)
         else if (r.type == u"run"_s)
             what = u"最近 %1 条评价中至少 %2 条差评"_s.arg(r.of).arg(r.bad);
         else
-            what = u"大厅最近 60 分钟满意度得分低于 %1（至少 %2 条评价）"_s.arg(
-                scoreText(r.belowTenths)).arg(r.minimum);
+            what = u"大厅最近 60 分钟满意度得分低于 %1（至少 %2 条评价）"_s
+                       .arg(scoreText(r.belowTenths))
+                       .arg(r.minimum);
         lines.append(u"  %1\t%2\t%3\t渠道 %4\t终端 %5\t时段 %6"_s.arg(
             QString::number(r.id), r.type, what, r.channels.join(u','),
             r.terminals.isEmpty() ? u"全部"_s : r.terminals.join(u','),
@@ -207,7 +212,7 @@ QString alertTitle(const AlertFacts &f)
     if (f.kind == u"hour"_s)
         return u"低分时段告警：%1"_s.arg(f.hall);
     return u"%1：%2 %3"_s.arg(f.kind == u"run"_s ? u"连续差评告警"_s : u"差评告警"_s,
-                             reports::displayName(f.name), f.grade);
+                              reports::displayName(f.name), f.grade);
 }
 
 QString alertText(const AlertFacts &f)
@@ -231,7 +236,7 @@ QString alertText(const AlertFacts &f)
           << u"原因：%1"_s.arg(f.reasons.isEmpty() ? u"未选择"_s : f.reasons.join(u"、"_s))
           << u"时间：%1 %2"_s.arg(f.date, f.time)
           << u"今日满意度得分：%1（%2 条评价）"_s.arg(f.today.scoreText(),
-                                                    QString::number(f.today.ratings));
+                                                      QString::number(f.today.ratings));
     if (!f.link.isEmpty())
         lines << u"案件：%1"_s.arg(f.link);
     return lines.join(u'\n');
@@ -241,11 +246,10 @@ QString alertSummary(const AlertFacts &f)
 {
     if (f.kind == u"hour"_s)
         return u"第 %1 号 低分时段 %2 得分 %3"_s.arg(QString::number(f.number), f.hall,
-                                                  f.hour.scoreText());
-    return u"第 %1 号 %2 %3 %4 %5 %6"_s.arg(QString::number(f.number),
-                                          f.kind == u"run"_s ? u"连续差评"_s : u"差评"_s,
-                                          f.terminal, reports::displayName(f.name), f.grade,
-                                          f.time);
+                                                     f.hour.scoreText());
+    return u"第 %1 号 %2 %3 %4 %5 %6"_s.arg(
+        QString::number(f.number), f.kind == u"run"_s ? u"连续差评"_s : u"差评"_s, f.terminal,
+        reports::displayName(f.name), f.grade, f.time);
 }
 
 QString digestText(const QStringList &summaries, int maxBytes, int *used)
@@ -291,8 +295,7 @@ bool AlertService::processQueue()
         if (queued.isEmpty())
             return false;
         const QList<Rule> rules = loadRules(db);
-        const bool haveReasons =
-            !db.value(u"select to_regclass('评价_原因')::text"_s).isNull();
+        const bool haveReasons = !db.value(u"select to_regclass('评价_原因')::text"_s).isNull();
         QStringList done;
         for (const QStringList &q : queued) {
             done << q[0];
@@ -313,10 +316,10 @@ bool AlertService::processQueue()
                                "values (cast(? as bigint), ?, '', '', '', 0) "
                                "on conflict do nothing"_s,
                                {QString::number(rule.id), rating.name});
-                    const auto marker = db.query(
-                        u"select 日期, 时间, 终端, 序号 from 告警_连续状态 where 规则 = "
-                        "cast(? as bigint) and 名称 = ? for update"_s,
-                        {QString::number(rule.id), rating.name});
+                    const auto marker =
+                        db.query(u"select 日期, 时间, 终端, 序号 from 告警_连续状态 where 规则 = "
+                                 "cast(? as bigint) and 名称 = ? for update"_s,
+                                 {QString::number(rule.id), rating.name});
                     const auto last = db.query(
                         u"select 终端, 序号, 日期, 时间, 综合评价, (coalesce(日期, ''), "
                         "coalesce(时间, ''), 终端 collate \"C\", 序号) > (?, ?, ? collate \"C\", "
@@ -343,8 +346,8 @@ bool AlertService::processQueue()
                     facts.grade = rating.grade;
                     facts.date = rating.date;
                     facts.time = rating.time;
-                    facts.hall = db.value(u"select 大厅 from 终端大厅 where 终端 = ?"_s,
-                                          {rating.terminal});
+                    facts.hall =
+                        db.value(u"select 大厅 from 终端大厅 where 终端 = ?"_s, {rating.terminal});
                     if (facts.hall.isNull())
                         facts.hall = u"未分配大厅"_s;
                     if (haveReasons) {
@@ -367,12 +370,13 @@ bool AlertService::processQueue()
                     facts.number = db.value(u"select nextval(pg_get_serial_sequence("
                                             "'告警_发件箱', '编号'))"_s)
                                        .toLongLong();
-                    db.execute(u"insert into 告警_发件箱 (编号, 规则, 渠道, 终端, 序号, 标题, 正文, "
-                               "摘要) values (cast(? as bigint), cast(? as bigint), ?, ?, "
-                               "cast(? as bigint), ?, ?, ?)"_s,
-                               {QString::number(facts.number), QString::number(rule.id), channel,
-                                rating.terminal, rating.number, alertTitle(facts),
-                                alertText(facts), alertSummary(facts)});
+                    db.execute(
+                        u"insert into 告警_发件箱 (编号, 规则, 渠道, 终端, 序号, 标题, 正文, "
+                        "摘要) values (cast(? as bigint), cast(? as bigint), ?, ?, "
+                        "cast(? as bigint), ?, ?, ?)"_s,
+                        {QString::number(facts.number), QString::number(rule.id), channel,
+                         rating.terminal, rating.number, alertTitle(facts), alertText(facts),
+                         alertSummary(facts)});
                 }
             }
         }
@@ -387,7 +391,6 @@ void AlertService::checkHours()
 {
     PgConnection &db = *m_db;
     const qint64 now = m_settings.clock();
-    const QString nowText = QString::number(now);
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(now);
     inTransaction(db, [&] {
         for (const Rule &rule : loadRules(db)) {
@@ -400,8 +403,8 @@ void AlertService::checkHours()
                 u"select coalesce(h.大厅, e.终端), e.综合评价, count(*) from 评价 e "
                 "left join 终端大厅 h on h.终端 = e.终端 where e.接收时间 > %1 - interval "
                 "'60 minutes' and e.接收时间 <= %1 and (cast(? as json) is null or e.终端 in "
-                "(select json_array_elements_text(cast(? as json)))) group by 1, 2"_s.arg(At),
-                {nowText, nowText, rule.terminalFilter(), rule.terminalFilter()});
+                "(select json_array_elements_text(cast(? as json)))) group by 1, 2"_s.arg(at(now)),
+                {rule.terminalFilter(), rule.terminalFilter()});
             QHash<QString, QList<QStringList>> perHall;
             for (const QStringList &r : rows)
                 perHall[r[0]].append({r[1], r[2]});
@@ -425,8 +428,8 @@ void AlertService::checkHours()
             }
             for (const QString &hall : low) {
                 if (db.query(u"insert into 告警_低分状态 (规则, 大厅, 开始) values (cast(? as "
-                             "bigint), ?, %1) on conflict do nothing returning 1"_s.arg(At),
-                             {QString::number(rule.id), hall, nowText})
+                             "bigint), ?, %1) on conflict do nothing returning 1"_s.arg(at(now)),
+                             {QString::number(rule.id), hall})
                         .isEmpty())
                     continue; // alerted already while it stays low
                 AlertFacts facts;
@@ -436,8 +439,8 @@ void AlertService::checkHours()
                 facts.belowTenths = rule.belowTenths;
                 facts.date = local.toString(u"yyyy-MM-dd"_s);
                 facts.time = local.toString(u"HH:mm:ss"_s);
-                facts.link = m_settings.dashboard.isEmpty() ? QString()
-                                                            : m_settings.dashboard + u'/';
+                facts.link =
+                    m_settings.dashboard.isEmpty() ? QString() : m_settings.dashboard + u'/';
                 for (const QString &channel : rule.channels) {
                     facts.number = db.value(u"select nextval(pg_get_serial_sequence("
                                             "'告警_发件箱', '编号'))"_s)
@@ -455,12 +458,11 @@ void AlertService::checkHours()
 qint64 AlertService::sendDue()
 {
     qint64 wake = 60000;
-    const QString now = QString::number(m_settings.clock());
+    const qint64 now = m_settings.clock();
     const auto channels = m_db->query(
         u"select c.名称, coalesce(extract(epoch from c.重试时间 - %1) * 1000, 0) from 告警_渠道 c "
         "where exists (select 1 from 告警_发件箱 o where o.渠道 = c.名称 and o.已发送 is null) "
-        "order by c.名称"_s.arg(At),
-        {now});
+        "order by c.名称"_s.arg(at(now)));
     for (const QStringList &c : channels) {
         const qint64 retryIn = qint64(c[1].toDouble());
         if (retryIn > 0) {
@@ -477,30 +479,29 @@ bool AlertService::sendOne(const QString &name, qint64 &wake)
 {
     PgConnection &db = *m_db;
     const qint64 now = m_settings.clock();
-    const QString nowText = QString::number(now);
     db.execute(u"begin"_s);
     try {
         // The channel's row is held for the whole delivery: another service skips this channel
         // meanwhile, so the count per minute and the order stay right.
         const auto rows = db.query(
             u"select 类型, 地址, 密钥, 格式, 发件人, 收件人 from 告警_渠道 where 名称 = ? and "
-            "(重试时间 is null or 重试时间 <= %1) for update skip locked"_s.arg(At),
-            {name, nowText});
+            "(重试时间 is null or 重试时间 <= %1) for update skip locked"_s.arg(at(now)),
+            {name});
         if (rows.isEmpty()) {
             db.execute(u"rollback"_s);
             return false;
         }
         const QStringList &r = rows.first();
-        const Channel channel{name, r[0], r[1], r[2], r[3], r[4],
-                              r[5].isEmpty() ? QStringList() : r[5].split(u',')};
+        const Channel channel{
+            name, r[0], r[1], r[2], r[3], r[4], r[5].isEmpty() ? QStringList() : r[5].split(u',')};
         const bool robot = channel.type != u"smtp"_s;
         int room = 1000;
         if (robot) {
             const auto sent = db.query(
                 u"select count(*), coalesce(extract(epoch from min(时间) + interval '60 seconds' "
                 "- %1) * 1000, 0) from 告警_发送记录 where 渠道 = ? and 时间 > %1 - interval "
-                "'60 seconds'"_s.arg(At),
-                {nowText, name, nowText});
+                "'60 seconds'"_s.arg(at(now)),
+                {name});
             room = RobotMessagesPerMinute - sent[0][0].toInt();
             if (room <= 0) {
                 wake = std::min(wake, std::max<qint64>(1, qint64(sent[0][1].toDouble())));
@@ -543,38 +544,38 @@ bool AlertService::sendOne(const QString &name, qint64 &wake)
             // commit sends these again (the message carries their numbers), never loses one.
             db.execute(u"update 告警_发件箱 set 已发送 = %1, 尝试次数 = 尝试次数 + 1, 汇总 = "
                        "case when cast(? as int) > 1 then cast(? as bigint) end where %2"_s.arg(
-                           At, idsIn),
-                       {nowText, QString::number(ids.size()), ids.first(), idList});
+                           at(now), idsIn),
+                       {QString::number(ids.size()), ids.first(), idList});
             db.execute(u"insert into 告警_发送记录 (渠道, 时间, 告警数) values (?, %1, "
-                       "cast(? as int))"_s.arg(At),
-                       {name, nowText, QString::number(ids.size())});
+                       "cast(? as int))"_s.arg(at(now)),
+                       {name, QString::number(ids.size())});
             db.execute(u"update 告警_渠道 set 状态 = '正常', 最近错误 = '', 失败起始 = null, "
-                       "连续失败 = 0, 重试时间 = null, 最近成功 = %1 where 名称 = ?"_s.arg(At),
-                       {nowText, name});
+                       "连续失败 = 0, 重试时间 = null, 最近成功 = %1 where 名称 = ?"_s.arg(at(now)),
+                       {name});
             db.execute(u"commit"_s);
             log(u"已发送到渠道 %1：第 %2 号告警"_s.arg(name, ids.join(u"、"_s)));
             // The record of the last minutes is all the limit needs.
             db.execute(u"delete from 告警_发送记录 where 渠道 = ? and 时间 < %1 - interval "
-                       "'1 hour'"_s.arg(At),
-                       {name, nowText});
+                       "'1 hour'"_s.arg(at(now)),
+                       {name});
             return true;
         }
-        db.execute(u"update 告警_发件箱 set 尝试次数 = 尝试次数 + 1, 最近错误 = ? where %1"_s.arg(
-                       idsIn),
-                   {delivery.error, idList});
+        db.execute(
+            u"update 告警_发件箱 set 尝试次数 = 尝试次数 + 1, 最近错误 = ? where %1"_s.arg(idsIn),
+            {delivery.error, idList});
         const auto state = db.query(
             u"update 告警_渠道 set 连续失败 = 连续失败 + 1, 失败起始 = coalesce(失败起始, %1), "
             "最近错误 = ?, 重试时间 = %1 + make_interval(secs => cast(? as int) * "
             "least(60, power(2, least(连续失败, 6)))), 状态 = case when %1 - coalesce(失败起始, "
             "%1) >= make_interval(secs => cast(? as int)) then '故障' else '重试中' end "
-            "where 名称 = ? returning 状态, extract(epoch from 重试时间 - %1) * 1000"_s.arg(At),
-            {nowText, delivery.error, QString::number(5), QString::number(FailedAfterSeconds),
-             name});
+            "where 名称 = ? returning 状态, extract(epoch from 重试时间 - %1) * 1000"_s.arg(
+                at(now)),
+            {delivery.error, QString::number(5), QString::number(FailedAfterSeconds), name});
         db.execute(u"commit"_s);
         if (!state.isEmpty())
             wake = std::min(wake, qint64(state[0][1].toDouble()));
         log(u"渠道 %1 发送失败（%2）：%3"_s.arg(name, state.isEmpty() ? QString() : state[0][0],
-                                               delivery.error));
+                                                delivery.error));
         return false;
     } catch (...) {
         if (db.isOk()) {
@@ -600,7 +601,6 @@ void AlertService::run(const std::atomic<bool> &stop)
                 createSchema(*m_db);
                 m_db->execute(u"listen %1"_s.arg(QLatin1StringView(NotifyChannel)));
                 log(u"已连接中心数据库，等待新评价"_s);
-                reconnectMs = 500;
                 checkHoursNow = true;
             }
             while (!stop && processQueue()) {
@@ -612,6 +612,7 @@ void AlertService::run(const std::atomic<bool> &stop)
                 checkHoursNow = false;
             }
             const qint64 wake = sendDue();
+            reconnectMs = 500;
             // Wait for a notification, or until something falls due; at most a second, so a
             // clock that jumps (tests) and due retries are seen soon.
             pollfd fd{m_db->socket(), POLLIN, 0};

@@ -42,8 +42,7 @@ struct Upload
 size_t supply(char *buffer, size_t size, size_t count, void *source)
 {
     auto *upload = static_cast<Upload *>(source);
-    const size_t length =
-        std::min(size * count, size_t(upload->data.size() - upload->offset));
+    const size_t length = std::min(size * count, size_t(upload->data.size() - upload->offset));
     memcpy(buffer, upload->data.constData() + upload->offset, length);
     upload->offset += qsizetype(length);
     return length;
@@ -69,7 +68,7 @@ QString curlProblem(CURLcode code, const char *detail)
     }
     const QString text = QString::fromUtf8(detail).trimmed();
     return u"发送失败（%1）"_s.arg(text.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code))
-                                                 : text.left(200));
+                                                  : text.left(200));
 }
 
 struct Easy
@@ -91,13 +90,12 @@ struct Easy
     }
 };
 
-Delivery postRobot(const Channel &channel, const QString &title, const QString &text,
-                   int timeoutMs)
+Delivery postRobot(const Channel &channel, const QString &title, const QString &text, int timeoutMs)
 {
-    const QString url = channel.type == u"dingtalk"_s
-                            ? dingtalkUrl(channel.url, channel.secret,
-                                          QDateTime::currentMSecsSinceEpoch())
-                            : channel.url;
+    const QString url =
+        channel.type == u"dingtalk"_s
+            ? dingtalkUrl(channel.url, channel.secret, QDateTime::currentMSecsSinceEpoch())
+            : channel.url;
     const QByteArray address = url.toUtf8();
     const QByteArray body = robotBody(channel, title, text);
     QByteArray answer;
@@ -120,17 +118,16 @@ Delivery postRobot(const Channel &channel, const QString &title, const QString &
     return robotAnswer(status, answer);
 }
 
-Delivery sendMail(const Channel &channel, const QString &title, const QString &text,
-                  int timeoutMs)
+Delivery sendMail(const Channel &channel, const QString &title, const QString &text, int timeoutMs)
 {
     const QByteArray address = channel.url.toUtf8();
     const QByteArray from = u"<%1>"_s.arg(channel.from).toUtf8();
     Easy easy;
     for (const QString &to : channel.to)
         easy.list = curl_slist_append(easy.list, u"<%1>"_s.arg(to).toUtf8().constData());
-    Upload upload{mailMessage(channel, title, text,
-                              QLocale::c().toString(QDateTime::currentDateTime(),
-                                                    u"ddd, dd MMM yyyy HH:mm:ss t"_s))};
+    Upload upload{mailMessage(
+        channel, title, text,
+        QLocale::c().toString(QDateTime::currentDateTime(), u"ddd, dd MMM yyyy HH:mm:ss t"_s))};
     curl_easy_setopt(easy.handle, CURLOPT_URL, address.constData());
     curl_easy_setopt(easy.handle, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(easy.handle, CURLOPT_MAIL_RCPT, easy.list);

@@ -63,8 +63,8 @@ int main(int argc, char *argv[])
     }
     central::Connection connection;
     try {
-        const QString url = options.central.isEmpty() ? central::readUrlFile(options.centralFile)
-                                                      : options.central;
+        const QString url =
+            options.central.isEmpty() ? central::readUrlFile(options.centralFile) : options.central;
         connection = central::parseUrl(url);
     } catch (const KioskError &e) {
         err << u"kiosk-alert：%1"_s.arg(e.message()) << Qt::endl;
@@ -79,7 +79,7 @@ int main(int argc, char *argv[])
             case alert::Command::AddChannel:
                 alert::saveChannel(db, options.channel);
                 out << u"已保存渠道：%1（%2）"_s.arg(options.channel.name,
-                                                    alert::maskedUrl(options.channel.url))
+                                                     alert::maskedUrl(options.channel.url))
                     << Qt::endl;
                 break;
             case alert::Command::AddRule:

@@ -84,6 +84,9 @@ PgConnection::PgConnection(const central::Connection &connection) : m_connection
         throw KioskError(message);
     }
     PQsetClientEncoding(m_conn, "UTF8");
+    // The schema's "already exists, skipping" notices say nothing worth a log line.
+    PQsetNoticeProcessor(
+        m_conn, [](void *, const char *) {}, nullptr);
     execute(central::statementTimeout(central::StatementTimeoutSeconds * 1000));
 }
 
@@ -95,8 +98,8 @@ PgConnection::~PgConnection()
 
 QString PgConnection::failure(const QString &what) const
 {
-    return u"%1：%2"_s.arg(what, hideSecrets(QString::fromUtf8(PQerrorMessage(m_conn)),
-                                             m_connection));
+    return u"%1：%2"_s.arg(what,
+                           hideSecrets(QString::fromUtf8(PQerrorMessage(m_conn)), m_connection));
 }
 
 QList<QStringList> PgConnection::query(const QString &statement, const QStringList &values)

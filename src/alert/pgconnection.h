@@ -45,8 +45,7 @@ private:
 };
 
 // Runs a block in a transaction: committed when it returns, rolled back when it throws.
-template <typename F>
-auto inTransaction(PgConnection &db, F &&block)
+template <typename F> auto inTransaction(PgConnection &db, F &&block)
 {
     db.execute(QStringLiteral("begin"));
     try {

@@ -1,0 +1,431 @@
+// The alert service (kiosk-alert processes) against a private PostgreSQL, a recording robot
+// server and aiosmtpd: every rule, every channel, failures and recovery, the service killed
+// during bursts, two services at once and the digest beyond 20 messages a minute.
+#include "support/pgserver.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageAuthenticationCode>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrlQuery>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString DingtalkSecret = u"SEC0123456789abcdef0123456789abcdef"_s;
+const QString Dashboard = u"https://center.example"_s;
+
+// A stand-in for the 企业微信 and 钉钉 robots on 127.0.0.1: records each message, checks its
+// JSON body and (under /dingtalk) recomputes the signature; answers as the test asks.
+class Robot : public QObject
+{
+public:
+    enum class Answer
+    {
+        Ok,
+        Http500,
+        Errcode310000,
+        Silent
+    };
+    struct Message
+    {
+        QString path, content;
+    };
+
+    Robot()
+    {
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, this,
+                                 [this, socket] { read(socket); });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    QString url(const QString &path) const
+    {
+        return u"http://127.0.0.1:%1%2"_s.arg(m_server.serverPort()).arg(path);
+    }
+    Answer answer = Answer::Ok;
+    QList<Message> messages;
+    QStringList problems;
+    int refused = 0;
+
+    // The alert numbers in the messages taken so far (a digest carries several).
+    QList<qint64> numbers(const QString &pathPrefix = {}) const
+    {
+        static const QRegularExpression number(u"第 (\\d+) 号"_s);
+        QList<qint64> list;
+        for (const Message &m : messages) {
+            if (!m.path.startsWith(pathPrefix))
+                continue;
+            for (auto it = number.globalMatch(m.content); it.hasNext();)
+                list << it.next().captured(1).toLongLong();
+        }
+        return list;
+    }
+
+private:
+    void read(QTcpSocket *socket)
+    {
+        QByteArray &buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return;
+        const QByteArray head = buffer.left(headerEnd);
+        static const QRegularExpression length(u"(?i)content-length:\\s*(\\d+)"_s);
+        const auto match = length.match(QString::fromLatin1(head));
+        const qsizetype size = match.hasMatch() ? match.captured(1).toLongLong() : 0;
+        if (buffer.size() < headerEnd + 4 + size)
+            return;
+        const QByteArray body = buffer.mid(headerEnd + 4, size);
+        m_buffers.remove(socket);
+        const QString target = QString::fromLatin1(head.split(' ').value(1));
+        const QUrl url(u"http://x"_s + target);
+        if (answer == Answer::Silent) {
+            ++refused;
+            return; // never answers: the service's time-out
+        }
+        if (answer != Answer::Ok) {
+            ++refused;
+            reply(socket, answer == Answer::Http500 ? 500 : 200,
+                  answer == Answer::Http500 ? "{}"
+                                            : R"({"errcode":310000,"errmsg":"sign not match"})");
+            return;
+        }
+        const QJsonObject json = QJsonDocument::fromJson(body).object();
+        const QString type = json.value(u"msgtype"_s).toString();
+        QString content;
+        if (type == u"text"_s)
+            content = json[u"text"_s].toObject()[u"content"_s].toString();
+        else if (type == u"markdown"_s)
+            content =
+                json[u"markdown"_s]
+                    .toObject()[url.path().startsWith(u"/dingtalk"_s) ? u"text"_s : u"content"_s]
+                    .toString();
+        if (content.isEmpty())
+            problems << u"no content in %1"_s.arg(QString::fromUtf8(body));
+        if (url.path().startsWith(u"/dingtalk"_s)) {
+            const QUrlQuery query(url);
+            const QByteArray timestamp = query.queryItemValue(u"timestamp"_s).toLatin1();
+            const QByteArray sign = QByteArray::fromPercentEncoding(
+                query.queryItemValue(u"sign"_s, QUrl::FullyEncoded).toLatin1());
+            const QByteArray expected = QMessageAuthenticationCode::hash(
+                                            timestamp + '\n' + DingtalkSecret.toUtf8(),
+                                            DingtalkSecret.toUtf8(), QCryptographicHash::Sha256)
+                                            .toBase64();
+            if (timestamp.isEmpty() || sign != expected) {
+                problems << u"bad signature %1"_s.arg(QString::fromLatin1(sign));
+                reply(socket, 200, R"({"errcode":310000,"errmsg":"sign not match"})");
+                return;
+            }
+            if (url.path().startsWith(u"/dingtalk"_s) && type == u"markdown"_s &&
+                json[u"markdown"_s].toObject()[u"title"_s].toString().isEmpty())
+                problems << u"markdown without title"_s;
+        }
+        messages.append({url.path() + u" "_s + type, content});
+        reply(socket, 200, R"({"errcode":0,"errmsg":"ok"})");
+    }
+    static void reply(QTcpSocket *socket, int status, const QByteArray &body)
+    {
+        socket->write("HTTP/1.1 " + QByteArray::number(status) +
+                      (status == 200 ? " OK" : " Internal Server Error") +
+                      "\r\nContent-Type: application/json\r\nContent-Length: " +
+                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+};
+
+// A rating as the rows of the tests give it: "终端|序号|名称|时间|等级|原因;原因|分钟前".
+struct RatingRow
+{
+    QString terminal, number, name, time, grade;
+    QStringList reasons;
+    int minutesAgo = 0;
+};
+
+RatingRow ratingRow(const QString &text)
+{
+    const QStringList f = text.split(u'|');
+    return {f[0],
+            f[1],
+            f[2],
+            f[3],
+            f[4],
+            f.value(5).isEmpty() ? QStringList() : f.value(5).split(u';'),
+            f.value(6).toInt()};
+}
+
+QString quoted(const QString &text)
+{
+    return u"'"_s + QString(text).replace(u"'"_s, u"''"_s) + u"'"_s;
+}
+
+} // namespace
+
+class TestAlert : public QObject
+{
+    Q_OBJECT
+
+private:
+    PgServer m_server;
+    std::unique_ptr<Robot> m_robot;
+    QTemporaryDir m_dir;
+    QString m_database;
+    int m_databases = 0;
+    QList<QProcess *> m_services;
+    qint64 m_clock = 0;
+    QString m_today;
+
+    QString url() const { return m_server.url(u"alert"_s, u"Alarm-pw-9"_s, m_database); }
+    QString clockFile() const { return m_dir.filePath(u"clock"_s); }
+    void setClock(qint64 ms)
+    {
+        m_clock = ms;
+        QFile file(clockFile());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray::number(ms));
+    }
+    QString sql(const QString &statement) { return m_server.psql(statement, m_database).trimmed(); }
+
+    // kiosk-alert with those arguments after --central; its output and exit code.
+    int tool(const QStringList &arguments, QString *output = nullptr)
+    {
+        QString own;
+        if (!output)
+            output = &own;
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(ALERT_TOOL), QStringList{u"--central"_s, url()} + arguments);
+        if (!process.waitForFinished(60000))
+            return -1;
+        *output = QString::fromUtf8(process.readAll());
+        if (process.exitCode() != 0)
+            qWarning().noquote() << arguments.join(u' ') << *output;
+        return process.exitCode();
+    }
+    QProcess *startService()
+    {
+        auto *process = new QProcess(this);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(QStringLiteral(ALERT_TOOL),
+                       {u"--central"_s, url(), u"--clock-file"_s, clockFile(), u"--timeout-ms"_s,
+                        u"500"_s, u"--dashboard"_s, Dashboard + u"/"_s});
+        process->waitForStarted();
+        m_services << process;
+        return process;
+    }
+    void stopServices()
+    {
+        for (QProcess *p : m_services) {
+            p->terminate();
+            if (!p->waitForFinished(10000))
+                p->kill();
+            p->waitForFinished();
+            delete p;
+        }
+        m_services.clear();
+    }
+    // A fresh database with the central and alert tables, halls and the reasons table.
+    void freshDatabase()
+    {
+        m_database = u"alert%1"_s.arg(++m_databases);
+        QVERIFY2(m_server.createDatabase(m_database, u"alert"_s, u"Alarm-pw-9"_s),
+                 qPrintable(m_server.lastError()));
+        QString out;
+        QCOMPARE(tool({u"--list"_s}, &out), 0);
+        sql(u"set role alert; create table if not exists 评价_原因 (终端 text, 序号 bigint, 原因 "
+            u"text, "
+            "primary key (终端, 序号, 原因)); insert into 终端大厅 values ('T1', '一号厅'), "
+            "('T2', '一号厅'), ('T3', '二号厅')"_s);
+        m_robot->messages.clear();
+        m_robot->problems.clear();
+        m_robot->answer = Robot::Answer::Ok;
+    }
+    // Inserts the ratings in one statement (and their reasons in the same transaction).
+    void insertRatings(const QStringList &rows)
+    {
+        QStringList values, reasons;
+        for (const QString &text : rows) {
+            const RatingRow r = ratingRow(text);
+            values << u"(%1, %2, %3, %4, %5, %6, now() - interval '%7 minutes')"_s.arg(
+                quoted(r.terminal), r.number, quoted(r.name), quoted(m_today), quoted(r.time),
+                quoted(r.grade), QString::number(r.minutesAgo));
+            for (const QString &reason : r.reasons)
+                reasons << u"(%1, %2, %3)"_s.arg(quoted(r.terminal), r.number, quoted(reason));
+        }
+        QString statement =
+            u"set role alert; begin; insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价, "
+            "接收时间) values %1; "_s.arg(values.join(u','));
+        if (!reasons.isEmpty())
+            statement += u"insert into 评价_原因 values %1; "_s.arg(reasons.join(u','));
+        statement += u"commit; select 'inserted';"_s;
+        QVERIFY2(m_server.psql(statement, m_database).contains(u"inserted"_s),
+                 qPrintable(m_server.lastError()));
+    }
+    qint64 unsent()
+    {
+        return sql(u"select count(*) from 告警_发件箱 where 已发送 is null"_s).toLongLong();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.isValid() && m_server.start(), qPrintable(m_server.lastError()));
+        m_robot = std::make_unique<Robot>();
+        m_today = QDate::currentDate().toString(u"yyyy-MM-dd"_s);
+    }
+    void cleanup() { stopServices(); }
+    void cleanupTestCase() { stopServices(); }
+
+    void rules_data()
+    {
+        QTest::addColumn<QStringList>("rule");
+        QTest::addColumn<QStringList>("ratings");
+        QTest::addColumn<int>("alerts");
+        QTest::addColumn<QStringList>("texts");
+        const QStringList bad{u"bad"_s};
+        QTest::newRow("每条差评即时告警")
+            << bad
+            << QStringList{u"T1|1|张三|10:00:00|非常满意"_s,
+                           u"T1|2|张三|10:01:00|非常不满意|服务态度不好;等候时间太长"_s,
+                           u"T1|3|李四|10:02:00|比较满意"_s}
+            << 1
+            << QStringList{u"【差评告警】第 "_s,
+                           u"大厅：一号厅　终端：T1"_s,
+                           u"名称：张三"_s,
+                           u"评价：非常不满意"_s,
+                           u"原因：服务态度不好、等候时间太长"_s,
+                           u"时间：%1 10:01:00"_s,
+                           u"今日满意度得分：50.0（2 条评价）"_s,
+                           u"案件：https://center.example/case?terminal=T1&seq=2"_s};
+        QTest::newRow("不满意也告警，没选原因")
+            << bad << QStringList{u"T3|7|王五|11:00:00|不满意"_s} << 1
+            << QStringList{u"大厅：二号厅　终端：T3"_s, u"评价：不满意"_s, u"原因：未选择"_s,
+                           u"今日满意度得分：30.0（1 条评价）"_s};
+        QTest::newRow("一般不是差评")
+            << bad << QStringList{u"T1|1|张三|10:00:00|一般"_s} << 0 << QStringList{};
+        QTest::newRow("限定终端之外不告警")
+            << QStringList{u"bad"_s, u"--terminals"_s, u"T2,T3"_s}
+            << QStringList{u"T1|1|张三|10:00:00|非常不满意"_s, u"T2|1|李四|10:00:00|不满意"_s} << 1
+            << QStringList{u"终端：T2"_s};
+        QTest::newRow("工作时段之外不告警")
+            << QStringList{u"bad"_s, u"--hours"_s, u"08:30-12:00"_s}
+            << QStringList{u"T1|1|张三|12:00:00|非常不满意"_s, u"T1|2|张三|08:29:59|非常不满意"_s,
+                           u"T1|3|张三|08:30:00|不满意"_s}
+            << 1 << QStringList{u"时间：%1 08:30:00"_s};
+        const QStringList run{u"run"_s, u"--bad"_s, u"3"_s, u"--of"_s, u"5"_s};
+        QTest::newRow("连续差评达到 3/5")
+            << run
+            << QStringList{u"T1|1|张三|10:00:00|不满意"_s,     u"T1|2|张三|10:01:00|非常满意"_s,
+                           u"T2|3|张三|10:02:00|非常不满意"_s, u"T1|4|张三|10:03:00|一般"_s,
+                           u"T1|5|张三|10:04:00|不满意"_s,     u"T1|6|李四|10:04:00|不满意"_s}
+            << 1
+            << QStringList{u"【连续差评告警】第 "_s, u"最近 5 条评价中有 3 条差评"_s,
+                           u"名称：张三"_s};
+        QTest::newRow("连续差评 2/5 不够")
+            << run
+            << QStringList{u"T1|1|张三|10:00:00|不满意"_s, u"T1|2|张三|10:01:00|非常满意"_s,
+                           u"T1|3|张三|10:02:00|比较满意"_s, u"T1|4|张三|10:03:00|一般"_s,
+                           u"T1|5|张三|10:04:00|不满意"_s}
+            << 0 << QStringList{};
+        QTest::newRow("连续差评评价不足 5 条")
+            << run
+            << QStringList{u"T1|1|张三|10:00:00|不满意"_s, u"T1|2|张三|10:01:00|不满意"_s,
+                           u"T1|3|张三|10:02:00|不满意"_s}
+            << 0 << QStringList{};
+        QTest::newRow("连续差评两轮各告警一次")
+            << QStringList{u"run"_s, u"--bad"_s, u"2"_s, u"--of"_s, u"2"_s}
+            << QStringList{u"T1|1|张三|10:00:00|不满意"_s, u"T1|2|张三|10:01:00|不满意"_s, u"--"_s,
+                           u"T1|3|张三|10:02:00|不满意"_s, u"T1|4|张三|10:03:00|不满意"_s}
+            << 2 << QStringList{u"最近 2 条评价中有 2 条差评"_s};
+        const QStringList hour{u"hour"_s, u"--below"_s, u"60"_s, u"--min"_s, u"3"_s};
+        QTest::newRow("低分时段")
+            << hour
+            << QStringList{u"T1|1|张三|10:00:00|非常不满意"_s, u"T2|1|李四|10:01:00|一般"_s,
+                           u"T1|2|张三|10:02:00|比较满意"_s, u"T3|1|王五|10:02:00|非常不满意"_s}
+            << 1
+            << QStringList{u"【低分时段告警】第 "_s, u"大厅：一号厅"_s,
+                           u"最近 60 分钟满意度得分 46.7（3 条评价），低于 60.0"_s};
+        QTest::newRow("低分时段评价不足")
+            << QStringList{u"hour"_s, u"--below"_s, u"60"_s, u"--min"_s, u"4"_s}
+            << QStringList{u"T1|1|张三|10:00:00|非常不满意"_s, u"T2|1|李四|10:01:00|一般"_s,
+                           u"T1|2|张三|10:02:00|比较满意"_s}
+            << 0 << QStringList{};
+        QTest::newRow("一小时之前的评价不算")
+            << hour
+            << QStringList{u"T1|1|张三|10:00:00|非常不满意|原因|61"_s,
+                           u"T2|1|李四|10:01:00|比较满意||30"_s, u"T1|2|张三|10:02:00|非常不满意"_s,
+                           u"T1|3|张三|10:03:00|非常满意"_s}
+            << 0 << QStringList{};
+    }
+    void rules()
+    {
+        QFETCH(QStringList, rule);
+        QFETCH(QStringList, ratings);
+        QFETCH(int, alerts);
+        QFETCH(QStringList, texts);
+        freshDatabase();
+        // Ratings of the last minutes lie inside the window of the clock.
+        setClock(QDateTime::currentMSecsSinceEpoch() + 5 * 60000);
+        QString out;
+        QCOMPARE(
+            tool({u"--add-channel"_s, u"主"_s, u"--wecom"_s, m_robot->url(u"/wecom/main"_s)}, &out),
+            0);
+        QVERIFY2(!out.contains(u"127.0.0.1"_s) || out.contains(u"已保存"_s), qPrintable(out));
+        QCOMPARE(
+            tool({u"--add-channel"_s, u"哨兵"_s, u"--wecom"_s, m_robot->url(u"/wecom/sentinel"_s)}),
+            0);
+        QCOMPARE(tool(QStringList{u"--add-rule"_s} + rule + QStringList{u"--channel"_s, u"主"_s}),
+                 0);
+        QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--terminals"_s, u"哨兵"_s, u"--channel"_s,
+                       u"哨兵"_s}),
+                 0);
+        startService();
+        // "--" separates the inserting statements: the next comes once the rules saw the last.
+        QStringList statement;
+        for (const QString &row : ratings + QStringList{u"--"_s}) {
+            if (row != u"--"_s) {
+                statement << row;
+                continue;
+            }
+            insertRatings(statement);
+            statement.clear();
+            QTRY_COMPARE_WITH_TIMEOUT(sql(u"select count(*) from 告警_待判"_s), u"0"_s, 30000);
+        }
+        // The sentinel's bad rating comes after the others: once it has arrived and nothing
+        // waits, every alert of the rows has been made and sent.
+        insertRatings({u"哨兵|1|哨兵|10:00:00|不满意"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(!m_robot->numbers(u"/wecom/sentinel"_s).isEmpty(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(unsent(), 0, 30000);
+        QList<Robot::Message> main;
+        for (const Robot::Message &m : m_robot->messages)
+            if (m.path.startsWith(u"/wecom/main"_s) && !m.content.contains(u"哨兵"_s))
+                main << m;
+        QCOMPARE(main.size(), alerts);
+        for (const QString &text : texts)
+            QVERIFY2(
+                main.first().content.contains(text.contains(u"%1"_s) ? text.arg(m_today) : text),
+                qPrintable(main.first().content));
+        QVERIFY2(m_robot->problems.isEmpty(), qPrintable(m_robot->problems.join(u'\n')));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAlert)
+#include "tst_alert.moc"
