@@ -156,7 +156,8 @@ clean:
 BENCH_BUILD    ?= build-bench
 BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev wrk nginx curl
 BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory bench_reports \
-                  bench_startap bench_restart bench_central bench_photos bench_center
+                  bench_startap bench_restart bench_central bench_photos bench_center \
+                  bench_alert
 
 .PHONY: bench
 bench: build

@@ -307,26 +307,28 @@ private:
         QFile file(m_dir.filePath(u"burst-%1-%2.sql"_s.arg(terminal).arg(first)));
         file.open(QIODevice::WriteOnly);
         for (int i = first; i < first + 100; ++i)
-            file.write(u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) values ('%1', %2, "
-                       "'张三', '%3', '10:00:00', '非常不满意');\n"_s.arg(terminal).arg(i).arg(m_today)
-                           .toUtf8());
+            file.write(
+                u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) values ('%1', %2, "
+                "'张三', '%3', '10:00:00', '非常不满意');\n"_s.arg(terminal)
+                    .arg(i)
+                    .arg(m_today)
+                    .toUtf8());
         file.close();
         auto *process = new QProcess(this);
-        process->start(u"psql"_s, {u"-q"_s, u"-v"_s, u"ON_ERROR_STOP=1"_s, u"-f"_s,
-                                    file.fileName(), url()});
+        process->start(u"psql"_s,
+                       {u"-q"_s, u"-v"_s, u"ON_ERROR_STOP=1"_s, u"-f"_s, file.fileName(), url()});
         return process;
     }
-    QString channelState()
-    {
-        return sql(u"select 状态 || '|' || 最近错误 from 告警_渠道"_s);
-    }
+    QString channelState() { return sql(u"select 状态 || '|' || 最近错误 from 告警_渠道"_s); }
     // Each outbox number against how often the robot took it: lost ones fail the test.
     int repeatsOf(const QString &path, const QString &channel = u"值班"_s)
     {
         QHash<qint64, int> received;
         for (qint64 n : m_robot->numbers(path + u' '))
             ++received[n];
-        const QStringList ids = sql(u"select 编号 from 告警_发件箱 where 渠道 = '%1' order by 编号"_s.arg(channel)).split(u'\n');
+        const QStringList ids =
+            sql(u"select 编号 from 告警_发件箱 where 渠道 = '%1' order by 编号"_s.arg(channel))
+                .split(u'\n');
         int lost = 0, repeats = 0;
         for (const QString &id : ids) {
             const int times = received.value(id.toLongLong());
@@ -369,25 +371,28 @@ private slots:
         QTest::addColumn<QString>("received");
         QTest::addColumn<QString>("hidden");
         QTest::newRow("企业微信文本")
-            << QStringList{u"--wecom"_s, u"{robot}/wecom/send?key=693a91f6-7xxx-4bc4-97a0-0ec2sifa5aaa"_s}
+            << QStringList{u"--wecom"_s,
+                           u"{robot}/wecom/send?key=693a91f6-7xxx-4bc4-97a0-0ec2sifa5aaa"_s}
             << u"/wecom/send text"_s << u"693a91f6"_s;
         QTest::newRow("企业微信 markdown")
-            << QStringList{u"--wecom"_s, u"{robot}/wecom/send?key=693a91f6-7xxx-4bc4-97a0-0ec2sifa5aaa"_s,
+            << QStringList{u"--wecom"_s,
+                           u"{robot}/wecom/send?key=693a91f6-7xxx-4bc4-97a0-0ec2sifa5aaa"_s,
                            u"--markdown"_s}
             << u"/wecom/send markdown"_s << u"693a91f6"_s;
         QTest::newRow("钉钉文本（加签）")
-            << QStringList{u"--dingtalk"_s, u"{robot}/dingtalk/send?access_token=0123456789abcdefTOKN"_s,
+            << QStringList{u"--dingtalk"_s,
+                           u"{robot}/dingtalk/send?access_token=0123456789abcdefTOKN"_s,
                            u"--secret"_s, DingtalkSecret}
             << u"/dingtalk/send text"_s << u"0123456789abcdef"_s;
         QTest::newRow("钉钉 markdown（加签）")
-            << QStringList{u"--dingtalk"_s, u"{robot}/dingtalk/send?access_token=0123456789abcdefTOKN"_s,
+            << QStringList{u"--dingtalk"_s,
+                           u"{robot}/dingtalk/send?access_token=0123456789abcdefTOKN"_s,
                            u"--secret"_s, DingtalkSecret, u"--markdown"_s}
             << u"/dingtalk/send markdown"_s << u"SEC0123456789abcdef"_s;
-        QTest::newRow("邮件")
-            << QStringList{u"--smtp"_s, u"smtp://127.0.0.1:{smtp}"_s, u"--from"_s,
-                           u"alarm@center.example"_s, u"--to"_s,
-                           u"chef@hall.example,vize@hall.example"_s}
-            << u"mail"_s << QString();
+        QTest::newRow("邮件") << QStringList{u"--smtp"_s, u"smtp://127.0.0.1:{smtp}"_s,
+                                             u"--from"_s, u"alarm@center.example"_s,
+                                             u"--to"_s,   u"chef@hall.example,vize@hall.example"_s}
+                              << u"mail"_s << QString();
     }
     void channels()
     {
@@ -397,7 +402,8 @@ private slots:
         freshDatabase();
         setClock(QDateTime::currentMSecsSinceEpoch());
         for (QString &a : channel)
-            a.replace(u"{robot}"_s, m_robot->url(QString())).replace(u"{smtp}"_s, QString::number(m_smtpPort));
+            a.replace(u"{robot}"_s, m_robot->url(QString()))
+                .replace(u"{smtp}"_s, QString::number(m_smtpPort));
         QString out;
         QCOMPARE(tool(QStringList{u"--add-channel"_s, u"值班"_s} + channel, &out), 0);
         QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, u"值班"_s}), 0);
@@ -410,19 +416,23 @@ private slots:
         if (received == u"mail"_s) {
             QDir mails(m_mailDir.path());
             const int before = int(mails.entryList({u"mail-*.eml"_s}).size());
-            QVERIFY(waitFor([&] { return mails.entryList({u"mail-*.eml"_s}).size() > before; }, 30000));
+            QVERIFY(
+                waitFor([&] { return mails.entryList({u"mail-*.eml"_s}).size() > before; }, 30000));
             QFile file(mails.filePath(mails.entryList({u"mail-*.eml"_s}).last()));
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray mail = file.readAll();
-            QVERIFY2(mail.startsWith("X-Rcpt: chef@hall.example,vize@hall.example"), mail.constData());
+            QVERIFY2(mail.startsWith("X-Rcpt: chef@hall.example,vize@hall.example"),
+                     mail.constData());
             QVERIFY(mail.contains("Subject: =?UTF-8?B?"));
-            content = QString::fromUtf8(QByteArray::fromBase64(mail.mid(mail.indexOf("\r\n\r\n", mail.indexOf("Content-Transfer")))));
+            content = QString::fromUtf8(QByteArray::fromBase64(
+                mail.mid(mail.indexOf("\r\n\r\n", mail.indexOf("Content-Transfer")))));
         } else {
             QVERIFY(waitFor([&] { return !m_robot->messages.isEmpty(); }, 30000));
             QCOMPARE(m_robot->messages.first().path, received);
             content = m_robot->messages.first().content;
         }
-        QVERIFY2(content.contains(u"名称：张三"_s) && content.contains(u"原因：服务态度不好"_s), qPrintable(content));
+        QVERIFY2(content.contains(u"名称：张三"_s) && content.contains(u"原因：服务态度不好"_s),
+                 qPrintable(content));
         QVERIFY2(m_robot->problems.isEmpty(), qPrintable(m_robot->problems.join(u'\n')));
         QTRY_COMPARE_WITH_TIMEOUT(unsent(), 0, 10000);
     }
@@ -433,7 +443,8 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("error");
         QTest::newRow("HTTP 500") << false << int(Robot::Answer::Http500) << u"HTTP 500"_s;
-        QTest::newRow("errcode 310000") << false << int(Robot::Answer::Errcode310000) << u"errcode 310000"_s;
+        QTest::newRow("errcode 310000")
+            << false << int(Robot::Answer::Errcode310000) << u"errcode 310000"_s;
         QTest::newRow("超时") << false << int(Robot::Answer::Silent) << u"超时"_s;
         QTest::newRow("邮件服务器拒收") << true << 0 << u"拒收"_s;
     }
@@ -448,11 +459,15 @@ private slots:
         const QString refuse = m_mailDir.filePath(u"refuse"_s);
         if (mail) {
             QFile(refuse).open(QIODevice::WriteOnly);
-            QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--smtp"_s, u"smtp://127.0.0.1:%1"_s.arg(m_smtpPort),
-                           u"--from"_s, u"alarm@center.example"_s, u"--to"_s, u"chef@hall.example"_s}), 0);
+            QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--smtp"_s,
+                           u"smtp://127.0.0.1:%1"_s.arg(m_smtpPort), u"--from"_s,
+                           u"alarm@center.example"_s, u"--to"_s, u"chef@hall.example"_s}),
+                     0);
         } else {
             m_robot->answer = Robot::Answer(answer);
-            QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/x"_s)}), 0);
+            QCOMPARE(
+                tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/x"_s)}),
+                0);
         }
         QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, u"值班"_s}), 0);
         const int mailsBefore = int(QDir(m_mailDir.path()).entryList({u"mail-*.eml"_s}).size());
@@ -462,7 +477,8 @@ private slots:
         QVERIFY(waitFor([&] { return channelState().startsWith(u"重试中|"_s); }, 30000));
         QVERIFY2(channelState().contains(error), qPrintable(channelState()));
         setClock(m_clock + 700000);
-        QVERIFY2(waitFor([&] { return channelState().startsWith(u"故障|"_s); }, 30000), qPrintable(channelState()));
+        QVERIFY2(waitFor([&] { return channelState().startsWith(u"故障|"_s); }, 30000),
+                 qPrintable(channelState()));
         QVERIFY2(channelState().contains(error), qPrintable(channelState()));
         QCOMPARE(unsent(), 3);
         QFile::remove(refuse);
@@ -483,15 +499,20 @@ private slots:
         freshDatabase();
         setClock(QDateTime::currentMSecsSinceEpoch());
         m_messagesAtBump = 0;
-        QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/k"_s)}), 0);
+        QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/k"_s)}),
+                 0);
         QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, u"值班"_s}), 0);
         QProcess *service = startService();
         const QList<int> killAfter{1, 4, 9, 15, 25};
         for (int round = 0; round < killAfter.size(); ++round) {
             const qsizetype before = m_robot->messages.size();
             QProcess *insert = burst(u"T1"_s, round * 100 + 1);
-            QVERIFY(waitFor([&] { return m_robot->messages.size() - before >= killAfter[round] ||
-                                         insert->state() == QProcess::NotRunning; }, 60000, true));
+            QVERIFY(waitFor(
+                [&] {
+                    return m_robot->messages.size() - before >= killAfter[round] ||
+                           insert->state() == QProcess::NotRunning;
+                },
+                60000, true));
             service->kill();
             service->waitForFinished();
             m_services.removeOne(service);
@@ -501,9 +522,11 @@ private slots:
             QCOMPARE(insert->exitCode(), 0);
             delete insert;
         }
-        QVERIFY(waitFor([&] { return unsent() == 0 && sql(u"select count(*) from 告警_待判"_s) == u"0"_s; },
-                        120000, true));
-        QCOMPARE(sql(u"select count(*) from 告警_发件箱"_s), QString::number(killAfter.size() * 100));
+        QVERIFY(waitFor(
+            [&] { return unsent() == 0 && sql(u"select count(*) from 告警_待判"_s) == u"0"_s; },
+            120000, true));
+        QCOMPARE(sql(u"select count(*) from 告警_发件箱"_s),
+                 QString::number(killAfter.size() * 100));
         const int repeats = repeatsOf(u"/wecom/k"_s);
         qInfo("%d rounds of 100 bad ratings, killed with -9 in each: none lost, %d repeated",
               int(killAfter.size()), repeats);
@@ -515,16 +538,19 @@ private slots:
         freshDatabase();
         setClock(QDateTime::currentMSecsSinceEpoch());
         m_messagesAtBump = 0;
-        QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/2"_s)}), 0);
-        QCOMPARE(tool({u"--add-channel"_s, u"备用"_s, u"--wecom"_s, m_robot->url(u"/wecom/2b"_s)}), 0);
+        QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/2"_s)}),
+                 0);
+        QCOMPARE(tool({u"--add-channel"_s, u"备用"_s, u"--wecom"_s, m_robot->url(u"/wecom/2b"_s)}),
+                 0);
         QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, u"值班,备用"_s}), 0);
         startService();
         startService();
         std::unique_ptr<QProcess> first(burst(u"T1"_s, 1)), second(burst(u"T2"_s, 1));
         for (QProcess *p : {first.get(), second.get()})
             QVERIFY(p->state() == QProcess::NotRunning || p->waitForFinished(60000));
-        QVERIFY(waitFor([&] { return unsent() == 0 && sql(u"select count(*) from 告警_待判"_s) == u"0"_s; },
-                        120000, true));
+        QVERIFY(waitFor(
+            [&] { return unsent() == 0 && sql(u"select count(*) from 告警_待判"_s) == u"0"_s; },
+            120000, true));
         QCOMPARE(sql(u"select count(*) from 告警_发件箱"_s), u"400"_s);
         QCOMPARE(repeatsOf(u"/wecom/2"_s), 0);
         QCOMPARE(repeatsOf(u"/wecom/2b"_s, u"备用"_s), 0);
@@ -535,7 +561,8 @@ private slots:
     {
         freshDatabase();
         setClock(QDateTime::currentMSecsSinceEpoch());
-        QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/d"_s)}), 0);
+        QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/d"_s)}),
+                 0);
         QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, u"值班"_s}), 0);
         startService();
         QStringList ratings;
