@@ -36,7 +36,8 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-
            lintian dpkg-dev fakeroot file cage grim xwayland qt6-wayland libqt6sql6-psql \
            xdotool imagemagick adduser x11-utils libpq-dev postgresql-15 \
            libcpp-httplib-dev libsodium-dev nginx libjs-chart.js openssl curl postgresql \
-           chromium chromium-driver python3-selenium
+           chromium chromium-driver python3-selenium \
+           libcurl4-openssl-dev libssl-dev python3-aiosmtpd
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -181,7 +182,8 @@ clean:
 BENCH_BUILD    ?= build-bench
 BENCH_PACKAGES  = libjpeg62-turbo-dev libsqlite3-dev wrk nginx curl
 BENCHMARKS      = bench_pagefill bench_startup bench_submit bench_stats bench_memory bench_reports \
-                  bench_startap bench_restart bench_central bench_photos bench_center
+                  bench_startap bench_restart bench_central bench_photos bench_center \
+                  bench_alert
 
 .PHONY: bench
 bench: build
