@@ -24,6 +24,7 @@ enum class Setting
     PicBg,
     BiaotiWenzi,
     PaimingZuishao,
+    ChongfuMiao,
 };
 
 // How a value is written: a signed whole number, a colour as a signed whole number in the
@@ -45,7 +46,7 @@ struct SettingKey
 };
 
 // Every key, in the order of the enum (which is the order the parameter window lists them).
-extern const std::array<SettingKey, 15> SettingKeys;
+extern const std::array<SettingKey, 16> SettingKeys;
 
 // The table row of setting.
 const SettingKey &settingKey(Setting setting);

@@ -12,6 +12,7 @@
 #include "platform/widgets/rzbutton.h"
 #include "reports/figures.h"
 #include "security/pinpadwindow.h"
+#include "store/repeats.h"
 #include "store/statements.h"
 
 #include <QLabel>
@@ -143,6 +144,10 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     LabeledEdit11->setObjectName(u"LabeledEdit11"_s);
     LabeledEdit11->setGeometry(674, 211, 121, 21);
 
+    LabeledEdit12 = new LabeledEdit(meaning(Setting::ChongfuMiao), this);
+    LabeledEdit12->setObjectName(u"LabeledEdit12"_s);
+    LabeledEdit12->setGeometry(44, 380, 121, 21);
+
     RzButton1 =
         RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, ButtonHeight), this);
     RzButton2 =
@@ -171,10 +176,11 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
             [this] { platform::guarded(this, [this] { RzButton4Click(); }); });
 
     // Keyboard focus order of the form description.
-    const QList<QWidget *> order{
-        LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4,  LabeledEdit5, LabeledEdit6,
-        LabeledEdit7, LabeledEdit8, RzButton1,    RzButton2,     LabeledEdit9, RzColorEdit1,
-        RzColorEdit2, RzColorEdit3, RzButton3,    LabeledEdit10, RzButton4,    LabeledEdit11};
+    const QList<QWidget *> order{LabeledEdit1, LabeledEdit2,  LabeledEdit3, LabeledEdit4,
+                                 LabeledEdit5, LabeledEdit6,  LabeledEdit7, LabeledEdit8,
+                                 RzButton1,    RzButton2,     LabeledEdit9, RzColorEdit1,
+                                 RzColorEdit2, RzColorEdit3,  RzButton3,    LabeledEdit10,
+                                 RzButton4,    LabeledEdit11, LabeledEdit12};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -193,6 +199,9 @@ void TForm5::FormShow()
     // The minimum the reports use: the default while opt.ini has none.
     LabeledEdit11->setText(settings.ReadSettingIfPresent(Setting::PaimingZuishao)
                                .value_or(QString::number(reports::DefaultMinimumRatings)));
+    // The window of suspected repeats: the default while opt.ini has none.
+    LabeledEdit12->setText(settings.ReadSettingIfPresent(Setting::ChongfuMiao)
+                               .value_or(QString::number(repeats::DefaultSeconds)));
 
     // One guarded block: the first colour that is missing or no whole number ends it silently,
     // and the pickers after it keep what they held.
@@ -223,6 +232,15 @@ void TForm5::RzButton1Click()
                       reports::MaximumMinimumRatings));
         return;
     }
+    // The kiosk would quietly use the default for anything else, so it is refused here.
+    const QString repeatSeconds = statements::trimmedText(LabeledEdit12->text());
+    if (!repeats::isSecondsValue(repeatSeconds)) {
+        platform::services().message(
+            this,
+            u"疑似重复间隔秒数应为 0 到 %1 之间的整数（0 表示不标记）。未保存任何修改。"_s.arg(
+                repeats::MaximumSeconds));
+        return;
+    }
     try {
         const SettingsFile settings(platform::services().exeDir());
         for (const EditPlace &place : Edits)
@@ -233,6 +251,7 @@ void TForm5::RzButton1Click()
                                   QString::number((this->*place.picker)->selectedColor()));
         settings.WriteSetting(Setting::BiaotiWenzi, title);
         settings.WriteSetting(Setting::PaimingZuishao, minimum);
+        settings.WriteSetting(Setting::ChongfuMiao, repeatSeconds);
     } catch (...) {
         platform::services().message(this, FailedText);
         return;

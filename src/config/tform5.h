@@ -37,6 +37,7 @@ public:
     LabeledEdit *LabeledEdit9 = nullptr;  // biaoti_size
     LabeledEdit *LabeledEdit10 = nullptr; // biaoti_wenzi, the welcome title
     LabeledEdit *LabeledEdit11 = nullptr; // paiming_zuishao, the least ratings to be ranked
+    LabeledEdit *LabeledEdit12 = nullptr; // chongfu_miao, the window of suspected repeats
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;

@@ -95,6 +95,8 @@ struct Report
     Figures overall;           // all names together; name empty
     qint64 outsideGrades = 0;  // rows whose grade is none of the five words, left out
     QList<TrendPoint> trend;   // one point per period across the whole range, empty ones too
+    // Ratings marked 疑似重复 in the range, left out of every figure (the counts came without).
+    qint64 suspectedRepeats = 0;
 };
 
 // Per-name figures in ranking order: score (as shown, one decimal) highest first, then
@@ -153,13 +155,22 @@ QString noRatingsText();
 // or noRatingsText() when there is no rating.
 QString overallLine(const Report &report);
 // One sentence per reason ratings were left out, for the reasons that left any out
-// ("另有 4 条评价的等级不是五个等级之一，未计入。"); empty when nothing was left out.
+// ("另有 4 条评价的等级不是五个等级之一，未计入。", "另有 3 条疑似重复未计入。"); empty when
+// nothing was left out.
 QStringList leftOutLines(const Report &report);
 // The sentence on the unranked names, or empty when every name is ranked.
 QString smallSampleLine(const Report &report);
 // What the files carry after the table: the overall line, the left-out lines and the line on
 // unranked names, each a complete sentence.
 QStringList notesAfterTable(const Report &report);
+
+// The counts with the suspected repeats taken out: each count of counts less the count of the
+// same name (or day) and grade in repeats; what reaches zero stays as a row of zero, which the
+// figures leave out.
+QList<NameGradeCount> withoutRepeats(const QList<NameGradeCount> &counts,
+                                     const QList<NameGradeCount> &repeats);
+QList<DayGradeCount> withoutRepeats(const QList<DayGradeCount> &counts,
+                                    const QList<DayGradeCount> &repeats);
 
 // Which trend labels to show when count labels of labelWidth each share width: every
 // step-th label starting with the first, so labels never overlap; 1 when all fit.

@@ -21,6 +21,8 @@ struct Counts
 {
     QList<NameGradeCount> byName;
     QList<DayGradeCount> byDay;
+    // The ratings marked 疑似重复 in the range: already taken out of byName and byDay.
+    qint64 suspectedRepeats = 0;
 };
 
 // Whether readCounts reads the daily table of this database.

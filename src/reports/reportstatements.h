@@ -12,5 +12,10 @@ QString countsByDayStatement();
 // store::hasDailyCounts); same bound values, same columns.
 QString dailyCountsByNameStatement();
 QString dailyCountsByDayStatement();
+// The marked suspected repeats of table 评价_疑似重复, grouped as the counts above, for taking
+// them out; same bound values, same columns. The table exists once a rating was marked.
+QString repeatMarksTableStatement();
+QString repeatsByNameStatement();
+QString repeatsByDayStatement();
 
 } // namespace reports

@@ -50,6 +50,7 @@ Reading readReport(const QString &source, bool allKiosks, const QDate &from, con
                                                  : reports::readCountsFromFile(source, from, to);
         reading.report = reports::makeReport(from, to, reports::defaultPeriod(from, to),
                                              counts.byName, counts.byDay, minimumRatings);
+        reading.report.suspectedRepeats = counts.suspectedRepeats;
     } catch (const KioskError &e) {
         reading.error = e.message();
     } catch (const std::exception &e) {
