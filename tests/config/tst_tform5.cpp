@@ -10,6 +10,7 @@
 #include "support/recorder.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
