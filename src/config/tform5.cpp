@@ -146,7 +146,7 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
 
     LabeledEdit12 = new LabeledEdit(meaning(Setting::ChongfuMiao), this);
     LabeledEdit12->setObjectName(u"LabeledEdit12"_s);
-    LabeledEdit12->setGeometry(44, 380, 121, 21);
+    LabeledEdit12->setGeometry(44, 262, 121, 21);
 
     RzButton1 =
         RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, ButtonHeight), this);
