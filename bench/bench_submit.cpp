@@ -105,16 +105,25 @@ struct CommitWatch
     }
 };
 
-// The engine handle of the module's connection that appends (its write connection in WAL mode).
+// The engine handle of the module's connection that appends: in WAL mode its write connection,
+// opened after the reader, so the newest of its connections ("kiosk-db-N").
 sqlite3 *appendHandle()
 {
+    QString newest;
+    int highest = -1;
     for (const QString &name : QSqlDatabase::connectionNames()) {
-        if (name.startsWith(u"kiosk-db-"_s) && name.endsWith(u"-write"_s)) {
-            const QVariant handle = QSqlDatabase::database(name, false).driver()->handle();
-            if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-                return *static_cast<sqlite3 *const *>(handle.data());
+        bool ok = false;
+        const int n = name.startsWith(u"kiosk-db-"_s) ? name.mid(9).toInt(&ok) : -1;
+        if (ok && n > highest) {
+            highest = n;
+            newest = name;
         }
     }
+    if (newest.isEmpty())
+        return nullptr;
+    const QVariant handle = QSqlDatabase::database(newest, false).driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3 *const *>(handle.data());
     return nullptr;
 }
 
