@@ -123,7 +123,117 @@ QStringList schemaStatements()
     };
     // The reasons of bad ratings and their daily counts.
     statements += reasonSchemaStatements();
+    // The suspected repeats and their daily counts.
+    statements += repeatSchemaStatements();
     return statements;
+}
+
+QStringList repeatSchemaStatements()
+{
+    return {
+        // The ratings a kiosk marked as suspected repeats, keyed like the row as it was kept.
+        u"create table if not exists 评价_疑似重复 (终端 text not null, 序号 bigint not null, "
+        "primary key (终端, 序号))"_s,
+        // Their daily counts, kept beside 评价_日计 (which counts every rating): the figures
+        // subtract the range of this small table instead of looking at any rating.
+        u"create table if not exists 评价_日计_疑似重复 ("
+        "日期 text not null, 终端 text not null, 名称 text not null, 综合评价 text not null, "
+        "数量 bigint not null, primary key (日期, 终端, 名称, 综合评价))"_s,
+        u"create or replace function 评价_疑似重复_加() returns trigger language plpgsql as $$ "
+        "begin "
+        "insert into 评价_日计_疑似重复 (日期, 终端, 名称, 综合评价, 数量) "
+        "select coalesce(e.日期, ''), e.终端, coalesce(e.名称, ''), coalesce(e.综合评价, ''), "
+        "count(*) from 新标 m join 评价 e on e.终端 = m.终端 and e.序号 = m.序号 "
+        "group by 1, 2, 3, 4 "
+        "on conflict (日期, 终端, 名称, 综合评价) do update set 数量 = 评价_日计_疑似重复.数量 + "
+        "excluded.数量; "
+        "return null; end $$"_s,
+        // A mark removed on its own: its rating is still there to say what it counted.
+        u"create or replace function 评价_疑似重复_减() returns trigger language plpgsql as $$ "
+        "begin "
+        "update 评价_日计_疑似重复 d set 数量 = d.数量 - o.n from ("
+        "select coalesce(e.日期, '') as 日期, e.终端, coalesce(e.名称, '') as 名称, "
+        "coalesce(e.综合评价, '') as 综合评价, count(*) as n from 旧标 m join 评价 e "
+        "on e.终端 = m.终端 and e.序号 = m.序号 group by 1, 2, 3, 4) o "
+        "where d.日期 = o.日期 and d.终端 = o.终端 and d.名称 = o.名称 "
+        "and d.综合评价 = o.综合评价; "
+        "delete from 评价_日计_疑似重复 where 数量 <= 0; "
+        "return null; end $$"_s,
+        // A rating deleted: its mark leaves the counts and goes with it (the mark's own trigger
+        // then finds no rating and subtracts nothing more).
+        u"create or replace function 评价_疑似重复_随删() returns trigger language plpgsql as $$ "
+        "begin "
+        "update 评价_日计_疑似重复 d set 数量 = d.数量 - o.n from ("
+        "select coalesce(r.日期, '') as 日期, r.终端, coalesce(r.名称, '') as 名称, "
+        "coalesce(r.综合评价, '') as 综合评价, count(*) as n from 旧行 r join 评价_疑似重复 m "
+        "on m.终端 = r.终端 and m.序号 = r.序号 group by 1, 2, 3, 4) o "
+        "where d.日期 = o.日期 and d.终端 = o.终端 and d.名称 = o.名称 "
+        "and d.综合评价 = o.综合评价; "
+        "delete from 评价_日计_疑似重复 where 数量 <= 0; "
+        "delete from 评价_疑似重复 m using 旧行 r where m.终端 = r.终端 and m.序号 = r.序号; "
+        "return null; end $$"_s,
+        u"create or replace trigger 评价_疑似重复_加 after insert on 评价_疑似重复 "
+        "referencing new table as 新标 for each statement execute function 评价_疑似重复_加()"_s,
+        u"create or replace trigger 评价_疑似重复_减 after delete on 评价_疑似重复 "
+        "referencing old table as 旧标 for each statement execute function 评价_疑似重复_减()"_s,
+        u"create or replace trigger 评价_疑似重复_随删 after delete on 评价 "
+        "referencing old table as 旧行 for each statement execute function "
+        "评价_疑似重复_随删()"_s,
+        // A mark changes the figures like a change of 评价_日计 does: the same change counter
+        // tells the dashboard that what it read before is out of date.
+        u"create or replace trigger 评价_变更_疑似重复_增 after insert on 评价_日计_疑似重复 "
+        "referencing new table as 变更行 for each statement execute function 评价_变更_记()"_s,
+        u"create or replace trigger 评价_变更_疑似重复_改 after update on 评价_日计_疑似重复 "
+        "referencing new table as 变更行 for each statement execute function 评价_变更_记()"_s,
+        u"create or replace trigger 评价_变更_疑似重复_删 after delete on 评价_日计_疑似重复 "
+        "referencing old table as 变更行 for each statement execute function 评价_变更_记()"_s,
+        // Counts for marks that came before their counts existed; nothing when they agree.
+        u"insert into 评价_日计_疑似重复 (日期, 终端, 名称, 综合评价, 数量) "
+        "select coalesce(e.日期, ''), e.终端, coalesce(e.名称, ''), coalesce(e.综合评价, ''), "
+        "count(*) from 评价_疑似重复 m join 评价 e on e.终端 = m.终端 and e.序号 = m.序号 "
+        "where not exists (select 1 from 评价_日计_疑似重复) group by 1, 2, 3, 4"_s,
+    };
+}
+
+QString insertRepeatMarks(int rows)
+{
+    QString text = u"with 标 (终端, 序号, 名称, 日期, 时间, 综合评价) as (values "_s;
+    for (int i = 0; i < rows; ++i) {
+        if (i > 0)
+            text += u',';
+        text += u"(cast(? as text),cast(? as bigint),cast(? as text),cast(? as text),"
+                "cast(? as text),cast(? as text))"_s;
+    }
+    // The row as it was kept: under the kiosk's own number, or after a collision under a new
+    // one with the kiosk's number in 原序号; told apart by its content. Sent again, a mark is
+    // left as it is.
+    text += u") insert into 评价_疑似重复 (终端, 序号) select 终端, 序号 from ("
+            "select e.终端, e.序号 from 标 m join 评价 e on e.终端 = m.终端 and e.序号 = m.序号 "
+            "and (e.名称, e.日期, e.时间, e.综合评价) is not distinct from "
+            "(m.名称, m.日期, m.时间, m.综合评价) "
+            "union "
+            "select e.终端, e.序号 from 标 m join 评价 e on e.终端 = m.终端 and e.原序号 = m.序号 "
+            "and (e.名称, e.日期, e.时间, e.综合评价) is not distinct from "
+            "(m.名称, m.日期, m.时间, m.综合评价)) k "
+            "on conflict (终端, 序号) do nothing"_s;
+    return text;
+}
+
+QString hasRepeatCounts()
+{
+    return u"select to_regclass('评价_日计_疑似重复') is not null"_s;
+}
+
+QString repeatsPerNameAndGrade()
+{
+    return u"select 名称, 综合评价, sum(数量)::bigint as 数量 from 评价_日计_疑似重复 "
+           "where 日期 >= ? and 日期 <= ? group by 名称, 综合评价"_s;
+}
+
+QString repeatsPerDayAndGrade()
+{
+    return u"select 日期, 综合评价, sum(数量)::bigint as 数量 from 评价_日计_疑似重复 "
+           "where 日期 >= ? and 日期 <= ? group by 日期, 综合评价"_s;
 }
 
 QString statementTimeout(int milliseconds)

@@ -45,4 +45,20 @@ QString countPerGrade();
 // Per day and grade (日期, 综合评价, 数量), for the reports over all kiosks.
 QString countPerDayAndGrade();
 
+// Suspected repeats, the last block of schemaStatements: 评价_疑似重复 (终端, 序号), the ratings
+// a kiosk marked, keyed like the 评价 row as it was kept, and their daily counts
+// 评价_日计_疑似重复 (日期, 终端, 名称, 综合评价, 数量), kept by triggers on both tables.
+QStringList repeatSchemaStatements();
+// Marks rows ratings in the same transaction as their insertRatings; binds 终端, 序号, 名称,
+// 日期, 时间, 综合评价 of each marked rating as the kiosk sent it. The mark goes to the row the
+// rating was kept as, also under a new number after a collision; a mark held already stays.
+QString insertRepeatMarks(int rows);
+// One row, one value: whether the server has the daily counts of the marks (a database made
+// before them has none, and no marks either).
+QString hasRepeatCounts();
+// The marked ratings of the daily counts, bound and grouped like countPerNameAndGrade and
+// countPerDayAndGrade, for subtracting from them.
+QString repeatsPerNameAndGrade();
+QString repeatsPerDayAndGrade();
+
 } // namespace central

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -306,6 +307,7 @@ void Forwarder::forwardAll()
         // The reasons of the batch's bad ratings travel in the same transaction.
         const QList<reasons::Waiting> waitingReasons = reasons::readWaiting(
             m_localFile->handle(), rows.first().at(0).toLongLong(), rows.last().at(0).toLongLong());
+        const QList<qsizetype> marked = markedRows(rows);
 
         // At the server, in one transaction.
         qint64 renumbered = 0;
@@ -342,6 +344,7 @@ void Forwarder::forwardAll()
             renumbered = insert->next() ? insert->value(1).toLongLong() : 0;
             insert->finish();
             reasons::insertAtServer(m_central, m_connection, rows, waitingReasons);
+            sendRepeatMarks(rows, marked);
             if (!m_central.commit())
                 throw KioskError(describe(m_central.lastError(), m_connection));
         } catch (...) {
@@ -364,6 +367,7 @@ void Forwarder::forwardAll()
             if (!remove.exec())
                 throw KioskError(localMessage(remove.lastError()));
             reasons::removeForwarded(m_localFile->handle(), last);
+            removeForwardedRepeatMarks(last);
             runLocal(m_localFile->handle(), statements::commit());
         } catch (...) {
             QSqlQuery(m_localFile->handle()).exec(statements::rollback());
@@ -380,6 +384,77 @@ void Forwarder::forwardAll()
             s.lastArrived = now;
         });
     }
+}
+
+QList<qsizetype> Forwarder::markedRows(const QList<QList<QVariant>> &rows)
+{
+    QList<qsizetype> marked;
+    QSqlQuery exists(m_localFile->handle());
+    exists.setForwardOnly(true);
+    if (!exists.exec(statements::repeatOutboxExists()))
+        throw KioskError(localMessage(exists.lastError()));
+    const bool hasMarks = exists.next();
+    exists.finish();
+    if (!hasMarks)
+        return marked;
+    QSet<qint64> numbers;
+    QSqlQuery read(m_localFile->handle());
+    read.setForwardOnly(true);
+    if (!read.prepare(statements::pendingRepeatMarks()))
+        throw KioskError(localMessage(read.lastError()));
+    read.addBindValue(rows.first().at(0).toLongLong());
+    read.addBindValue(rows.last().at(0).toLongLong());
+    if (!read.exec())
+        throw KioskError(localMessage(read.lastError()));
+    while (read.next())
+        numbers.insert(read.value(0).toLongLong());
+    const QSqlError error = read.lastError();
+    read.finish();
+    if (error.isValid())
+        throw KioskError(localMessage(error));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (numbers.contains(rows.at(i).at(0).toLongLong()))
+            marked.append(i);
+    }
+    return marked;
+}
+
+void Forwarder::sendRepeatMarks(const QList<QList<QVariant>> &rows, const QList<qsizetype> &marked)
+{
+    if (marked.isEmpty())
+        return;
+    QSqlQuery insert(m_central);
+    if (!insert.prepare(insertRepeatMarks(int(marked.size()))))
+        throw KioskError(describe(insert.lastError(), m_connection));
+    int at = 0;
+    for (const qsizetype i : marked) {
+        const QList<QVariant> &row = rows.at(i);
+        insert.bindValue(at++, serverText(row.at(1)));  // 终端
+        insert.bindValue(at++, row.at(0).toLongLong()); // 序号
+        for (int c = 2; c < 6; ++c)
+            insert.bindValue(at++, serverText(row.at(c))); // 名称 .. 综合评价
+    }
+    if (!insert.exec())
+        throw KioskError(describe(insert.lastError(), m_connection));
+    insert.finish();
+}
+
+void Forwarder::removeForwardedRepeatMarks(qint64 last)
+{
+    QSqlQuery exists(m_localFile->handle());
+    exists.setForwardOnly(true);
+    if (!exists.exec(statements::repeatOutboxExists()))
+        throw KioskError(localMessage(exists.lastError()));
+    const bool hasMarks = exists.next();
+    exists.finish();
+    if (!hasMarks)
+        return;
+    QSqlQuery remove(m_localFile->handle());
+    if (!remove.prepare(statements::removeForwardedRepeatMarks()))
+        throw KioskError(localMessage(remove.lastError()));
+    remove.addBindValue(last);
+    if (!remove.exec())
+        throw KioskError(localMessage(remove.lastError()));
 }
 
 void Forwarder::forwardPinLog()

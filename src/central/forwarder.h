@@ -100,6 +100,12 @@ private:
     void forwardAll();
     // The same for the staff PIN log's outbox, when db.dll has one.
     void forwardPinLog();
+    // The suspected repeats among a batch of the outbox (rows as read, 序号 first): the rows
+    // marked in 待上传_疑似重复; at the server, in the batch's transaction, their marks; and
+    // their removal from db.dll with the batch.
+    QList<qsizetype> markedRows(const QList<QList<QVariant>> &rows);
+    void sendRepeatMarks(const QList<QList<QVariant>> &rows, const QList<qsizetype> &marked);
+    void removeForwardedRepeatMarks(qint64 last);
     void settleLocal();
     // After a restart: when the server last received a rating of this kiosk.
     void askLastArrived();

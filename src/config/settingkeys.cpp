@@ -1,6 +1,6 @@
 #include "config/settingkeys.h"
 
-const std::array<SettingKey, 16> SettingKeys{{
+const std::array<SettingKey, 17> SettingKeys{{
     {Setting::PicWidth, u"pic_width", u"图片宽度", SettingKind::Number},
     {Setting::PicHeight, u"pic_height", u"图片高度", SettingKind::Number},
     {Setting::PicZuoyoujiange, u"pic_zuoyoujiange", u"图片左右间距", SettingKind::Number},
@@ -17,6 +17,7 @@ const std::array<SettingKey, 16> SettingKeys{{
     {Setting::PicBg, u"pic_bg", u"背景图片", SettingKind::Path},
     {Setting::BiaotiWenzi, u"biaoti_wenzi", u"大标题文字", SettingKind::Text},
     {Setting::PaimingZuishao, u"paiming_zuishao", u"排名最少评价数", SettingKind::Number},
+    {Setting::ChongfuMiao, u"chongfu_miao", u"疑似重复间隔秒数", SettingKind::Number},
     {Setting::ChapingYuanyin, u"chaping_yuanyin", u"差评原因（用|分隔）", SettingKind::Text},
 }};
 

@@ -24,6 +24,7 @@ enum class Setting
     PicBg,
     BiaotiWenzi,
     PaimingZuishao,
+    ChongfuMiao,
     ChapingYuanyin,
 };
 
@@ -46,7 +47,7 @@ struct SettingKey
 };
 
 // Every key, in the order of the enum (which is the order the parameter window lists them).
-extern const std::array<SettingKey, 16> SettingKeys;
+extern const std::array<SettingKey, 17> SettingKeys;
 
 // The table row of setting.
 const SettingKey &settingKey(Setting setting);

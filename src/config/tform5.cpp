@@ -13,6 +13,7 @@
 #include "platform/widgets/rzbutton.h"
 #include "reports/figures.h"
 #include "security/pinpadwindow.h"
+#include "store/repeats.h"
 #include "store/statements.h"
 
 #include <QLabel>
@@ -144,11 +145,15 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
     LabeledEdit11->setObjectName(u"LabeledEdit11"_s);
     LabeledEdit11->setGeometry(674, 211, 121, 21);
 
-    LabeledEdit12 = new LabeledEdit(meaning(Setting::ChapingYuanyin), this);
+    LabeledEdit12 = new LabeledEdit(meaning(Setting::ChongfuMiao), this);
     LabeledEdit12->setObjectName(u"LabeledEdit12"_s);
-    LabeledEdit12->setGeometry(44, 380, 751, 24);
+    LabeledEdit12->setGeometry(44, 262, 121, 21);
+
+    LabeledEdit13 = new LabeledEdit(meaning(Setting::ChapingYuanyin), this);
+    LabeledEdit13->setObjectName(u"LabeledEdit13"_s);
+    LabeledEdit13->setGeometry(44, 380, 751, 24);
     // Eight reasons of eight characters and their separators, with room for blanks.
-    LabeledEdit12->setMaxLength(200);
+    LabeledEdit13->setMaxLength(200);
 
     RzButton1 =
         RzButton::create(u"RzButton1"_s, u"保存修改"_s, QRect(344, 296, 75, ButtonHeight), this);
@@ -178,11 +183,11 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
             [this] { platform::guarded(this, [this] { RzButton4Click(); }); });
 
     // Keyboard focus order of the form description.
-    const QList<QWidget *> order{LabeledEdit1, LabeledEdit2,  LabeledEdit3, LabeledEdit4,
-                                 LabeledEdit5, LabeledEdit6,  LabeledEdit7, LabeledEdit8,
-                                 RzButton1,    RzButton2,     LabeledEdit9, RzColorEdit1,
-                                 RzColorEdit2, RzColorEdit3,  RzButton3,    LabeledEdit10,
-                                 RzButton4,    LabeledEdit11, LabeledEdit12};
+    const QList<QWidget *> order{LabeledEdit1, LabeledEdit2,  LabeledEdit3,  LabeledEdit4,
+                                 LabeledEdit5, LabeledEdit6,  LabeledEdit7,  LabeledEdit8,
+                                 RzButton1,    RzButton2,     LabeledEdit9,  RzColorEdit1,
+                                 RzColorEdit2, RzColorEdit3,  RzButton3,     LabeledEdit10,
+                                 RzButton4,    LabeledEdit11, LabeledEdit12, LabeledEdit13};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -203,8 +208,11 @@ void TForm5::FormShow()
                                .value_or(QString::number(reports::DefaultMinimumRatings)));
     // The reasons the rating dialog offers: the defaults while opt.ini has none. A value written
     // by hand that the dialog does not use is shown as it stands, so staff can mend it.
-    LabeledEdit12->setText(settings.ReadSettingIfPresent(Setting::ChapingYuanyin)
+    LabeledEdit13->setText(settings.ReadSettingIfPresent(Setting::ChapingYuanyin)
                                .value_or(badreasons::joined(badreasons::defaults())));
+    // The window of suspected repeats: the default while opt.ini has none.
+    LabeledEdit12->setText(settings.ReadSettingIfPresent(Setting::ChongfuMiao)
+                               .value_or(QString::number(repeats::DefaultSeconds)));
 
     // One guarded block: the first colour that is missing or no whole number ends it silently,
     // and the pickers after it keep what they held.
@@ -236,9 +244,18 @@ void TForm5::RzButton1Click()
         return;
     }
     // The reasons become buttons of the rating dialog: a list it could not show is refused.
-    const QStringList reasons = badreasons::split(LabeledEdit12->text());
-    if (const std::optional<QString> refused = badreasons::refusal(LabeledEdit12->text())) {
+    const QStringList reasons = badreasons::split(LabeledEdit13->text());
+    if (const std::optional<QString> refused = badreasons::refusal(LabeledEdit13->text())) {
         platform::services().message(this, *refused + u"未保存任何修改。"_s);
+        return;
+    }
+    // The kiosk would quietly use the default for anything else, so it is refused here.
+    const QString repeatSeconds = statements::trimmedText(LabeledEdit12->text());
+    if (!repeats::isSecondsValue(repeatSeconds)) {
+        platform::services().message(
+            this,
+            u"疑似重复间隔秒数应为 0 到 %1 之间的整数（0 表示不标记）。未保存任何修改。"_s.arg(
+                repeats::MaximumSeconds));
         return;
     }
     try {
@@ -251,6 +268,7 @@ void TForm5::RzButton1Click()
                                   QString::number((this->*place.picker)->selectedColor()));
         settings.WriteSetting(Setting::BiaotiWenzi, title);
         settings.WriteSetting(Setting::PaimingZuishao, minimum);
+        settings.WriteSetting(Setting::ChongfuMiao, repeatSeconds);
         settings.WriteSetting(Setting::ChapingYuanyin, badreasons::joined(reasons));
     } catch (...) {
         platform::services().message(this, FailedText);

@@ -37,7 +37,8 @@ public:
     LabeledEdit *LabeledEdit9 = nullptr;  // biaoti_size
     LabeledEdit *LabeledEdit10 = nullptr; // biaoti_wenzi, the welcome title
     LabeledEdit *LabeledEdit11 = nullptr; // paiming_zuishao, the least ratings to be ranked
-    LabeledEdit *LabeledEdit12 = nullptr; // chaping_yuanyin, the reasons offered after 1 or 2 stars
+    LabeledEdit *LabeledEdit12 = nullptr; // chongfu_miao, the window of suspected repeats
+    LabeledEdit *LabeledEdit13 = nullptr; // chaping_yuanyin, the reasons offered after 1 or 2 stars
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;

@@ -12,6 +12,7 @@
 #include "platform/widgets/picturebox.h"
 #include "platform/widgets/rzbutton.h"
 #include "store/record.h"
+#include "store/repeats.h"
 #include "store/tdatamodule3.h"
 
 #include <QDir>
@@ -25,6 +26,18 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The window of suspected repeats, read anew at every submit; an opt.ini that cannot be read
+// gives the default, so a rating is never refused for it.
+int repeatWindow()
+{
+    try {
+        const SettingsFile settings(platform::services().exeDir());
+        return repeats::secondsSetting(settings.ReadSettingIfPresent(Setting::ChongfuMiao));
+    } catch (...) {
+        return repeats::DefaultSeconds;
+    }
+}
 
 const QString LitStar = u"pic/zhengchang.png"_s;
 const QString GreyStar = u"pic/huidu.png"_s;
@@ -324,6 +337,7 @@ void TForm2::RzButton1Click()
         try {
             if (!m_module)
                 throw KioskError(u"数据库模块不存在"_s);
+            m_module->setRepeatSeconds(repeatWindow());
             m_module->Append(rating::makeRecord(
                 CnAALabel1->text(), [] { return platform::services().now(); }, RzButton1->tag(),
                 chosenReasons()));

@@ -331,8 +331,9 @@ QString overallLine(const Report &report)
 QStringList leftOutLines(const Report &report)
 {
     // One row per reason a rating is not counted: how many it left out, and the sentence.
-    const std::array<std::pair<qint64, QString>, 1> reasons = {{
+    const std::array<std::pair<qint64, QString>, 2> reasons = {{
         {report.outsideGrades, u"另有 %1 条评价的等级不是五个等级之一，未计入。"_s},
+        {report.suspectedRepeats, u"另有 %1 条疑似重复未计入。"_s},
     }};
     QStringList lines;
     for (const auto &[count, wording] : reasons) {
@@ -362,6 +363,40 @@ QStringList notesAfterTable(const Report &report)
     if (const QString small = smallSampleLine(report); !small.isEmpty())
         notes << small;
     return notes;
+}
+
+namespace {
+
+template <typename Count, typename Key>
+QList<Count> subtracted(const QList<Count> &counts, const QList<Count> &repeats, Key key)
+{
+    QHash<QPair<QString, QString>, qint64> left;
+    for (const Count &r : repeats)
+        left[{key(r), r.grade}] += r.count;
+    QList<Count> result = counts;
+    for (Count &c : result) {
+        const auto it = left.find({key(c), c.grade});
+        if (it == left.end() || *it <= 0)
+            continue;
+        const qint64 taken = std::min(c.count, *it);
+        c.count -= taken;
+        *it -= taken;
+    }
+    return result;
+}
+
+} // namespace
+
+QList<NameGradeCount> withoutRepeats(const QList<NameGradeCount> &counts,
+                                     const QList<NameGradeCount> &repeats)
+{
+    return subtracted(counts, repeats, [](const NameGradeCount &c) { return c.name; });
+}
+
+QList<DayGradeCount> withoutRepeats(const QList<DayGradeCount> &counts,
+                                    const QList<DayGradeCount> &repeats)
+{
+    return subtracted(counts, repeats, [](const DayGradeCount &c) { return c.day; });
 }
 
 int labelStep(qsizetype count, double width, double labelWidth)

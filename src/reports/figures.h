@@ -106,6 +106,8 @@ struct Report
     QList<TrendPoint> trend;   // one point per period across the whole range, empty ones too
     // How often each reason was chosen for a bad rating, per name (see reasonRows).
     QList<NameReasonCount> reasons;
+    // Ratings marked 疑似重复 in the range, left out of every figure (the counts came without).
+    qint64 suspectedRepeats = 0;
 };
 
 // Per-name figures in ranking order: score (as shown, one decimal) highest first, then
@@ -164,7 +166,8 @@ QString noRatingsText();
 // or noRatingsText() when there is no rating.
 QString overallLine(const Report &report);
 // One sentence per reason ratings were left out, for the reasons that left any out
-// ("另有 4 条评价的等级不是五个等级之一，未计入。"); empty when nothing was left out.
+// ("另有 4 条评价的等级不是五个等级之一，未计入。", "另有 3 条疑似重复未计入。"); empty when
+// nothing was left out.
 QStringList leftOutLines(const Report &report);
 // The sentence on the unranked names, or empty when every name is ranked.
 QString smallSampleLine(const Report &report);
@@ -181,6 +184,13 @@ QString reasonsTitle();
 QStringList reasonsHeader();
 // "此期间没有差评原因": shown instead of the reasons table when no reason was chosen.
 QString noReasonsText();
+// The counts with the suspected repeats taken out: each count of counts less the count of the
+// same name (or day) and grade in repeats; what reaches zero stays as a row of zero, which the
+// figures leave out.
+QList<NameGradeCount> withoutRepeats(const QList<NameGradeCount> &counts,
+                                     const QList<NameGradeCount> &repeats);
+QList<DayGradeCount> withoutRepeats(const QList<DayGradeCount> &counts,
+                                    const QList<DayGradeCount> &repeats);
 
 // Which trend labels to show when count labels of labelWidth each share width: every
 // step-th label starting with the first, so labels never overlap; 1 when all fit.

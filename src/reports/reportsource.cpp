@@ -90,6 +90,44 @@ void readReasonCounts(QSqlDatabase &db, const QDate &from, const QDate &to, Coun
     q.finish();
 }
 
+// Inside readCounts' read transaction: takes the marked suspected repeats of the range out of
+// the counts and counts them.
+void leaveOutRepeats(QSqlDatabase &db, const QDate &from, const QDate &to, Counts &counts)
+{
+    {
+        QSqlQuery exists(db);
+        exists.setForwardOnly(true);
+        if (!exists.exec(repeatMarksTableStatement()))
+            throw sourceError(exists.lastError());
+        const bool marks = exists.next();
+        exists.finish();
+        if (!marks)
+            return;
+    }
+    QList<NameGradeCount> byName;
+    {
+        QSqlQuery q = runAggregate(db, repeatsByNameStatement(), from, to);
+        while (q.next()) {
+            byName.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
+            counts.suspectedRepeats += byName.last().count;
+        }
+        if (q.lastError().isValid())
+            throw sourceError(q.lastError());
+        q.finish();
+    }
+    QList<DayGradeCount> byDay;
+    {
+        QSqlQuery q = runAggregate(db, repeatsByDayStatement(), from, to);
+        while (q.next())
+            byDay.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
+        if (q.lastError().isValid())
+            throw sourceError(q.lastError());
+        q.finish();
+    }
+    counts.byName = withoutRepeats(counts.byName, byName);
+    counts.byDay = withoutRepeats(counts.byDay, byDay);
+}
+
 } // namespace
 
 bool readsDailyCounts(QSqlDatabase &db)
@@ -140,6 +178,7 @@ Counts readCounts(QSqlDatabase &db, const QDate &from, const QDate &to)
             q.finish();
         }
         readReasonCounts(db, from, to, counts);
+        leaveOutRepeats(db, from, to, counts);
     } catch (...) {
         QSqlQuery(db).exec(statements::rollback());
         throw;
@@ -251,6 +290,27 @@ Counts readCountsFromCentral(const QString &url, const QDate &from, const QDate 
                           [&](const QString &name, const QString &reason, qint64 n) {
                               counts.byReason.append({name, reason, n});
                           });
+        }
+        // The marked suspected repeats leave the counts, from their own daily counts.
+        QSqlQuery marks(db);
+        marks.setForwardOnly(true);
+        check(marks, marks.exec(central::hasRepeatCounts()) && marks.next());
+        const bool hasMarks = marks.value(0).toBool();
+        marks.finish();
+        if (hasMarks) {
+            QList<NameGradeCount> repeatsByName;
+            QList<DayGradeCount> repeatsByDay;
+            aggregate(db, central::repeatsPerNameAndGrade(),
+                      [&](const QString &name, const QString &grade, qint64 n) {
+                          repeatsByName.append({name, grade, n});
+                          counts.suspectedRepeats += n;
+                      });
+            aggregate(db, central::repeatsPerDayAndGrade(),
+                      [&](const QString &day, const QString &grade, qint64 n) {
+                          repeatsByDay.append({day, grade, n});
+                      });
+            counts.byName = withoutRepeats(counts.byName, repeatsByName);
+            counts.byDay = withoutRepeats(counts.byDay, repeatsByDay);
         }
         QSqlQuery commit(db);
         check(commit, commit.exec(central::commit()));

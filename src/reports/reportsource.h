@@ -23,6 +23,8 @@ struct Counts
     QList<DayGradeCount> byDay;
     // How often each reason was chosen per name (none from a file or server without reasons).
     QList<NameReasonCount> byReason;
+    // The ratings marked 疑似重复 in the range: already taken out of byName and byDay.
+    qint64 suspectedRepeats = 0;
 };
 
 // Whether readCounts reads the daily table of this database.

@@ -37,4 +37,21 @@ QString reasonCountsStatement()
            "where e.日期>=? and e.日期<=? group by e.名称,r.原因"_s;
 }
 
+QString repeatMarksTableStatement()
+{
+    return u"select 1 from sqlite_master where type = 'table' and name = '评价_疑似重复'"_s;
+}
+
+QString repeatsByNameStatement()
+{
+    return u"select 名称,综合评价,count(*) from 评价_疑似重复 where 日期>=? and 日期<=? "
+           "group by 名称,综合评价"_s;
+}
+
+QString repeatsByDayStatement()
+{
+    return u"select 日期,综合评价,count(*) from 评价_疑似重复 where 日期>=? and 日期<=? "
+           "group by 综合评价,日期"_s;
+}
+
 } // namespace reports

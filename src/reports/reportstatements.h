@@ -12,6 +12,11 @@ QString countsByDayStatement();
 // store::hasDailyCounts); same bound values, same columns.
 QString dailyCountsByNameStatement();
 QString dailyCountsByDayStatement();
+// The marked suspected repeats of table 评价_疑似重复, grouped as the counts above, for taking
+// them out; same bound values, same columns. The table exists once a rating was marked.
+QString repeatMarksTableStatement();
+QString repeatsByNameStatement();
+QString repeatsByDayStatement();
 
 // Per name and reason (名称, 原因, count) over the reasons 评价_原因 of the ratings in the range;
 // same bound values. Read only when the file has the table (reasonsExist).

@@ -51,6 +51,7 @@ Reading readReport(const QString &source, bool allKiosks, const QDate &from, con
         reading.report = reports::makeReport(from, to, reports::defaultPeriod(from, to),
                                              counts.byName, counts.byDay, minimumRatings);
         reading.report.reasons = reports::reasonRows(counts.byReason);
+        reading.report.suspectedRepeats = counts.suspectedRepeats;
     } catch (const KioskError &e) {
         reading.error = e.message();
     } catch (const std::exception &e) {

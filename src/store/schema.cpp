@@ -42,11 +42,19 @@ void deleteAllRatings(QSqlDatabase &db)
         const bool daily = dailyCountsComplete(db);
         if (daily)
             run(db, statements::dropDailyDeleteTrigger());
+        // The marks of suspected repeats go with the ratings, also at once.
+        const bool marks = firstValue(db, statements::repeatMarksExist()).isValid();
+        if (marks)
+            run(db, statements::dropRepeatDeleteTrigger());
         run(db, statements::deleteAll());
         reasons::deleteAll(db);
         if (daily) {
             run(db, statements::clearDailyCounts());
             run(db, statements::createDailyDeleteTrigger());
+        }
+        if (marks) {
+            run(db, statements::clearRepeatMarks());
+            run(db, statements::createRepeatDeleteTrigger());
         }
         run(db, statements::commit());
     } catch (...) {

@@ -455,4 +455,81 @@ QString pendingCount()
     return u"select count(*) from 待上传"_s;
 }
 
+QStringList createRepeatMarks()
+{
+    // Keyed by the rating's rowid, which a vacuum into a backup keeps (the table is copied
+    // whole, rowids and all). The three fields are the ones the daily counts group by, so the
+    // reports subtract the marks of a range read from the 日期 index alone.
+    return {
+        u"create table if not exists 评价_疑似重复 (评价号 integer primary key, "
+        "日期 text not null, 名称 text not null, 综合评价 text not null)"_s,
+        u"create index if not exists 评价_疑似重复_日期 on 评价_疑似重复 (日期, 名称, 综合评价)"_s,
+        createRepeatDeleteTrigger(),
+        u"create trigger if not exists 评价_疑似重复_改 after update of 日期, 名称, 综合评价 "
+        "on 评价 begin update 评价_疑似重复 set 日期 = coalesce(new.日期, ''), "
+        "名称 = coalesce(new.名称, ''), 综合评价 = coalesce(new.综合评价, '') "
+        "where 评价号 = new.rowid; end"_s,
+    };
+}
+
+QString createRepeatDeleteTrigger()
+{
+    return u"create trigger if not exists 评价_疑似重复_删 after delete on 评价 begin "
+           "delete from 评价_疑似重复 where 评价号 = old.rowid; end"_s;
+}
+
+QString dropRepeatDeleteTrigger()
+{
+    return u"drop trigger if exists 评价_疑似重复_删"_s;
+}
+
+QString clearRepeatMarks()
+{
+    return u"delete from 评价_疑似重复"_s;
+}
+
+QString repeatMarksExist()
+{
+    return u"select 1 from sqlite_master where type = 'table' and name = '评价_疑似重复'"_s;
+}
+
+QString previousRatingOfName()
+{
+    // Read backwards along the (名称,日期,时间,综合评价) index: one seek, whatever the table holds.
+    return u"select 日期, 时间 from 评价 where 名称 = ? and rowid <> (select max(rowid) from 评价) "
+           "order by 日期 desc, 时间 desc limit 1"_s;
+}
+
+QString markNewestRating()
+{
+    return u"insert into 评价_疑似重复 (评价号, 日期, 名称, 综合评价) "
+           "select rowid, coalesce(日期, ''), coalesce(名称, ''), coalesce(综合评价, '') "
+           "from 评价 where rowid = (select max(rowid) from 评价)"_s;
+}
+
+QStringList createRepeatOutbox()
+{
+    return {u"create table if not exists 待上传_疑似重复 (序号 integer primary key)"_s};
+}
+
+QString markNewestOutboxEntry()
+{
+    return u"insert into 待上传_疑似重复 (序号) select max(序号) from 待上传"_s;
+}
+
+QString repeatOutboxExists()
+{
+    return u"select 1 from sqlite_master where type = 'table' and name = '待上传_疑似重复'"_s;
+}
+
+QString pendingRepeatMarks()
+{
+    return u"select 序号 from 待上传_疑似重复 where 序号 >= ? and 序号 <= ? order by 序号"_s;
+}
+
+QString removeForwardedRepeatMarks()
+{
+    return u"delete from 待上传_疑似重复 where 序号 <= ?"_s;
+}
+
 } // namespace statements

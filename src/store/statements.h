@@ -142,4 +142,29 @@ QString removeForwarded();
 // The number of entries waiting.
 QString pendingCount();
 
+// Suspected repeats. 评价_疑似重复 holds the rowid of each marked rating of 评价 (评价号) with its
+// 日期, 名称 and 综合评价, so the reports count the marks of a date range without reading 评价;
+// triggers drop a mark with its rating and follow a change of it. Created when missing.
+QStringList createRepeatMarks();
+// The mark's delete trigger on its own, which the clear of all ratings sets aside.
+QString createRepeatDeleteTrigger();
+QString dropRepeatDeleteTrigger();
+QString clearRepeatMarks();
+// Whether the marks table exists (one row) or not (none).
+QString repeatMarksExist();
+// The latest 日期, 时间 of the bound 名称 among the ratings before the newest row (none when the
+// name has no earlier rating).
+QString previousRatingOfName();
+// Marks the newest row of 评价.
+QString markNewestRating();
+// With forwarding, the 序号 of each marked rating's outbox entry waits in 待上传_疑似重复, filed
+// in the same transaction as the entry and removed with it.
+QStringList createRepeatOutbox();
+QString markNewestOutboxEntry();
+QString repeatOutboxExists();
+// The marked entries between the two bound 序号, both included.
+QString pendingRepeatMarks();
+// Removes the marks of the entries up to and including the bound 序号.
+QString removeForwardedRepeatMarks();
+
 } // namespace statements

@@ -5,6 +5,7 @@
 #include "store/backup.h"
 #include "store/engine.h"
 #include "store/reasons.h"
+#include "store/repeats.h"
 #include "store/resultpages.h"
 #include "store/schema.h"
 #include "store/statements.h"
@@ -48,6 +49,8 @@ struct TDataModule3::Private
     QString statement;
     // Kiosk name of the outbox entries; empty: no forwarding.
     QString terminal;
+    // The window of suspected repeats in seconds; 0: none are marked.
+    int repeatSeconds = 0;
     // Whether the outbox sequence was raised since the file was opened.
     bool sequenceRaised = false;
     // Whether the statement counts as open: Refresh then shows its rows. False after the clear
@@ -167,9 +170,12 @@ void TDataModule3::Append(const EvaluationRecord &record)
         store::run(db, statements::appendRow(),
                    {record.name, record.date, record.time, record.grade});
         store::reasons::storeWithRating(db, record.reasons);
+        const bool repeat = markIfRepeat(db, record);
         if (!d->terminal.isEmpty()) {
             fileForForwarding(db, record);
             store::reasons::fileForForwarding(db, record.reasons);
+            if (repeat)
+                fileRepeatForForwarding(db);
         }
         // With synchronous=FULL the commit returns once the row is on disk.
         store::run(db, statements::commit());
@@ -215,6 +221,56 @@ void TDataModule3::fileForForwarding(QSqlDatabase &db, const EvaluationRecord &r
     }
     store::run(db, statements::appendOutbox(),
                {d->terminal, record.name, record.date, record.time, record.grade});
+}
+
+void TDataModule3::setRepeatSeconds(int seconds)
+{
+    d->repeatSeconds = seconds;
+}
+
+int TDataModule3::repeatSeconds() const
+{
+    return d->repeatSeconds;
+}
+
+bool TDataModule3::markIfRepeat(QSqlDatabase &db, const EvaluationRecord &record)
+{
+    if (d->repeatSeconds <= 0)
+        return false;
+    QString previousDate, previousTime;
+    {
+        QSqlQuery previous(db);
+        previous.setForwardOnly(true);
+        if (!previous.prepare(statements::previousRatingOfName()))
+            throw KioskError(store::engineMessage(previous.lastError()));
+        previous.addBindValue(record.name);
+        if (!previous.exec())
+            throw KioskError(store::engineMessage(previous.lastError()));
+        const bool found = previous.next();
+        if (found) {
+            previousDate = previous.value(0).toString();
+            previousTime = previous.value(1).toString();
+        }
+        const QSqlError error = previous.lastError();
+        previous.finish();
+        if (error.isValid())
+            throw KioskError(store::engineMessage(error));
+        if (!found)
+            return false;
+    }
+    if (!repeats::isRepeat(previousDate, previousTime, record.date, record.time, d->repeatSeconds))
+        return false;
+    for (const QString &statement : statements::createRepeatMarks())
+        store::run(db, statement);
+    store::run(db, statements::markNewestRating());
+    return true;
+}
+
+void TDataModule3::fileRepeatForForwarding(QSqlDatabase &db)
+{
+    for (const QString &statement : statements::createRepeatOutbox())
+        store::run(db, statement);
+    store::run(db, statements::markNewestOutboxEntry());
 }
 
 ResultPages *TDataModule3::DataSource1() const

@@ -68,6 +68,14 @@ public:
     void setForwarding(const QString &terminal);
     QString forwardingTerminal() const;
 
+    // Suspected repeats: with a window of seconds, Append marks a rating of a name whose
+    // previous rating came less than that many seconds before (see repeats::isRepeat), in the
+    // same transaction, in table 评价_疑似重复 (and, with forwarding, its outbox entry in
+    // 待上传_疑似重复). The rating itself is stored as every other one. 0 (the default) marks
+    // nothing. The evaluation dialog sets it from setting chongfu_miao before each append.
+    void setRepeatSeconds(int seconds);
+    int repeatSeconds() const;
+
     // The shared result set, bound to the statistics grid. Rows are read in pages as they are
     // needed, each page a short read, so no read stays open while the window is shown.
     ResultPages *DataSource1() const;
@@ -135,6 +143,10 @@ private:
     void ensureConnected();
     void populate();
     void fileForForwarding(QSqlDatabase &db, const EvaluationRecord &record);
+    // Inside the append's transaction, after the row: marks it when it is a suspected repeat.
+    bool markIfRepeat(QSqlDatabase &db, const EvaluationRecord &record);
+    // After the outbox entry of a marked rating: marks the entry for the central database.
+    static void fileRepeatForForwarding(QSqlDatabase &db);
     // Runs steps in one write transaction on the write handle, rolled back when a step throws;
     // settles the log afterwards.
     template <typename Steps> void writeTransaction(Steps &&steps);

@@ -65,6 +65,7 @@ int main(int argc, char *argv[])
             options.from, options.to, reports::defaultPeriod(options.from, options.to),
             counts.byName, counts.byDay, reports::rankingMinimum(platform::programDir()));
         report.reasons = reports::reasonRows(counts.byReason);
+        report.suspectedRepeats = counts.suspectedRepeats;
     } catch (const KioskError &e) {
         err << central::scrubbed(u"kiosk-report：%1"_s.arg(e.message()), options.central)
             << Qt::endl;

@@ -164,6 +164,12 @@ QJsonObject figuresJson(const reports::Figures &f)
             {u"per"_s, per}};
 }
 
+// The reports' sentences on the ratings left out ("另有 N 条疑似重复未计入。").
+QJsonArray leftOutJson(const reports::Report &report)
+{
+    return QJsonArray::fromStringList(reports::leftOutLines(report));
+}
+
 QJsonArray trendJson(const QList<reports::TrendPoint> &trend)
 {
     QJsonArray points;
@@ -553,8 +559,9 @@ void Service::routes()
             const std::optional<QStringList> terminals = scope(req, *caller);
             const ScopedCounts counts =
                 readScopedCounts(m_central, range.from, range.to, terminals);
-            const reports::Report report =
+            reports::Report report =
                 reports::makeReport(range.from, range.to, period, counts.byName, counts.byDay);
+            report.suspectedRepeats = counts.suspectedRepeats;
             const int minimum = minimumRatings(m_central);
             QJsonArray reasons;
             for (const reports::NameReasonCount &r :
@@ -575,6 +582,7 @@ void Service::routes()
                       {u"periodName"_s, reports::periodName(report.period)},
                       {u"overall"_s, figuresJson(report.overall)},
                       {u"outside"_s, report.outsideGrades},
+                      {u"leftOut"_s, leftOutJson(report)},
                       {u"ranking"_s, ranking},
                       {u"minimum"_s, minimum},
                       {u"reasons"_s, reasons},
@@ -595,8 +603,9 @@ void Service::routes()
                      QList<reports::NameGradeCount> asOne;
                      for (const auto &c : counts.byTerminal)
                          asOne.append({name, c.grade, c.count});
-                     const reports::Report report =
+                     reports::Report report =
                          reports::makeReport(range.from, range.to, period, asOne, counts.byDay);
+                     report.suspectedRepeats = counts.suspectedRepeats;
                      QJsonArray perTerminal;
                      for (const reports::Figures &f : reports::rank(counts.byTerminal))
                          perTerminal.append(figuresJson(f));
@@ -605,6 +614,7 @@ void Service::routes()
                                {u"periodName"_s, reports::periodName(report.period)},
                                {u"overall"_s, figuresJson(report.overall)},
                                {u"outside"_s, report.outsideGrades},
+                               {u"leftOut"_s, leftOutJson(report)},
                                {u"terminals"_s, perTerminal},
                                {u"trend"_s, trendJson(report.trend)}});
                  }));
@@ -642,6 +652,7 @@ void Service::routes()
                 range.from, range.to, reports::defaultPeriod(range.from, range.to), counts.byName,
                 counts.byDay);
             report.reasons = readScopedReasonCounts(m_central, range.from, range.to, terminals);
+            report.suspectedRepeats = counts.suspectedRepeats;
             const QString suffix = QString::fromStdString(kind);
             QByteArray bytes;
             if (kind == "csv") {

@@ -406,6 +406,14 @@ CountsCache countsCache;
 
 const QString ChangeMark = u"select coalesce(sum(版本), 0)::bigint from 评价_变更"_s;
 
+// The marked suspected repeats of the daily counts in a date range (two bound values), with
+// more conditions after it, per column (名称, 日期 or 终端) and grade.
+QString repeatsStatement(const QString &column, const QString &conditions)
+{
+    return u"select %1, 综合评价, sum(数量)::bigint from 评价_日计_疑似重复 "
+           "where 日期 >= ? and 日期 <= ?%2 group by %1, 综合评价"_s.arg(column, conditions);
+}
+
 } // namespace
 
 ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
@@ -449,12 +457,25 @@ ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
                                {u"select 日期, 综合评价, sum(数量)::bigint from 评价_日计 "
                                 "where 日期 >= ? and 日期 <= ?"_s +
                                     scope + u" group by 日期, 综合评价"_s,
-                                values}});
+                                values},
+                               {repeatsStatement(u"名称"_s, scope), values},
+                               {repeatsStatement(u"日期"_s, scope), values}});
         ScopedCounts counts;
         for (const QVariantList &r : rows[1])
             counts.byName.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
         for (const QVariantList &r : rows[2])
             counts.byDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+        // The marked suspected repeats leave the counts.
+        QList<reports::NameGradeCount> repeatsByName;
+        for (const QVariantList &r : rows[3]) {
+            repeatsByName.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+            counts.suspectedRepeats += r[2].toLongLong();
+        }
+        QList<reports::DayGradeCount> repeatsByDay;
+        for (const QVariantList &r : rows[4])
+            repeatsByDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+        counts.byName = reports::withoutRepeats(counts.byName, repeatsByName);
+        counts.byDay = reports::withoutRepeats(counts.byDay, repeatsByDay);
         done(counts, rows[0].first()[0].toLongLong());
         return counts;
     } catch (...) {
@@ -491,6 +512,10 @@ NameCounts readNameCounts(Central &db, const QString &name, const QDate &from, c
     QVariantList values = {name, from.toString(u"yyyy-MM-dd"_s), to.toString(u"yyyy-MM-dd"_s)};
     if (terminals)
         values.append(terminalsValue(*terminals));
+    QVariantList repeatValues = {from.toString(u"yyyy-MM-dd"_s), to.toString(u"yyyy-MM-dd"_s),
+                                 name};
+    if (terminals)
+        repeatValues.append(terminalsValue(*terminals));
     NameCounts counts;
     for (const QVariantList &r :
          db.select(u"select 日期, 综合评价, sum(数量)::bigint from 评价_日计 "
@@ -504,6 +529,20 @@ NameCounts readNameCounts(Central &db, const QString &name, const QDate &from, c
                        scope + u" group by 终端, 综合评价"_s,
                    values))
         counts.byTerminal.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+    // The marked suspected repeats of the name leave its counts.
+    const auto marks = db.selectTogether(
+        {{repeatsStatement(u"日期"_s, u" and 名称 = ?"_s + scope), repeatValues},
+         {repeatsStatement(u"终端"_s, u" and 名称 = ?"_s + scope), repeatValues}});
+    QList<reports::DayGradeCount> repeatsByDay;
+    for (const QVariantList &r : marks[0]) {
+        repeatsByDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+        counts.suspectedRepeats += r[2].toLongLong();
+    }
+    QList<reports::NameGradeCount> repeatsByTerminal;
+    for (const QVariantList &r : marks[1])
+        repeatsByTerminal.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+    counts.byDay = reports::withoutRepeats(counts.byDay, repeatsByDay);
+    counts.byTerminal = reports::withoutRepeats(counts.byTerminal, repeatsByTerminal);
     return counts;
 }
 

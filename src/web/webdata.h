@@ -113,6 +113,7 @@ struct ScopedCounts
 {
     QList<reports::NameGradeCount> byName;
     QList<reports::DayGradeCount> byDay;
+    qint64 suspectedRepeats = 0; // marked 疑似重复, already taken out of the counts
 };
 ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
                               const std::optional<QStringList> &terminals);
@@ -129,6 +130,7 @@ struct NameCounts
 {
     QList<reports::DayGradeCount> byDay;
     QList<reports::NameGradeCount> byTerminal;
+    qint64 suspectedRepeats = 0; // marked 疑似重复, already taken out of the counts
 };
 NameCounts readNameCounts(Central &db, const QString &name, const QDate &from, const QDate &to,
                           const std::optional<QStringList> &terminals);

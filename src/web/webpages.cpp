@@ -98,6 +98,7 @@ QString cards()
            "<div><span>满意度得分</span><b id=\"score\">–</b></div>"
            "<div><span>满意率</span><b id=\"rate\">–</b></div>"
            "<div><span>五级以外</span><b id=\"outside\">–</b></div></section>"
+           "<p id=\"leftout\" class=\"leftout\"></p>"
            "<section class=\"charts\"><div><h3>评价分布</h3><div class=\"chartbox\"><canvas "
            "id=\"gradeChart\"></canvas></div>"
            "</div><div><h3 id=\"trendTitle\">趋势</h3><div class=\"chartbox\"><canvas "

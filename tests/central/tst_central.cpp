@@ -4,6 +4,8 @@
 #include "central/centraldb.h"
 #include "central/forwarder.h"
 #include "platform/error.h"
+#include "reports/figures.h"
+#include "reports/reportsource.h"
 #include "store/backup.h"
 #include "store/schema.h"
 #include "store/statements.h"
@@ -626,6 +628,128 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(outboxCount(kiosk.db()) == 0, 15000);
         QCOMPARE(centralCount(), 21);
         QCOMPARE(central(kept), QStringList{QString::number(renumbered)});
+        compareDailyCounts();
+    }
+
+    // Taps of one name, tap i at the kiosk i % kiosks, Start + i × stepMs: the marks reach the
+    // server with their ratings, also when the server holds the numbers already under other
+    // content (the ratings are kept under new numbers and the marks follow them), and survive
+    // the batch being sent again. The figures over all kiosks leave them out.
+    void repeatsForwarded_data()
+    {
+        QTest::addColumn<int>("window");
+        QTest::addColumn<int>("taps");
+        QTest::addColumn<int>("stepMs");
+        QTest::addColumn<int>("kiosks");
+        QTest::addColumn<bool>("collide");
+        QTest::addColumn<int>("marked");
+        QTest::newRow("191 identical taps in a minute") << 10 << 191 << 310 << 1 << false << 190;
+        QTest::newRow("switched off") << 0 << 191 << 310 << 1 << false << 0;
+        QTest::newRow("two kiosks taking turns every 6 s") << 10 << 20 << 6000 << 2 << false << 0;
+        QTest::newRow("numbers held with other content") << 10 << 6 << 1000 << 1 << true << 5;
+    }
+    void repeatsForwarded()
+    {
+        QFETCH(int, window);
+        QFETCH(int, taps);
+        QFETCH(int, stepMs);
+        QFETCH(int, kiosks);
+        QFETCH(bool, collide);
+        QFETCH(int, marked);
+        const QDateTime start(QDate(2026, 3, 2), QTime(9, 0));
+        const QString name = u"3号窗口  综合受理"_s;
+        std::vector<std::unique_ptr<Kiosk>> all;
+        for (int k = 0; k < kiosks; ++k) {
+            all.push_back(std::make_unique<Kiosk>(u"九号厅-%1"_s.arg(k + 1), m_url));
+            all.back()->module->setRepeatSeconds(window);
+        }
+        if (collide) {
+            // The numbers the kiosk is about to hand out, held with other content (a db.dll put
+            // back from a backup while the clock was set back).
+            const qint64 first = statements::outboxSequenceStart(m_services->fixedNow) + 1;
+            for (int i = 0; i < taps; ++i)
+                QCOMPARE(central(u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) "
+                                 "values (?, ?, '旧名称', '2026-03-01', '08:00:00', '一般') "
+                                 "returning 1"_s,
+                                 {all[0]->config.terminal, first + i}),
+                         QStringList{u"1"_s});
+        }
+        for (int i = 0; i < taps; ++i) {
+            const QDateTime at = start.addMSecs(qint64(i) * stepMs);
+            const EvaluationRecord r{name, at.toString(u"yyyy-MM-dd"_s), at.toString(u"hh:mm:ss"_s),
+                                     u"非常满意"_s};
+            all[size_t(i % kiosks)]->module->Append(r);
+        }
+        for (auto &kiosk : all)
+            kiosk->startForwarding();
+        const QString ratingsOfName = u"select count(*) from 评价 where 名称 = ?"_s;
+        QTRY_COMPARE_WITH_TIMEOUT(central(ratingsOfName, {name}),
+                                  QStringList{QString::number(taps)}, 15000);
+        const QString marks = u"select count(*), count(e.原序号) from 评价_疑似重复 m join 评价 e "
+                              "on e.终端 = m.终端 and e.序号 = m.序号 where e.名称 = ?"_s;
+        const QStringList expected = {u"%1|%2"_s.arg(marked).arg(collide ? marked : 0)};
+        const QString markCounts =
+            u"select coalesce(sum(数量), 0) from 评价_日计_疑似重复 where 名称 = ?"_s;
+        for (int round = 0; round < 2; ++round) {
+            for (auto &kiosk : all)
+                QTRY_COMPARE_WITH_TIMEOUT(outboxCount(kiosk->db()), 0, 15000);
+            QCOMPARE(central(marks, {name}), expected);
+            QCOMPARE(central(markCounts, {name}), QStringList{QString::number(marked)});
+            QCOMPARE(central(u"select count(*) from 评价_疑似重复"_s),
+                     QStringList{QString::number(marked)});
+
+            const reports::Counts counts =
+                reports::readCountsFromCentral(m_url, start.date(), start.date());
+            reports::Report report = reports::makeReport(
+                start.date(), start.date(), reports::Period::Day, counts.byName, counts.byDay, 1);
+            report.suspectedRepeats = counts.suspectedRepeats;
+            QCOMPARE(report.overall.ratings, taps - marked);
+            QCOMPARE(reports::leftOutLines(report).join(u'\n').contains(
+                         u"另有 %1 条疑似重复未计入"_s.arg(marked)),
+                     marked > 0);
+            if (round == 1)
+                break;
+            // Every rating and mark sent once more: nothing changes at the server.
+            for (auto &kiosk : all) {
+                kiosk->link.reset();
+                QSqlDatabase local = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"resend"_s);
+                local.setDatabaseName(kiosk->db());
+                QVERIFY(local.open());
+                const QStringList sent =
+                    central(u"select coalesce(原序号, 序号), 名称, 日期, 时间, 综合评价, "
+                            "exists (select 1 from 评价_疑似重复 m where m.终端 = e.终端 "
+                            "and m.序号 = e.序号) from 评价 e where 终端 = ? and 名称 = ?"_s,
+                            {kiosk->config.terminal, name});
+                for (const QString &row : sent) {
+                    const QStringList f = row.split(u'|');
+                    QSqlQuery insert(local);
+                    QVERIFY(insert.prepare(u"insert into 待上传 (序号, 终端, 名称, 日期, 时间, "
+                                           "综合评价) values (?, ?, ?, ?, ?, ?)"_s));
+                    for (const QVariant &v :
+                         QVariantList{f.at(0).toLongLong(), kiosk->config.terminal, f.at(1),
+                                      f.at(2), f.at(3), f.at(4)})
+                        insert.addBindValue(v);
+                    QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+                    if (f.at(5) == u"true"_s) {
+                        QSqlQuery mark(local);
+                        QVERIFY(mark.prepare(u"insert into 待上传_疑似重复 (序号) values (?)"_s));
+                        mark.addBindValue(f.at(0).toLongLong());
+                        QVERIFY2(mark.exec(), qPrintable(mark.lastError().text()));
+                    }
+                }
+                local.close();
+                local = QSqlDatabase();
+                QSqlDatabase::removeDatabase(u"resend"_s);
+                QCOMPARE(outboxCount(kiosk->db()), taps / kiosks);
+                kiosk->startForwarding();
+            }
+        }
+        QCOMPARE(central(ratingsOfName, {name}), QStringList{QString::number(taps)});
+
+        // Ratings deleted at the server take their marks and the marks' counts with them.
+        QCOMPARE(central(u"delete from 评价 where 名称 = ? returning 1"_s, {name}).size(), taps);
+        QCOMPARE(central(u"select count(*) from 评价_疑似重复"_s), QStringList{u"0"_s});
+        QCOMPARE(central(markCounts, {name}), QStringList{u"0"_s});
         compareDailyCounts();
     }
 

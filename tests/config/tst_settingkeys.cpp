@@ -49,6 +49,8 @@ private slots:
             << Setting::BiaotiWenzi << u"biaoti_wenzi"_s << SettingKind::Text;
         QTest::newRow("least ratings to be ranked")
             << Setting::PaimingZuishao << u"paiming_zuishao"_s << SettingKind::Number;
+        QTest::newRow("window of suspected repeats")
+            << Setting::ChongfuMiao << u"chongfu_miao"_s << SettingKind::Number;
         QTest::newRow("reasons for a bad rating")
             << Setting::ChapingYuanyin << u"chaping_yuanyin"_s << SettingKind::Text;
     }

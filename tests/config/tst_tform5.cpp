@@ -11,6 +11,7 @@
 #include "support/recorder.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -298,49 +299,72 @@ private slots:
         QCOMPARE(m_services->restarts, 1);
     }
 
-    // The least ratings to be ranked: shown (the default while the file has none), saved when it
-    // is a whole number from 1 to 100000, else refused before anything is written.
-    void rankingMinimum_data()
+    // The number settings the window checks: the least ratings to be ranked (1 to 100000) and
+    // the window of suspected repeats (0 to 86400 seconds, 0 off). Shown (the default while the
+    // file has none), saved when valid, else refused with the setting's name before anything
+    // is written.
+    void checkedNumberSettings_data()
     {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QString>("box");
         QTest::addColumn<QByteArray>("fileValue"); // empty: no key at all
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("saved"); // empty: refused
-        QTest::newRow("missing key shows the default")
-            << QByteArray() << u"10"_s << u"10"_s << QByteArray("10");
-        QTest::newRow("from the file, changed")
-            << QByteArray("5") << u"5"_s << u" 30 "_s << QByteArray("30");
-        QTest::newRow("letters refused") << QByteArray("5") << u"5"_s << u"十"_s << QByteArray();
-        QTest::newRow("zero refused") << QByteArray("5") << u"5"_s << u"0"_s << QByteArray();
-        QTest::newRow("too large refused")
-            << QByteArray("5") << u"5"_s << u"100001"_s << QByteArray();
+        const QByteArray minimum = "paiming_zuishao";
+        const QString minimumBox = u"LabeledEdit11"_s;
+        QTest::newRow("minimum: missing key shows the default")
+            << minimum << minimumBox << QByteArray() << u"10"_s << u"10"_s << QByteArray("10");
+        QTest::newRow("minimum: from the file, changed")
+            << minimum << minimumBox << QByteArray("5") << u"5"_s << u" 30 "_s << QByteArray("30");
+        QTest::newRow("minimum: letters refused")
+            << minimum << minimumBox << QByteArray("5") << u"5"_s << u"十"_s << QByteArray();
+        QTest::newRow("minimum: zero refused")
+            << minimum << minimumBox << QByteArray("5") << u"5"_s << u"0"_s << QByteArray();
+        QTest::newRow("minimum: too large refused")
+            << minimum << minimumBox << QByteArray("5") << u"5"_s << u"100001"_s << QByteArray();
+        const QByteArray repeat = "chongfu_miao";
+        const QString repeatBox = u"LabeledEdit12"_s;
+        QTest::newRow("repeats: missing key shows the default")
+            << repeat << repeatBox << QByteArray() << u"10"_s << u"10"_s << QByteArray("10");
+        QTest::newRow("repeats: switched off")
+            << repeat << repeatBox << QByteArray("30") << u"30"_s << u" 0 "_s << QByteArray("0");
+        QTest::newRow("repeats: negative refused")
+            << repeat << repeatBox << QByteArray("30") << u"30"_s << u"-1"_s << QByteArray();
+        QTest::newRow("repeats: unit refused")
+            << repeat << repeatBox << QByteArray("30") << u"30"_s << u"10秒"_s << QByteArray();
+        QTest::newRow("repeats: above a day refused")
+            << repeat << repeatBox << QByteArray("30") << u"30"_s << u"86401"_s << QByteArray();
     }
-    void rankingMinimum()
+    void checkedNumberSettings()
     {
+        QFETCH(QByteArray, key);
+        QFETCH(QString, box);
         QFETCH(QByteArray, fileValue);
         QFETCH(QString, shown);
         QFETCH(QString, typed);
         QFETCH(QByteArray, saved);
         QByteArray ini = iniWith(Delivered);
         if (!fileValue.isEmpty())
-            ini += "paiming_zuishao=" + fileValue + "\r\n";
+            ini += key + "=" + fileValue + "\r\n";
         writeIni(ini);
         const QByteArray before = iniBytes();
         m_form->show();
-        auto *box = m_form->findChild<LabeledEdit *>(u"LabeledEdit11"_s);
-        QVERIFY(box);
-        QCOMPARE(box->text(), shown);
+        auto *edit12 = m_form->findChild<LabeledEdit *>(box);
+        QVERIFY(edit12);
+        QCOMPARE(edit12->text(), shown);
         edit(0)->setText(u"999"_s);
-        box->setText(typed);
+        edit12->setText(typed);
         m_form->RzButton1Click();
         if (saved.isEmpty()) {
             QCOMPARE(iniBytes(), before);
             QCOMPARE(m_services->messages.size(), 1);
-            QVERIFY(m_services->messages.first().contains(u"排名最少评价数"_s));
+            QVERIFY(m_services->messages.first().contains(edit12->editLabel()->text().trimmed()));
+            QVERIFY(m_services->messages.first().endsWith(u"未保存任何修改。"_s));
             QCOMPARE(m_services->restarts, 0);
             return;
         }
-        QCOMPARE(stored(u"paiming_zuishao"_s), QString::fromLatin1(saved));
+        QCOMPARE(stored(QString::fromLatin1(key)), QString::fromLatin1(saved));
         QCOMPARE(stored(u"pic_width"_s), u"999"_s);
         QCOMPARE(m_services->restarts, 1);
     }
@@ -392,7 +416,7 @@ private slots:
         writeIni(ini);
         const QByteArray before = iniBytes();
         m_form->show();
-        auto *box = m_form->findChild<LabeledEdit *>(u"LabeledEdit12"_s);
+        auto *box = m_form->findChild<LabeledEdit *>(u"LabeledEdit13"_s);
         QVERIFY(box);
         QCOMPARE(box->text(), shown);
         edit(0)->setText(u"999"_s);

@@ -393,6 +393,55 @@ private slots:
         verifyReady();
     }
 
+    // Each submit reads chongfu_miao anew: two taps of one name 5 s apart are stored both, the
+    // second marked unless the window is 5 s or less (a value that is no valid one: 10).
+    void repeatWindowFromSettings_data()
+    {
+        QTest::addColumn<QByteArray>("setting"); // the line in opt.ini; empty: none
+        QTest::addColumn<int>("marked");
+        QTest::newRow("no setting: 10 s") << QByteArray() << 1;
+        QTest::newRow("switched off") << QByteArray("chongfu_miao=0\r\n") << 0;
+        QTest::newRow("5 s is no longer within") << QByteArray("chongfu_miao=5\r\n") << 0;
+        QTest::newRow("6 s") << QByteArray("chongfu_miao=6\r\n") << 1;
+        QTest::newRow("no number: 10 s") << QByteArray("chongfu_miao=abc\r\n") << 1;
+    }
+    void repeatWindowFromSettings()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(int, marked);
+        writeSettings("pic_width=180\r\npic_height=240\r\n" + setting);
+        openModule();
+        createForm();
+        const QDateTime first(QDate(2026, 3, 2), QTime(9, 0, 0));
+        for (const QDateTime &at : {first, first.addSecs(5)}) {
+            rec->fixedNow = at;
+            form->show();
+            form->CnAALabel1->setText(u"张三  一号窗口"_s);
+            tap(starBox(5));
+            QTest::mouseClick(form->RzButton1, Qt::LeftButton);
+        }
+        QCOMPARE(rec->noticeTexts(), (QStringList{Success, Success}));
+        QCOMPARE(storedRows(dbPath()).size(), 2);
+        int marks = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"tst_marks"_s);
+            db.setDatabaseName(dbPath());
+            if (db.open()) {
+                QSqlQuery q(db);
+                const bool exists =
+                    q.exec(u"select count(*) from sqlite_master where name = '评价_疑似重复'"_s) &&
+                    q.next() && q.value(0).toInt() == 1;
+                q.finish();
+                marks = exists && q.exec(u"select count(*) from 评价_疑似重复"_s) && q.next()
+                            ? q.value(0).toInt()
+                            : 0;
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"tst_marks"_s);
+        QCOMPARE(marks, marked);
+    }
+
     void tapsByTouch()
     {
         openModule();

@@ -47,6 +47,7 @@
     $('score').textContent = data.overall.score;
     $('rate').textContent = data.overall.rate + '%';
     $('outside').textContent = String(data.outside);
+    $('leftout').textContent = (data.leftOut || []).join(' ');
     chart('gradeChart', { type: 'bar', data: { labels: grades,
       datasets: [{ data: data.overall.per, backgroundColor: colours }] } });
     $('trendTitle').textContent = '趋势（按' + data.periodName + '）';
