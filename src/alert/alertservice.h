@@ -86,7 +86,8 @@ private:
     void checkHours();
     // Sends what is due; the milliseconds until something else falls due (or a long wait).
     qint64 sendDue();
-    bool sendOne(const QString &channel, qint64 &wake);
+    // One message (or digest) to the channel over db; false when nothing more can go now.
+    bool sendOne(PgConnection &db, const QString &channel, qint64 &wake);
     void log(const QString &text) const;
 
     central::Connection m_connection;
