@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
@@ -176,7 +177,12 @@ QFuture<QString> DailyBackup::runIfDue()
         outcome->written = written;
         return written;
     });
-    m_running.then(this, [this, outcome](const QString &) {
+    // A watcher made on this object's thread reports the end: its connection is made here, so
+    // nothing but the outcome slot above passes from the worker to this thread (a continuation
+    // attached with then() would have its closure moved across by Qt's queued call).
+    auto *watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, outcome] {
+        watcher->deleteLater();
         QString written;
         {
             std::lock_guard lock(outcome->mutex);
@@ -184,5 +190,6 @@ QFuture<QString> DailyBackup::runIfDue()
         }
         emit finished(written, written.isEmpty() ? u"备份失败"_s : QString());
     });
+    watcher->setFuture(m_running);
     return m_running;
 }
