@@ -162,19 +162,42 @@ private:
             if (!stamp.regular || !cacheable(request.size) ||
                 shared().holds(request.path, request.size, stamp))
                 continue;
-            const QImage image = provideTile(request.path, request.size, stamp, diskCache());
+            QImage image = provideTile(request.path, request.size, stamp, diskCache());
+            // The picture goes back through a list guarded by the prefetcher's own mutex, so the
+            // handover to the GUI thread is ordered by a lock the program itself takes (and
+            // ThreadSanitizer sees), not only by Qt's event queue; the queued call just asks
+            // that thread to take what is there.
+            {
+                std::lock_guard lock(m_mutex);
+                m_done.push_back(Finished{std::move(request), stamp, std::move(image)});
+            }
             QMetaObject::invokeMethod(
-                this,
-                [request, stamp, image] {
-                    shared().insertIfAbsent(request.path, request.size, stamp, image);
-                },
-                Qt::QueuedConnection);
+                this, [this] { takeFinished(); }, Qt::QueuedConnection);
         }
     }
+    // On the GUI thread: puts every picture the workers have finished into the cache.
+    void takeFinished()
+    {
+        std::deque<Finished> done;
+        {
+            std::lock_guard lock(m_mutex);
+            done.swap(m_done);
+        }
+        for (const Finished &f : done)
+            shared().insertIfAbsent(f.request.path, f.request.size, f.stamp, f.image);
+    }
+
+    struct Finished
+    {
+        TileRequest request;
+        FileStamp stamp;
+        QImage image;
+    };
 
     QThreadPool m_pool;
     std::mutex m_mutex;
     std::deque<TileRequest> m_queue;
+    std::deque<Finished> m_done; // finished by a worker, not yet in the cache
     int m_running = 0;
 };
 

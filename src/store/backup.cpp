@@ -8,12 +8,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent>
 
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -152,18 +155,41 @@ QFuture<QString> DailyBackup::runIfDue()
     pool.setMaxThreadCount(1);
     pool.setThreadPriority(QThread::IdlePriority);
     const QString workDir = m_workDir;
-    m_running = QtConcurrent::run(&pool, [dbPath, target, workDir]() -> QString {
+    // The worker leaves its outcome in a slot guarded by a mutex of its own, and the continuation
+    // on this object's thread reads it from there: the handover is ordered by a lock the program
+    // takes itself, which ThreadSanitizer sees, not only by Qt's future and event queue.
+    struct Outcome
+    {
+        std::mutex mutex;
+        QString written;
+    };
+    const auto outcome = std::make_shared<Outcome>();
+    m_running = QtConcurrent::run(&pool, [dbPath, target, workDir, outcome]() -> QString {
+        QString written;
         try {
             backup::copyDatabase(dbPath, target);
             backup::pruneDailyCopies(workDir, Keep);
-            return target;
+            written = target;
         } catch (const KioskError &e) {
             qWarning("daily backup failed: %s", qUtf8Printable(e.message()));
-            return {};
         }
+        std::lock_guard lock(outcome->mutex);
+        outcome->written = written;
+        return written;
     });
-    m_running.then(this, [this, target](const QString &written) {
+    // A watcher made on this object's thread reports the end: its connection is made here, so
+    // nothing but the outcome slot above passes from the worker to this thread (a continuation
+    // attached with then() would have its closure moved across by Qt's queued call).
+    auto *watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, outcome] {
+        watcher->deleteLater();
+        QString written;
+        {
+            std::lock_guard lock(outcome->mutex);
+            written = outcome->written;
+        }
         emit finished(written, written.isEmpty() ? u"备份失败"_s : QString());
     });
+    watcher->setFuture(m_running);
     return m_running;
 }
