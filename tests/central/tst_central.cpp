@@ -666,7 +666,7 @@ private slots:
         if (collide) {
             // The numbers the kiosk is about to hand out, held with other content (a db.dll put
             // back from a backup while the clock was set back).
-            const qint64 first = statements::outboxSequenceStart(m_services->fixedNow) + 1;
+            const qint64 first = statements::outboxSequenceStart(m_services->now()) + 1;
             for (int i = 0; i < taps; ++i)
                 QCOMPARE(central(u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) "
                                  "values (?, ?, '旧名称', '2026-03-01', '08:00:00', '一般') "

@@ -414,7 +414,7 @@ private slots:
         createForm();
         const QDateTime first(QDate(2026, 3, 2), QTime(9, 0, 0));
         for (const QDateTime &at : {first, first.addSecs(5)}) {
-            rec->fixedNow = at;
+            rec->setNow(at);
             form->show();
             form->CnAALabel1->setText(u"张三  一号窗口"_s);
             tap(starBox(5));

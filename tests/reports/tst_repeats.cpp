@@ -139,11 +139,11 @@ private slots:
 
         QTemporaryDir dir;
         RecordingServices services(dir.path(), dir.path());
-        services.fixedNow = Start;
+        services.setNow(Start);
         QString path = dir.filePath(u"db.dll"_s);
         store::createDatabaseFile(path);
         {
-            TDataModule3 module(dir.path());
+            TDataModule3 module(dir.path(), services.clock());
             module.OpenConnection();
             module.setRepeatSeconds(window);
             for (int i = 0; i < taps; ++i) {
