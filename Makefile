@@ -82,9 +82,10 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 	@ls $(BUILD)/quorvel-kiosk_*.deb $(BUILD)/quorvel-center_*.deb
 
+# They install and purge system packages, so two clones on one machine take turns.
 test-package: package
-	packaging/test-package.sh $(BUILD)
-	packaging/center/test-package.sh $(BUILD)
+	flock /tmp/package.lock packaging/test-package.sh $(BUILD)
+	flock /tmp/package.lock packaging/center/test-package.sh $(BUILD)
 
 # The sanitizer build: every test again under ASan and UBSan (the options are set by the tests'
 # CMake files), the fuzz targets included as tests that replay their corpus and mutate from a
