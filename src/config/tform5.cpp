@@ -151,7 +151,7 @@ TForm5::TForm5(QWidget *parent) : KioskForm(parent, DialogFlags)
 
     LabeledEdit13 = new LabeledEdit(meaning(Setting::ChapingYuanyin), this);
     LabeledEdit13->setObjectName(u"LabeledEdit13"_s);
-    LabeledEdit13->setGeometry(44, 380, 751, 24);
+    LabeledEdit13->setGeometry(200, 262, 595, 21);
     // Eight reasons of eight characters and their separators, with room for blanks.
     LabeledEdit13->setMaxLength(200);
 

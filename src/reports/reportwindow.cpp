@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -231,9 +232,12 @@ void ReportWindow::buildControls()
 
     ChartTabs = new QTabWidget(this);
     ChartTabs->setObjectName(u"ChartTabs"_s);
+    // All four tabs stay in sight at 1024x768: no scroll arrows, which are too small to tap.
     ChartTabs->setStyleSheet(
-        u"QTabBar::tab { min-height: 40px; min-width: 100px; font-size: %1px; }"_s.arg(
+        u"QTabBar::tab { min-height: 40px; padding: 0 10px; font-size: %1px; }"_s.arg(
             TouchFontPixels));
+    ChartTabs->tabBar()->setUsesScrollButtons(false);
+    ChartTabs->tabBar()->setExpanding(true);
     ScoreChartView = makeChartView(ChartTabs, u"ScoreChartView"_s);
     GradeChartView = makeChartView(ChartTabs, u"GradeChartView"_s);
     TrendChartView = makeChartView(ChartTabs, u"TrendChartView"_s);

@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTabBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -356,6 +357,10 @@ private slots:
         QVERIFY2(sum <= t->viewport()->width(),
                  qPrintable(u"%1 > %2"_s.arg(sum).arg(t->viewport()->width())));
         QCOMPARE(t->horizontalScrollBar()->maximum(), 0);
+        // Every chart tab is in sight: a tab behind scroll arrows cannot be reached by touch.
+        const QTabBar *tabs = w.ChartTabs->tabBar();
+        for (int i = 0; i < tabs->count(); ++i)
+            QVERIFY2(tabs->rect().contains(tabs->tabRect(i)), qPrintable(tabs->tabText(i)));
         QStringList widths;
         for (int c = 0; c < t->columnCount(); ++c)
             widths << QString::number(t->columnWidth(c));
