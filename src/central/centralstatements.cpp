@@ -121,10 +121,10 @@ QStringList schemaStatements()
         u"create table if not exists 工作日历 (日期 date primary key, "
         "类型 text not null check (类型 in ('假日', '调休')), 说明 text not null default '')"_s,
     };
-    // The reasons of bad ratings and their daily counts.
-    statements += reasonSchemaStatements();
-    // The suspected repeats and their daily counts.
+    // The suspected repeats and their daily counts, then the reasons of bad ratings and their
+    // daily counts, which leave out the reasons of the suspected repeats.
     statements += repeatSchemaStatements();
+    statements += reasonSchemaStatements();
     return statements;
 }
 

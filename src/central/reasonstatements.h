@@ -9,8 +9,9 @@ namespace central {
 // Table 评价_原因 (终端, 序号, 原因): the reasons a visitor chose, keyed like the 评价 row as the
 // server kept it (after a collision: under its new, negative 序号). The daily counts
 // 评价_原因_日计 (日期, 终端, 名称, 原因, 数量), kept exact by triggers on the insert and delete of
-// reasons and on the delete of ratings, which takes their reasons with them. Each keeps what
-// exists already.
+// reasons, of ratings (which take their reasons with them) and of the marks of suspected repeats,
+// whose reasons are left out as their grades are. Each keeps what exists already; run after the
+// statements of the suspected repeats.
 QStringList reasonSchemaStatements();
 
 // Inserts rows reasons at once, in the transaction of their ratings and after them; binds 终端,

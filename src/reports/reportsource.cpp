@@ -67,21 +67,26 @@ void execute(QSqlDatabase &db, const QString &statement)
         throw sourceError(query.lastError());
 }
 
+// Whether the table that the statement asks sqlite_master for is there.
+bool tableExists(QSqlDatabase &db, const QString &statement)
+{
+    QSqlQuery exists(db);
+    exists.setForwardOnly(true);
+    if (!exists.exec(statement))
+        throw sourceError(exists.lastError());
+    const bool found = exists.next();
+    exists.finish();
+    return found;
+}
+
 // The reason counts, inside the read transaction of the other counts; none from a file made
-// before the reasons.
+// before the reasons. The reasons of a suspected repeat are left out with its grade.
 void readReasonCounts(QSqlDatabase &db, const QDate &from, const QDate &to, Counts &counts)
 {
-    {
-        QSqlQuery exists(db);
-        exists.setForwardOnly(true);
-        if (!exists.exec(statements::reasonsExist()))
-            throw sourceError(exists.lastError());
-        const bool found = exists.next();
-        exists.finish();
-        if (!found)
-            return;
-    }
-    QSqlQuery q = runAggregate(db, reasonCountsStatement(), from, to);
+    if (!tableExists(db, statements::reasonsExist()))
+        return;
+    const bool marks = tableExists(db, repeatMarksTableStatement());
+    QSqlQuery q = runAggregate(db, reasonCountsStatement(marks), from, to);
     while (q.next())
         counts.byReason.append(
             {q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
@@ -94,16 +99,8 @@ void readReasonCounts(QSqlDatabase &db, const QDate &from, const QDate &to, Coun
 // the counts and counts them.
 void leaveOutRepeats(QSqlDatabase &db, const QDate &from, const QDate &to, Counts &counts)
 {
-    {
-        QSqlQuery exists(db);
-        exists.setForwardOnly(true);
-        if (!exists.exec(repeatMarksTableStatement()))
-            throw sourceError(exists.lastError());
-        const bool marks = exists.next();
-        exists.finish();
-        if (!marks)
-            return;
-    }
+    if (!tableExists(db, repeatMarksTableStatement()))
+        return;
     QList<NameGradeCount> byName;
     {
         QSqlQuery q = runAggregate(db, repeatsByNameStatement(), from, to);

@@ -29,12 +29,16 @@ QString dailyCountsByDayStatement()
            "group by 综合评价,日期"_s;
 }
 
-QString reasonCountsStatement()
+QString reasonCountsStatement(bool leaveOutRepeats)
 {
     // Only bad ratings have reasons: the reasons table is walked and each rating looked up by
     // its rowid, which costs little beside the counts above.
     return u"select e.名称,r.原因,count(*) from 评价_原因 r join 评价 e on e.rowid = r.评价 "
-           "where e.日期>=? and e.日期<=? group by e.名称,r.原因"_s;
+           "where e.日期>=? and e.日期<=?"_s +
+           (leaveOutRepeats
+                ? u" and not exists (select 1 from 评价_疑似重复 m where m.评价号 = r.评价)"_s
+                : QString()) +
+           u" group by e.名称,r.原因"_s;
 }
 
 QString repeatMarksTableStatement()

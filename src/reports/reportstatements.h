@@ -19,7 +19,9 @@ QString repeatsByNameStatement();
 QString repeatsByDayStatement();
 
 // Per name and reason (名称, 原因, count) over the reasons 评价_原因 of the ratings in the range;
-// same bound values. Read only when the file has the table (reasonsExist).
-QString reasonCountsStatement();
+// same bound values. Read only when the file has the table (reasonsExist). With leaveOutRepeats
+// (the file has table 评价_疑似重复) the reasons of marked suspected repeats are left out, as
+// their grades are.
+QString reasonCountsStatement(bool leaveOutRepeats);
 
 } // namespace reports

@@ -3,6 +3,7 @@
 #include "central/centralconfig.h"
 #include "central/centraldb.h"
 #include "central/forwarder.h"
+#include "central/reasonstatements.h"
 #include "platform/error.h"
 #include "reports/figures.h"
 #include "reports/reportsource.h"
@@ -185,6 +186,13 @@ private:
             "from 评价 where 日期 >= ? and 日期 <= ? group by 1, 2 order by 1, 2"_s;
         const QVariantList range = {u"2015-05-13"_s, u"2026-12-31"_s};
         QCOMPARE(central(central::countPerNameAndGrade(), range), central(direct, range));
+        // The reason counts leave out the reasons of the suspected repeats.
+        const QString reasons =
+            u"select coalesce(e.名称,''), r.原因, count(*) from 评价_原因 r join 评价 e "
+            "on e.终端 = r.终端 and e.序号 = r.序号 where e.日期 >= ? and e.日期 <= ? "
+            "and not exists (select 1 from 评价_疑似重复 m where m.终端 = r.终端 "
+            "and m.序号 = r.序号) group by 1, 2 order by 1, 2"_s;
+        QCOMPARE(central(central::countPerNameAndReason(), range), central(reasons, range));
     }
 
     // Starts a worker kiosk process.
@@ -676,8 +684,12 @@ private slots:
         }
         for (int i = 0; i < taps; ++i) {
             const QDateTime at = start.addMSecs(qint64(i) * stepMs);
-            const EvaluationRecord r{name, at.toString(u"yyyy-MM-dd"_s), at.toString(u"hh:mm:ss"_s),
-                                     u"非常满意"_s};
+            // Bad ratings with a reason: a repeat's reason is left out with its grade.
+            const EvaluationRecord r{name,
+                                     at.toString(u"yyyy-MM-dd"_s),
+                                     at.toString(u"hh:mm:ss"_s),
+                                     u"非常不满意"_s,
+                                     {u"等候时间太长"_s}};
             all[size_t(i % kiosks)]->module->Append(r);
         }
         for (auto &kiosk : all)
@@ -690,6 +702,8 @@ private slots:
         const QStringList expected = {u"%1|%2"_s.arg(marked).arg(collide ? marked : 0)};
         const QString markCounts =
             u"select coalesce(sum(数量), 0) from 评价_日计_疑似重复 where 名称 = ?"_s;
+        const QString reasonCounts =
+            u"select coalesce(sum(数量), 0) from 评价_原因_日计 where 名称 = ?"_s;
         for (int round = 0; round < 2; ++round) {
             for (auto &kiosk : all)
                 QTRY_COMPARE_WITH_TIMEOUT(outboxCount(kiosk->db()), 0, 15000);
@@ -697,6 +711,8 @@ private slots:
             QCOMPARE(central(markCounts, {name}), QStringList{QString::number(marked)});
             QCOMPARE(central(u"select count(*) from 评价_疑似重复"_s),
                      QStringList{QString::number(marked)});
+            QCOMPARE(central(reasonCounts, {name}), QStringList{QString::number(taps - marked)});
+            compareDailyCounts();
 
             const reports::Counts counts =
                 reports::readCountsFromCentral(m_url, start.date(), start.date());
@@ -746,10 +762,27 @@ private slots:
         }
         QCOMPARE(central(ratingsOfName, {name}), QStringList{QString::number(taps)});
 
+        // A mark taken away while its rating stays puts its reason back into the counts.
+        central(u"delete from 评价_疑似重复 where (终端, 序号) in (select 终端, 序号 "
+                "from 评价_疑似重复 order by 序号 limit 1)"_s);
+        QCOMPARE(central(reasonCounts, {name}),
+                 QStringList{QString::number(taps - marked + (marked > 0 ? 1 : 0))});
+        compareDailyCounts();
+        // A server whose counts still held the repeats' reasons gets them made anew, once.
+        central(u"delete from 评价_计数版本"_s);
+        central(u"update 评价_原因_日计 set 数量 = 数量 + 7"_s);
+        {
+            QSqlDatabase db = central::open(central::parseUrl(m_url), u"test-schema"_s);
+            central::createSchema(db);
+            central::close(db);
+        }
+        compareDailyCounts();
+
         // Ratings deleted at the server take their marks and the marks' counts with them.
         QCOMPARE(central(u"delete from 评价 where 名称 = ? returning 1"_s, {name}).size(), taps);
         QCOMPARE(central(u"select count(*) from 评价_疑似重复"_s), QStringList{u"0"_s});
         QCOMPARE(central(markCounts, {name}), QStringList{u"0"_s});
+        QCOMPARE(central(reasonCounts, {name}), QStringList{u"0"_s});
         compareDailyCounts();
     }
 

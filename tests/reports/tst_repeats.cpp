@@ -105,8 +105,8 @@ private slots:
                  seconds);
     }
 
-    // Taps at one kiosk, tap i at Start + i × stepMs, rating name i % names with grade 非常满意
-    // (a last tap of 一般 when asked), then what staff may do to the file before the report.
+    // Taps at one kiosk, tap i at Start + i × stepMs, rating name i % names with grade 非常不满意
+    // and one reason, then what staff may do to the file before the report.
     void burst_data()
     {
         QTest::addColumn<int>("window");
@@ -149,8 +149,10 @@ private slots:
             for (int i = 0; i < taps; ++i) {
                 const QDateTime at = Start.addMSecs(qint64(i) * stepMs);
                 module.Append({u"%1号窗口  综合受理"_s.arg(i % names + 1),
-                               at.toString(u"yyyy-MM-dd"_s), at.toString(u"hh:mm:ss"_s),
-                               u"非常满意"_s});
+                               at.toString(u"yyyy-MM-dd"_s),
+                               at.toString(u"hh:mm:ss"_s),
+                               u"非常不满意"_s,
+                               {u"等候时间太长"_s}});
             }
             // Every tap is stored, marked or not.
             QCOMPARE(rowCount(path, u"评价"_s), taps);
@@ -181,6 +183,11 @@ private slots:
         for (const reports::TrendPoint &p : report.trend)
             trendRatings += p.figures.ratings;
         QCOMPARE(trendRatings, counted);
+        // A repeat's reason is left out with its grade.
+        qint64 reasons = 0;
+        for (const auto &r : counts.byReason)
+            reasons += r.count;
+        QCOMPARE(reasons, counted);
         const QStringList lines = reports::leftOutLines(report);
         if (marked > 0)
             QCOMPARE(lines, QStringList{u"另有 %1 条疑似重复未计入。"_s.arg(marked)});
