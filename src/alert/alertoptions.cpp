@@ -1,5 +1,6 @@
 #include "alert/alertoptions.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QTime>
 #include <QUrl>
@@ -100,6 +101,117 @@ QList<int> secretArgumentPositions(const QStringList &arguments)
     return positions;
 }
 
+const QStringList &ruleTypes()
+{
+    static const QStringList types = {u"bad"_s, u"run"_s, u"hour"_s, u"overdue"_s};
+    return types;
+}
+
+namespace {
+
+// The command line's text, or the dashboard's.
+QString say(Wording wording, const QString &commandLine, const QString &dashboard)
+{
+    return wording == Wording::CommandLine ? commandLine : dashboard;
+}
+
+QString kindName(const QString &type, Wording wording)
+{
+    static const QHash<QString, QString> names = {{u"bad"_s, u"每条差评"_s},
+                                                  {u"run"_s, u"连续差评"_s},
+                                                  {u"hour"_s, u"低分时段"_s},
+                                                  {u"overdue"_s, u"案件逾期"_s}};
+    return say(wording, type + u" 规则"_s, u"“%1”规则"_s.arg(names.value(type)));
+}
+
+} // namespace
+
+std::optional<QString> channelProblem(const ChannelSpec &c, Wording w)
+{
+    if (!isName(c.name))
+        return u"渠道名称不能为空，不能含逗号或首尾空格，最多 64 个字符"_s;
+    if (!QStringList{u"wecom"_s, u"dingtalk"_s, u"smtp"_s}.contains(c.type))
+        return say(w, u"--add-channel 须给出 --wecom、--dingtalk 或 --smtp"_s,
+                   u"渠道类型须为企业微信、钉钉或邮件"_s);
+    if (c.format != u"text"_s && c.format != u"markdown"_s)
+        return u"消息格式须为文本或 markdown"_s;
+    if (c.type == u"smtp"_s) {
+        const QUrl url(c.url, QUrl::StrictMode);
+        if (!url.isValid() || (url.scheme() != u"smtp"_s && url.scheme() != u"smtps"_s) ||
+            url.host().isEmpty() || url.port() <= 0)
+            return say(w, u"--smtp "_s, u"邮件服务器地址"_s) +
+                   u"须为 smtp://主机:端口（或 smtps://主机:端口）"_s;
+        if (!isMailAddress(c.from))
+            return say(w, u"--from "_s, u"发件人"_s) + u"须为一个电子邮件地址"_s;
+        if (c.to.isEmpty() || !std::all_of(c.to.begin(), c.to.end(), isMailAddress))
+            return say(w, u"--to "_s, u"收件人"_s) + u"须为一个或多个电子邮件地址，以逗号分隔"_s;
+        if (!c.secret.isEmpty() || c.format != u"text"_s)
+            return say(w, u"邮件渠道不用 --secret 和 --markdown"_s,
+                       u"邮件渠道不用加签密钥和 markdown"_s);
+        return std::nullopt;
+    }
+    if (!isWebhook(c.url))
+        return u"机器人地址须为 https:// 开头的 Webhook 网址"_s;
+    if (!c.from.isEmpty() || !c.to.isEmpty())
+        return say(w, u"--from 和 --to 只用于邮件渠道"_s, u"发件人和收件人只用于邮件渠道"_s);
+    if (c.type == u"dingtalk"_s && c.secret.isEmpty())
+        return say(w, u"钉钉机器人须给出加签密钥 --secret（以 SEC 开头）"_s,
+                   u"钉钉机器人须给出加签密钥（以 SEC 开头）"_s);
+    if (c.type == u"wecom"_s && !c.secret.isEmpty())
+        return say(w, u"企业微信机器人不用 --secret"_s, u"企业微信机器人不用加签密钥"_s);
+    return std::nullopt;
+}
+
+std::optional<QString> ruleProblem(const RuleInput &in, Wording w, RuleSpec &r)
+{
+    r = RuleSpec{};
+    r.type = in.type;
+    if (!ruleTypes().contains(in.type))
+        return say(w, u"规则类型须为 bad、run、hour 或 overdue"_s,
+                   u"规则类型须为每条差评、连续差评、低分时段或案件逾期"_s);
+    auto whole = [](const QString &text, int low, int high, int &value) {
+        bool ok = false;
+        value = text.trimmed().toInt(&ok);
+        return ok && value >= low && value <= high;
+    };
+    if (r.type == u"run"_s) {
+        if (!whole(in.bad, 1, 1000, r.bad) || !whole(in.of, 1, 1000, r.of) || r.bad > r.of)
+            return say(w, u"run 规则须给出 --bad N --of M，1 ≤ N ≤ M ≤ 1000"_s,
+                       u"连续差评规则须给出差评数 N 和评价数 M，1 ≤ N ≤ M ≤ 1000"_s);
+    } else if (!in.bad.isEmpty() || !in.of.isEmpty()) {
+        return say(w, u"--bad 和 --of 只用于 run 规则"_s,
+                   u"差评数和评价数只用于连续差评规则，%1不用"_s.arg(kindName(r.type, w)));
+    }
+    if (r.type == u"hour"_s) {
+        static const QRegularExpression score(u"^(100(\\.0)?|[0-9]{1,2}(\\.[0-9])?)$"_s);
+        if (!score.match(in.below.trimmed()).hasMatch())
+            return say(w, u"hour 规则须给出 --below X，X 为 0 到 100 的得分，最多一位小数"_s,
+                       u"低分时段规则须给出得分 X，X 为 0 到 100，最多一位小数"_s);
+        r.belowTenths = qRound(in.below.trimmed().toDouble() * 10);
+        if (!whole(in.minimum, 1, 100000, r.minimum))
+            return say(w, u"hour 规则须给出 --min K，K 为 1 到 100000 的整数"_s,
+                       u"低分时段规则须给出最少评价数 K，K 为 1 到 100000 的整数"_s);
+    } else if (!in.below.isEmpty() || !in.minimum.isEmpty()) {
+        return say(w, u"--below 和 --min 只用于 hour 规则"_s,
+                   u"得分和最少评价数只用于低分时段规则，%1不用"_s.arg(kindName(r.type, w)));
+    }
+    r.channels = in.channels;
+    if (r.channels.isEmpty() || !std::all_of(r.channels.begin(), r.channels.end(), isName))
+        return say(w, u"规则须给出 --channel 渠道名称（多个以逗号分隔）"_s,
+                   u"请至少选择一个渠道"_s);
+    r.channels.removeDuplicates();
+    r.terminals = in.terminals;
+    if (std::any_of(r.terminals.begin(), r.terminals.end(),
+                    [](const QString &t) { return t.isEmpty(); }))
+        return say(w, u"--terminals 须为以逗号分隔的终端名称"_s, u"终端须为以逗号分隔的终端名称"_s);
+    r.terminals.removeDuplicates();
+    r.hours = in.hours;
+    if (!r.hours.isEmpty() && !isHoursValue(r.hours))
+        return say(w, u"--hours 须为 时:分-时:分，开始早于结束，例如 08:30-17:30"_s,
+                   u"工作时段须给出开始和结束时间，开始早于结束，例如 08:30 至 17:30"_s);
+    return std::nullopt;
+}
+
 bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QString &problem)
 {
     options = AlertOptions{};
@@ -113,7 +225,8 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
         options.command = command;
         return true;
     };
-    QString bad, of, below, minimum, channels, terminals;
+    RuleInput rule;
+    QString channels, terminals;
     bool haveTo = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &option = arguments[i];
@@ -172,26 +285,26 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
         } else if (option == u"--add-rule"_s) {
             if (!setCommand(Command::AddRule))
                 return false;
-            options.rule.type = next();
-            if (!QStringList{u"bad"_s, u"run"_s, u"hour"_s}.contains(options.rule.type)) {
-                problem = u"规则类型须为 bad、run 或 hour"_s;
+            rule.type = next();
+            if (!ruleTypes().contains(rule.type)) {
+                problem = u"规则类型须为 bad、run、hour 或 overdue"_s;
                 return false;
             }
         } else if (option == u"--bad"_s)
-            bad = next();
+            rule.bad = next();
         else if (option == u"--of"_s)
-            of = next();
+            rule.of = next();
         else if (option == u"--below"_s)
-            below = next();
+            rule.below = next();
         else if (option == u"--min"_s)
-            minimum = next();
+            rule.minimum = next();
         else if (option == u"--channel"_s)
             channels = next();
         else if (option == u"--terminals"_s)
             terminals = next();
         else if (option == u"--hours"_s) {
-            options.rule.hours = next();
-            if (!isHoursValue(options.rule.hours)) {
+            rule.hours = next();
+            if (!isHoursValue(rule.hours)) {
                 problem = u"--hours 须为 时:分-时:分，开始早于结束，例如 08:30-17:30"_s;
                 return false;
             }
@@ -199,13 +312,16 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
             if (!setCommand(Command::RemoveChannel))
                 return false;
             options.name = next();
-        } else if (option == u"--remove-rule"_s) {
-            if (!setCommand(Command::RemoveRule))
+        } else if (option == u"--remove-rule"_s || option == u"--disable-rule"_s ||
+                   option == u"--enable-rule"_s) {
+            if (!setCommand(option == u"--remove-rule"_s    ? Command::RemoveRule
+                            : option == u"--disable-rule"_s ? Command::DisableRule
+                                                            : Command::EnableRule))
                 return false;
             bool ok = false;
             options.ruleId = next().toLongLong(&ok);
             if (!ok || options.ruleId <= 0) {
-                problem = u"--remove-rule 须为规则编号"_s;
+                problem = u"%1 须为规则编号"_s.arg(option);
                 return false;
             }
         } else if (option == u"--list"_s) {
@@ -230,101 +346,27 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
         return false;
     }
     if (options.command == Command::AddChannel) {
-        if (c.type.isEmpty()) {
-            problem = u"--add-channel 须给出 --wecom、--dingtalk 或 --smtp"_s;
+        if (const auto why = channelProblem(c, Wording::CommandLine)) {
+            problem = *why;
             return false;
         }
-        if (c.type == u"smtp"_s) {
-            const QUrl url(c.url, QUrl::StrictMode);
-            if (!url.isValid() || (url.scheme() != u"smtp"_s && url.scheme() != u"smtps"_s) ||
-                url.host().isEmpty() || url.port() <= 0) {
-                problem = u"--smtp 须为 smtp://主机:端口（或 smtps://主机:端口）"_s;
-                return false;
-            }
-            if (!isMailAddress(c.from)) {
-                problem = u"--from 须为一个电子邮件地址"_s;
-                return false;
-            }
-            if (c.to.isEmpty() || !std::all_of(c.to.begin(), c.to.end(), isMailAddress)) {
-                problem = u"--to 须为一个或多个电子邮件地址，以逗号分隔"_s;
-                return false;
-            }
-            if (!c.secret.isEmpty() || c.format != u"text"_s) {
-                problem = u"邮件渠道不用 --secret 和 --markdown"_s;
-                return false;
-            }
-        } else {
-            if (!isWebhook(c.url)) {
-                problem = u"机器人地址须为 https:// 开头的 Webhook 网址"_s;
-                return false;
-            }
-            if (!c.from.isEmpty() || haveTo) {
-                problem = u"--from 和 --to 只用于邮件渠道"_s;
-                return false;
-            }
-            if (c.type == u"dingtalk"_s && c.secret.isEmpty()) {
-                problem = u"钉钉机器人须给出加签密钥 --secret（以 SEC 开头）"_s;
-                return false;
-            }
-            if (c.type == u"wecom"_s && !c.secret.isEmpty()) {
-                problem = u"企业微信机器人不用 --secret"_s;
-                return false;
-            }
-        }
     }
-    RuleSpec &r = options.rule;
-    const bool ruleOptions = !bad.isEmpty() || !of.isEmpty() || !below.isEmpty() ||
-                             !minimum.isEmpty() || !channels.isEmpty() || !terminals.isEmpty() ||
-                             !r.hours.isEmpty();
+    const bool ruleOptions = !rule.bad.isEmpty() || !rule.of.isEmpty() || !rule.below.isEmpty() ||
+                             !rule.minimum.isEmpty() || !channels.isEmpty() ||
+                             !terminals.isEmpty() || !rule.hours.isEmpty();
     if (options.command != Command::AddRule && ruleOptions) {
         problem =
             u"--bad、--of、--below、--min、--channel、--terminals、--hours 只用于 --add-rule"_s;
         return false;
     }
     if (options.command == Command::AddRule) {
-        auto whole = [](const QString &text, int low, int high, int &value) {
-            bool ok = false;
-            value = text.trimmed().toInt(&ok);
-            return ok && value >= low && value <= high;
-        };
-        if (r.type == u"run"_s) {
-            if (!whole(bad, 1, 1000, r.bad) || !whole(of, 1, 1000, r.of) || r.bad > r.of) {
-                problem = u"run 规则须给出 --bad N --of M，1 ≤ N ≤ M ≤ 1000"_s;
-                return false;
-            }
-        } else if (!bad.isEmpty() || !of.isEmpty()) {
-            problem = u"--bad 和 --of 只用于 run 规则"_s;
+        if (!channels.isEmpty())
+            rule.channels = splitList(channels);
+        if (!terminals.isEmpty())
+            rule.terminals = splitList(terminals);
+        if (const auto why = ruleProblem(rule, Wording::CommandLine, options.rule)) {
+            problem = *why;
             return false;
-        }
-        if (r.type == u"hour"_s) {
-            static const QRegularExpression score(u"^(100(\\.0)?|[0-9]{1,2}(\\.[0-9])?)$"_s);
-            if (!score.match(below.trimmed()).hasMatch()) {
-                problem = u"hour 规则须给出 --below X，X 为 0 到 100 的得分，最多一位小数"_s;
-                return false;
-            }
-            r.belowTenths = qRound(below.trimmed().toDouble() * 10);
-            if (!whole(minimum, 1, 100000, r.minimum)) {
-                problem = u"hour 规则须给出 --min K，K 为 1 到 100000 的整数"_s;
-                return false;
-            }
-        } else if (!below.isEmpty() || !minimum.isEmpty()) {
-            problem = u"--below 和 --min 只用于 hour 规则"_s;
-            return false;
-        }
-        r.channels = splitList(channels);
-        if (channels.isEmpty() || !std::all_of(r.channels.begin(), r.channels.end(), isName)) {
-            problem = u"规则须给出 --channel 渠道名称（多个以逗号分隔）"_s;
-            return false;
-        }
-        r.channels.removeDuplicates();
-        if (!terminals.isEmpty()) {
-            r.terminals = splitList(terminals);
-            if (std::any_of(r.terminals.begin(), r.terminals.end(),
-                            [](const QString &t) { return t.isEmpty(); })) {
-                problem = u"--terminals 须为以逗号分隔的终端名称"_s;
-                return false;
-            }
-            r.terminals.removeDuplicates();
         }
     }
     return true;
@@ -341,8 +383,10 @@ QString alertUsage()
            "  kiosk-alert ... --add-rule bad --channel 名称[,名称]\n"
            "  kiosk-alert ... --add-rule run --bad N --of M --channel 名称\n"
            "  kiosk-alert ... --add-rule hour --below X --min K --channel 名称\n"
+           "  kiosk-alert ... --add-rule overdue --channel 名称   案件超过回访或整改期限\n"
            "      规则可加 --terminals 终端1,终端2 和 --hours 08:30-17:30\n"
-           "  kiosk-alert ... --list | --remove-rule 编号 | --remove-channel 名称"_s;
+           "  kiosk-alert ... --list | --remove-rule 编号 | --remove-channel 名称\n"
+           "  kiosk-alert ... --disable-rule 编号 | --enable-rule 编号"_s;
 }
 
 } // namespace alert

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The command line of kiosk-alert: running the service, or managing its channels and rules.
 namespace alert {
 
@@ -14,6 +16,8 @@ enum class Command
     AddRule,
     RemoveChannel,
     RemoveRule,
+    DisableRule,
+    EnableRule,
     List
 };
 
@@ -32,7 +36,7 @@ struct ChannelSpec
 // A rule as given on the command line.
 struct RuleSpec
 {
-    QString type;          // "bad", "run" or "hour"
+    QString type;          // "bad", "run", "hour" or "overdue"
     int bad = 0, of = 0;   // run: at least bad of the last of ratings
     int belowTenths = 0;   // hour: 满意度得分 below this, × 10
     int minimum = 0;       // hour: with at least this many ratings
@@ -51,8 +55,36 @@ struct AlertOptions
     ChannelSpec channel;
     RuleSpec rule;
     QString name;      // --remove-channel
-    qint64 ruleId = 0; // --remove-rule
+    qint64 ruleId = 0; // --remove-rule, --disable-rule, --enable-rule
 };
+
+// The kinds of rule: every bad rating, a run of bad ones, a low hour, a case past a deadline.
+const QStringList &ruleTypes();
+
+// Who a problem is told to: the command line names its options ("--to 须为…"), the dashboard
+// the fields of its forms ("收件人须为…"). The checks themselves are the same.
+enum class Wording
+{
+    CommandLine,
+    Dashboard
+};
+
+// Why the channel cannot be stored (its name, kind, address, secret, sender and recipients),
+// or nothing when it can. Never repeats a secret.
+std::optional<QString> channelProblem(const ChannelSpec &channel, Wording wording);
+
+// A rule as the command line or a form gives it, before it is checked.
+struct RuleInput
+{
+    QString type;
+    QString bad, of;        // run
+    QString below, minimum; // hour
+    QStringList channels;
+    QStringList terminals; // empty: every kiosk
+    QString hours;         // "HH:MM-HH:MM", or empty
+};
+// Checks input and fills rule from it; why not, when it cannot be a rule.
+std::optional<QString> ruleProblem(const RuleInput &input, Wording wording, RuleSpec &rule);
 
 // Parses the arguments (without the program name). On bad input returns false with a Chinese
 // problem that never repeats a secret.

@@ -55,7 +55,7 @@ private slots:
             << c + QStringList{u"--add-rule"_s, u"bad"_s} << u"--channel"_s;
         QTest::newRow("unknown rule")
             << c + QStringList{u"--add-rule"_s, u"often"_s, u"--channel"_s, u"x"_s}
-            << u"bad、run 或 hour"_s;
+            << u"bad、run、hour 或 overdue"_s;
         QTest::newRow("hours backwards")
             << c + QStringList{u"--add-rule"_s, u"bad"_s,     u"--channel"_s,
                                u"x"_s,          u"--hours"_s, u"17:00-08:00"_s}
@@ -64,6 +64,12 @@ private slots:
             << c + QStringList{u"--add-rule"_s, u"bad"_s,       u"--bad"_s,
                                u"2"_s,          u"--channel"_s, u"x"_s}
             << u"只用于 run"_s;
+        QTest::newRow("score on an overdue rule")
+            << c + QStringList{u"--add-rule"_s, u"overdue"_s,   u"--below"_s,
+                               u"50"_s,         u"--channel"_s, u"x"_s}
+            << u"只用于 hour"_s;
+        QTest::newRow("disable-rule without a number")
+            << c + QStringList{u"--disable-rule"_s, u"三"_s} << u"--disable-rule 须为规则编号"_s;
         QTest::newRow("secret outside add-channel")
             << c + QStringList{u"--secret"_s, u"SECabcdefgh1234"_s} << u"只用于 --add-channel"_s;
     }
