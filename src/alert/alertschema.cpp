@@ -17,10 +17,24 @@ QStringList schemaStatements()
         "失败起始 timestamptz, 连续失败 int not null default 0, 重试时间 timestamptz, "
         "最近成功 timestamptz)"_s,
         u"create table if not exists 告警_规则 ("
-        "编号 bigserial primary key, 类型 text not null check (类型 in ('bad', 'run', 'hour')), "
+        "编号 bigserial primary key, 类型 text not null constraint 告警_规则_类型_check check "
+        "(类型 in ('bad', 'run', 'hour', 'overdue')), "
         "差评数 int, 评价数 int, 低于 numeric(4, 1), 最少 int, 渠道 text not null, "
         "终端 text not null default '', 时段 text not null default '', "
-        "创建 timestamptz not null default now())"_s,
+        "创建 timestamptz not null default now(), 停用 boolean not null default false)"_s,
+        // Rules switched off stay listed (停用); the case deadline rule (overdue) came later: a
+        // table made before either gets the column and the wider check of the kind.
+        u"alter table 告警_规则 add column if not exists 停用 boolean not null default false"_s,
+        u"do $$ begin if not exists (select 1 from pg_constraint where conrelid = "
+        "'告警_规则'::regclass and conname = '告警_规则_类型_check' and "
+        "pg_get_constraintdef(oid) like '%overdue%') then "
+        "alter table 告警_规则 drop constraint if exists 告警_规则_类型_check; "
+        "alter table 告警_规则 add constraint 告警_规则_类型_check check "
+        "(类型 in ('bad', 'run', 'hour', 'overdue')); end if; end $$"_s,
+        // Each case deadline an overdue rule has told of, so it is told once.
+        u"create table if not exists 告警_逾期状态 (规则 bigint not null, 案件 bigint not null, "
+        "期限 text not null check (期限 in ('回访', '整改')), "
+        "primary key (规则, 案件, 期限))"_s,
         u"create table if not exists 告警_待判 (编号 bigserial primary key, "
         "终端 text not null, 序号 bigint not null)"_s,
         u"create table if not exists 告警_发件箱 ("

@@ -2,6 +2,7 @@
 
 #include "alert/alertschema.h"
 #include "alert/pgconnection.h"
+#include "cases/casesteps.h"
 #include "central/centralstatements.h"
 #include "platform/error.h"
 
@@ -14,6 +15,8 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <poll.h>
 #include <thread>
@@ -54,6 +57,8 @@ struct Rule
     int bad = 0, of = 0, belowTenths = 0, minimum = 0;
     QStringList channels, terminals;
     QString hours;
+    bool enabled = true;
+    qint64 createdMs = 0;
     bool covers(const QString &terminal) const
     {
         return terminals.isEmpty() || terminals.contains(terminal);
@@ -62,18 +67,49 @@ struct Rule
     QString terminalFilter() const { return terminals.isEmpty() ? QString() : jsonList(terminals); }
 };
 
-QList<Rule> loadRules(PgConnection &db)
+// The rules the service applies, or with all also those switched off.
+QList<Rule> loadRules(PgConnection &db, bool all = false)
 {
     QList<Rule> rules;
     for (const QStringList &r :
          db.query(u"select 编号, 类型, coalesce(差评数, 0), coalesce(评价数, 0), "
-                  "coalesce(round(低于 * 10), 0), coalesce(最少, 0), 渠道, 终端, 时段 "
-                  "from 告警_规则 order by 编号"_s)) {
+                  "coalesce(round(低于 * 10), 0), coalesce(最少, 0), 渠道, 终端, 时段, "
+                  "not 停用, round(extract(epoch from 创建) * 1000) from 告警_规则 %1 "
+                  "order by 编号"_s.arg(all ? QString() : u"where not 停用"_s))) {
         rules.append({r[0].toLongLong(), r[1], r[2].toInt(), r[3].toInt(), r[4].toInt(),
                       r[5].toInt(), parseList(r[6]),
-                      r[7].isEmpty() ? QStringList() : parseList(r[7]), r[8]});
+                      r[7].isEmpty() ? QStringList() : parseList(r[7]), r[8], r[9] == u"t"_s,
+                      r[10].toLongLong()});
     }
     return rules;
+}
+
+QString ruleWhat(const Rule &r)
+{
+    if (r.type == u"bad"_s)
+        return u"每条差评"_s;
+    if (r.type == u"run"_s)
+        return u"最近 %1 条评价中至少 %2 条差评"_s.arg(r.of).arg(r.bad);
+    if (r.type == u"overdue"_s)
+        return u"案件超过回访或整改期限"_s;
+    return u"大厅最近 60 分钟满意度得分低于 %1（至少 %2 条评价）"_s
+        .arg(u"%1.%2"_s.arg(r.belowTenths / 10).arg(r.belowTenths % 10))
+        .arg(r.minimum);
+}
+
+// Writes one alert into the outbox for each channel of the rule, in the caller's transaction.
+void queueAlert(PgConnection &db, const Rule &rule, AlertFacts &facts, const QString &terminal,
+                const QString &number)
+{
+    for (const QString &channel : rule.channels) {
+        facts.number = db.value(u"select nextval(pg_get_serial_sequence('告警_发件箱', '编号'))"_s)
+                           .toLongLong();
+        db.execute(u"insert into 告警_发件箱 (编号, 规则, 渠道, 终端, 序号, 标题, 正文, 摘要) "
+                   "values (cast(? as bigint), cast(? as bigint), ?, ?, cast(? as bigint), ?, "
+                   "?, ?)"_s,
+                   {QString::number(facts.number), QString::number(rule.id), channel, terminal,
+                    number, alertTitle(facts), alertText(facts), alertSummary(facts)});
+    }
 }
 
 reports::Figures figuresOf(const QList<QStringList> &gradeCounts)
@@ -132,12 +168,23 @@ void saveChannel(PgConnection &db, const ChannelSpec &c)
                 c.to.join(u',') + u""_s});
 }
 
+MissingChannel::MissingChannel(const QString &name)
+    : KioskError(u"没有这个渠道：%1（请先用 --add-channel 添加）"_s.arg(name)), channel(name)
+{
+}
+
+ChannelInUse::ChannelInUse(qint64 rule, const QString &name)
+    : KioskError(u"规则 %1 仍发送到渠道 %2，请先删除该规则"_s.arg(rule).arg(name)), rule(rule)
+{
+}
+
 qint64 addRule(PgConnection &db, const RuleSpec &r)
 {
     return inTransaction(db, [&] {
         for (const QString &channel : r.channels) {
-            if (db.value(u"select 1 from 告警_渠道 where 名称 = ?"_s, {channel}).isNull())
-                throw KioskError(u"没有这个渠道：%1（请先用 --add-channel 添加）"_s.arg(channel));
+            // Held until the rule is stored, so the channel cannot go meanwhile.
+            if (db.value(u"select 1 from 告警_渠道 where 名称 = ? for share"_s, {channel}).isNull())
+                throw MissingChannel(channel);
         }
         auto number = [](int value, bool used) {
             return used ? QString::number(value) : QString();
@@ -157,61 +204,88 @@ qint64 addRule(PgConnection &db, const RuleSpec &r)
 bool removeChannel(PgConnection &db, const QString &name)
 {
     return inTransaction(db, [&] {
-        for (const Rule &rule : loadRules(db)) {
+        // The channel's row first: a rule added meanwhile waits for this to end.
+        const bool exists =
+            !db.query(u"select 1 from 告警_渠道 where 名称 = ? for update"_s, {name}).isEmpty();
+        for (const Rule &rule : loadRules(db, true)) {
             if (rule.channels.contains(name))
-                throw KioskError(
-                    u"规则 %1 仍发送到渠道 %2，请先删除该规则"_s.arg(rule.id).arg(name));
+                throw ChannelInUse(rule.id, name);
         }
-        return !db.query(u"delete from 告警_渠道 where 名称 = ? returning 1"_s, {name}).isEmpty();
+        return exists &&
+               !db.query(u"delete from 告警_渠道 where 名称 = ? returning 1"_s, {name}).isEmpty();
     });
 }
 
 bool removeRule(PgConnection &db, qint64 id)
 {
-    return !db.query(u"delete from 告警_规则 where 编号 = cast(? as bigint) returning 1"_s,
-                     {QString::number(id)})
+    return inTransaction(db, [&] {
+        const QString number = QString::number(id);
+        db.execute(u"delete from 告警_逾期状态 where 规则 = cast(? as bigint)"_s, {number});
+        return !db.query(u"delete from 告警_规则 where 编号 = cast(? as bigint) returning 1"_s,
+                         {number})
+                    .isEmpty();
+    });
+}
+
+bool setRuleEnabled(PgConnection &db, qint64 id, bool enabled)
+{
+    return !db.query(u"update 告警_规则 set 停用 = cast(? as boolean) where 编号 = cast(? as "
+                     "bigint) returning 1"_s,
+                     {enabled ? u"false"_s : u"true"_s, QString::number(id)})
                 .isEmpty();
+}
+
+QList<ChannelView> channelViews(PgConnection &db)
+{
+    QList<ChannelView> views;
+    for (const QStringList &c :
+         db.query(u"select 名称, 类型, 地址, 密钥, 格式, 发件人, 收件人, 状态, 最近错误, "
+                  "coalesce(round(extract(epoch from 失败起始) * 1000), 0) from 告警_渠道 "
+                  "order by 名称"_s)) {
+        views.append({c[0], c[1], maskedUrl(c[2]), c[3].isEmpty() ? QString() : maskSecret(c[3]),
+                      c[4], c[5], c[6], c[7], c[8], c[9].toLongLong()});
+    }
+    return views;
+}
+
+QList<RuleView> ruleViews(PgConnection &db)
+{
+    QList<RuleView> views;
+    for (const Rule &r : loadRules(db, true))
+        views.append({r.id, r.type, ruleWhat(r), r.channels, r.terminals, r.hours, r.enabled});
+    return views;
 }
 
 QStringList listing(PgConnection &db)
 {
     QStringList lines{u"渠道："_s};
-    for (const QStringList &c :
-         db.query(u"select 名称, 类型, 地址, 密钥, 格式, 发件人, 收件人, 状态, 最近错误 "
-                  "from 告警_渠道 order by 名称"_s)) {
-        QString line = u"  %1\t%2\t%3"_s.arg(c[0], c[1], maskedUrl(c[2]));
-        if (!c[3].isEmpty())
-            line += u"\t密钥 %1"_s.arg(maskSecret(c[3]));
-        if (c[1] == u"smtp"_s)
-            line += u"\t发件人 %1\t收件人 %2"_s.arg(c[5], c[6]);
+    for (const ChannelView &c : channelViews(db)) {
+        QString line = u"  %1\t%2\t%3"_s.arg(c.name, c.type, c.address);
+        if (!c.secret.isEmpty())
+            line += u"\t密钥 %1"_s.arg(c.secret);
+        if (c.type == u"smtp"_s)
+            line += u"\t发件人 %1\t收件人 %2"_s.arg(c.from, c.to);
         else
-            line += u"\t%1"_s.arg(c[4]);
-        line += u"\t%1"_s.arg(c[7]);
-        if (!c[8].isEmpty())
-            line += u"\t最近错误：%1"_s.arg(c[8]);
+            line += u"\t%1"_s.arg(c.format);
+        line += u"\t%1"_s.arg(c.state);
+        if (!c.lastError.isEmpty())
+            line += u"\t最近错误：%1"_s.arg(c.lastError);
         lines.append(line);
     }
     lines.append(u"规则："_s);
-    for (const Rule &r : loadRules(db)) {
-        QString what;
-        if (r.type == u"bad"_s)
-            what = u"每条差评"_s;
-        else if (r.type == u"run"_s)
-            what = u"最近 %1 条评价中至少 %2 条差评"_s.arg(r.of).arg(r.bad);
-        else
-            what = u"大厅最近 60 分钟满意度得分低于 %1（至少 %2 条评价）"_s
-                       .arg(scoreText(r.belowTenths))
-                       .arg(r.minimum);
-        lines.append(u"  %1\t%2\t%3\t渠道 %4\t终端 %5\t时段 %6"_s.arg(
-            QString::number(r.id), r.type, what, r.channels.join(u','),
+    for (const RuleView &r : ruleViews(db)) {
+        lines.append(u"  %1\t%2\t%3\t渠道 %4\t终端 %5\t时段 %6%7"_s.arg(
+            QString::number(r.id), r.type, r.what, r.channels.join(u','),
             r.terminals.isEmpty() ? u"全部"_s : r.terminals.join(u','),
-            r.hours.isEmpty() ? u"全天"_s : r.hours));
+            r.hours.isEmpty() ? u"全天"_s : r.hours, r.enabled ? QString() : u"\t已停用"_s));
     }
     return lines;
 }
 
 QString alertTitle(const AlertFacts &f)
 {
+    if (f.kind == u"overdue"_s)
+        return u"案件逾期告警：案件 %1 %2期限已过"_s.arg(QString::number(f.caseId), f.deadline);
     if (f.kind == u"hour"_s)
         return u"低分时段告警：%1"_s.arg(f.hall);
     return u"%1：%2 %3"_s.arg(f.kind == u"run"_s ? u"连续差评告警"_s : u"差评告警"_s,
@@ -221,6 +295,18 @@ QString alertTitle(const AlertFacts &f)
 QString alertText(const AlertFacts &f)
 {
     QStringList lines;
+    if (f.kind == u"overdue"_s) {
+        lines << u"【案件逾期告警】第 %1 号"_s.arg(f.number)
+              << u"案件：%1（%2）"_s.arg(QString::number(f.caseId), f.caseState)
+              << u"逾期：%1期限 %2 已过（立案 %3 起 %4 个工作日）"_s.arg(
+                     f.deadline, f.dueDate, f.openedDate, QString::number(f.deadlineDays))
+              << u"大厅：%1　终端：%2"_s.arg(f.hall, f.terminal)
+              << u"名称：%1"_s.arg(reports::displayName(f.name)) << u"评价：%1"_s.arg(f.grade)
+              << u"时间：%1 %2"_s.arg(f.date, f.time);
+        if (!f.link.isEmpty())
+            lines << u"案件：%1"_s.arg(f.link);
+        return lines.join(u'\n');
+    }
     if (f.kind == u"hour"_s) {
         lines << u"【低分时段告警】第 %1 号"_s.arg(f.number) << u"大厅：%1"_s.arg(f.hall)
               << u"最近 60 分钟满意度得分 %1（%2 条评价），低于 %3"_s.arg(
@@ -247,6 +333,10 @@ QString alertText(const AlertFacts &f)
 
 QString alertSummary(const AlertFacts &f)
 {
+    if (f.kind == u"overdue"_s)
+        return u"第 %1 号 逾期 案件 %2 %3期限 %4 %5 %6"_s.arg(
+            QString::number(f.number), QString::number(f.caseId), f.deadline, f.dueDate, f.terminal,
+            reports::displayName(f.name));
     if (f.kind == u"hour"_s)
         return u"第 %1 号 低分时段 %2 得分 %3"_s.arg(QString::number(f.number), f.hall,
                                                      f.hour.scoreText());
@@ -279,7 +369,10 @@ AlertService::AlertService(central::Connection connection, ServiceSettings setti
 {
 }
 
-AlertService::~AlertService() = default;
+AlertService::~AlertService()
+{
+    stopSenders();
+}
 
 void AlertService::log(const QString &text) const
 {
@@ -311,8 +404,8 @@ bool AlertService::processQueue()
             AlertFacts facts;
             bool factsRead = false;
             for (const Rule &rule : rules) {
-                if (rule.type == u"hour"_s || !rule.covers(rating.terminal) ||
-                    !withinHours(rule.hours, rating.time))
+                if (rule.type == u"hour"_s || rule.type == u"overdue"_s ||
+                    !rule.covers(rating.terminal) || !withinHours(rule.hours, rating.time))
                     continue;
                 int runBad = 0;
                 if (rule.type == u"run"_s) {
@@ -372,18 +465,7 @@ bool AlertService::processQueue()
                 facts.kind = rule.type;
                 facts.runBad = runBad;
                 facts.runOf = rule.of;
-                for (const QString &channel : rule.channels) {
-                    facts.number = db.value(u"select nextval(pg_get_serial_sequence("
-                                            "'告警_发件箱', '编号'))"_s)
-                                       .toLongLong();
-                    db.execute(
-                        u"insert into 告警_发件箱 (编号, 规则, 渠道, 终端, 序号, 标题, 正文, "
-                        "摘要) values (cast(? as bigint), cast(? as bigint), ?, ?, "
-                        "cast(? as bigint), ?, ?, ?)"_s,
-                        {QString::number(facts.number), QString::number(rule.id), channel,
-                         rating.terminal, rating.number, alertTitle(facts), alertText(facts),
-                         alertSummary(facts)});
-                }
+                queueAlert(db, rule, facts, rating.terminal, rating.number);
             }
         }
         db.execute(u"delete from 告警_待判 where 编号 in (select cast(json_array_elements_text("
@@ -447,21 +529,124 @@ void AlertService::checkHours()
                 facts.time = local.toString(u"HH:mm:ss"_s);
                 facts.link =
                     m_settings.dashboard.isEmpty() ? QString() : m_settings.dashboard + u'/';
-                for (const QString &channel : rule.channels) {
-                    facts.number = db.value(u"select nextval(pg_get_serial_sequence("
-                                            "'告警_发件箱', '编号'))"_s)
-                                       .toLongLong();
-                    db.execute(u"insert into 告警_发件箱 (编号, 规则, 渠道, 标题, 正文, 摘要) "
-                               "values (cast(? as bigint), cast(? as bigint), ?, ?, ?, ?)"_s,
-                               {QString::number(facts.number), QString::number(rule.id), channel,
-                                alertTitle(facts), alertText(facts), alertSummary(facts)});
+                queueAlert(db, rule, facts, QString(), QString());
+            }
+        }
+    });
+}
+
+void AlertService::checkOverdue()
+{
+    PgConnection &db = *m_db;
+    const qint64 now = m_settings.clock();
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(now);
+    const QDate today = local.date();
+    inTransaction(db, [&] {
+        QList<Rule> rules;
+        for (const Rule &rule : loadRules(db)) {
+            // Outside its hours a rule waits: what passed meanwhile is told once they begin.
+            if (rule.type == u"overdue"_s && withinHours(rule.hours, local.toString(u"HH:mm"_s)))
+                rules.append(rule);
+        }
+        if (rules.isEmpty())
+            return;
+        // The deadlines and the calendar as the dashboard's administrator set them.
+        cases::Deadlines deadlines;
+        if (!db.value(u"select to_regclass('网页设置')::text"_s).isNull()) {
+            for (const QStringList &r :
+                 db.query(u"select 键, 值 from 网页设置 where 键 in ('case_callback_days', "
+                          "'case_rectify_days')"_s)) {
+                (r[0] == u"case_callback_days"_s ? deadlines.callbackDays : deadlines.rectifyDays) =
+                    r[1].toInt();
+            }
+            if (cases::deadlinesRefusal(deadlines))
+                deadlines = cases::Deadlines{};
+        }
+        cases::WorkCalendar calendar;
+        for (const QStringList &r :
+             db.query(u"select to_char(日期, 'YYYY-MM-DD'), 类型 from 工作日历"_s)) {
+            if (const auto kind = cases::dayKindFromName(r[1]))
+                calendar.setDay(QDate::fromString(r[0], u"yyyy-MM-dd"_s), *kind);
+        }
+        // The cases with a step still open: 待核实 awaits its callback, 已回访 its
+        // rectification.
+        const auto open = db.query(
+            u"select c.编号, c.终端, c.序号, c.状态, round(extract(epoch from c.开立时间) * 1000), "
+            "c.回访时间 is not null, c.整改时间 is not null, e.名称, e.日期, e.时间, e.综合评价, "
+            "coalesce(h.大厅, '未分配大厅') from 差评案件 c left join 评价 e on e.终端 = c.终端 "
+            "and e.序号 = c.序号 left join 终端大厅 h on h.终端 = c.终端 where c.状态 in "
+            "('待核实', '已回访') order by c.编号"_s);
+        for (const QStringList &c : open) {
+            const QDate opened = QDateTime::fromMSecsSinceEpoch(c[4].toLongLong()).date();
+            struct Passed
+            {
+                QString deadline;
+                QDate due;
+                int days;
+                bool open;
+            };
+            const Passed passed[] = {
+                {u"回访"_s, calendar.addWorkingDays(opened, deadlines.callbackDays),
+                 deadlines.callbackDays, c[5] != u"t"_s},
+                {u"整改"_s, calendar.addWorkingDays(opened, deadlines.rectifyDays),
+                 deadlines.rectifyDays, c[6] != u"t"_s}};
+            for (const Passed &p : passed) {
+                if (!p.open || today <= p.due)
+                    continue;
+                // The moment the deadline passed: the end of its day.
+                const qint64 passedAt =
+                    QDateTime(p.due.addDays(1), QTime(0, 0)).toMSecsSinceEpoch();
+                for (const Rule &rule : rules) {
+                    // A rule tells of deadlines passed since it was made, not of the backlog
+                    // of every old case.
+                    if (!rule.covers(c[1]) || passedAt < rule.createdMs)
+                        continue;
+                    if (db.query(u"insert into 告警_逾期状态 (规则, 案件, 期限) values (cast(? as "
+                                 "bigint), cast(? as bigint), ?) on conflict do nothing "
+                                 "returning 1"_s,
+                                 {QString::number(rule.id), c[0], p.deadline})
+                            .isEmpty())
+                        continue; // told already
+                    AlertFacts facts;
+                    facts.kind = u"overdue"_s;
+                    facts.caseId = c[0].toLongLong();
+                    facts.caseState = c[3];
+                    facts.deadline = p.deadline;
+                    facts.dueDate = p.due.toString(u"yyyy-MM-dd"_s);
+                    facts.openedDate = opened.toString(u"yyyy-MM-dd"_s);
+                    facts.deadlineDays = p.days;
+                    facts.terminal = c[1];
+                    facts.name = c[7];
+                    facts.date = c[8];
+                    facts.time = c[9];
+                    facts.grade = c[10];
+                    facts.hall = c[11];
+                    facts.link = m_settings.dashboard.isEmpty()
+                                     ? QString()
+                                     : u"%1/cases/%2"_s.arg(m_settings.dashboard, c[0]);
+                    queueAlert(db, rule, facts, c[1], c[2]);
                 }
             }
         }
     });
 }
 
-qint64 AlertService::sendDue()
+// A channel's sender: a thread of its own that sends whenever the service wakes it.
+struct AlertService::Sender
+{
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable woken;
+    bool due = false;      // something may be due: look
+    bool stopping = false; // the service stops
+    bool idle = false;     // ended after a long time with nothing to send
+};
+
+// A sender with nothing to do this long ends (and its connection closes); it is made again
+// when its channel has something due.
+constexpr auto SenderIdle = std::chrono::minutes(5);
+
+qint64 AlertService::dispatch()
 {
     qint64 wake = 60000;
     const qint64 now = m_settings.clock();
@@ -469,37 +654,92 @@ qint64 AlertService::sendDue()
         u"select c.名称, coalesce(extract(epoch from c.重试时间 - %1) * 1000, 0) from 告警_渠道 c "
         "where exists (select 1 from 告警_发件箱 o where o.渠道 = c.名称 and o.已发送 is null) "
         "order by c.名称"_s.arg(at(now)));
-    // Each channel due sends over a connection of its own, all at once: a burst to one robot
-    // does not wait behind another's. Per channel the order, the limit a minute and the outbox
-    // locks are as before, since each channel's row is held while it sends.
-    std::mutex mutex;
-    std::vector<std::thread> workers;
+    // Senders that ended idle are joined; their channel gets a new one below when due.
+    for (auto it = m_senders.begin(); it != m_senders.end();) {
+        bool idle = false;
+        {
+            const std::lock_guard lock(it->second->mutex);
+            idle = it->second->idle;
+        }
+        if (idle) {
+            it->second->thread.join();
+            it = m_senders.erase(it);
+        } else {
+            ++it;
+        }
+    }
     for (const QStringList &c : channels) {
         const qint64 retryIn = qint64(c[1].toDouble());
         if (retryIn > 0) {
             wake = std::min(wake, retryIn);
             continue;
         }
-        workers.emplace_back([this, name = c[0], &mutex, &wake] {
-            qint64 own = 60000;
-            try {
-                PgConnection db(m_connection);
-                db.execute(u"set synchronous_commit = off"_s);
-                while (sendOne(db, name, own)) {
-                }
-            } catch (const KioskError &e) {
-                log(e.message());
-                own = 1000; // tried again soon over a new connection
-            } catch (...) {
-                own = 1000;
-            }
-            const std::lock_guard lock(mutex);
-            wake = std::min(wake, own);
-        });
+        // Waking a sender never waits for it: one that is still sending (a robot that hangs
+        // until its time-out) looks again when it is done, the others send at once.
+        std::unique_ptr<Sender> &sender = m_senders[c[0]];
+        if (!sender) {
+            sender = std::make_unique<Sender>();
+            sender->due = true;
+            sender->thread =
+                std::thread([this, s = sender.get(), name = c[0]] { sendLoop(*s, name); });
+            continue;
+        }
+        {
+            const std::lock_guard lock(sender->mutex);
+            sender->due = true;
+        }
+        sender->woken.notify_one();
     }
-    for (std::thread &worker : workers)
-        worker.join();
     return wake;
+}
+
+void AlertService::sendLoop(Sender &sender, const QString &channel)
+{
+    std::unique_ptr<PgConnection> db;
+    for (;;) {
+        {
+            std::unique_lock lock(sender.mutex);
+            if (!sender.woken.wait_for(lock, SenderIdle,
+                                       [&] { return sender.due || sender.stopping; })) {
+                sender.idle = true;
+                return;
+            }
+            if (sender.stopping)
+                return;
+            sender.due = false;
+        }
+        try {
+            if (!db || !db->isOk()) {
+                db.reset();
+                db = std::make_unique<PgConnection>(m_connection);
+                db->execute(u"set synchronous_commit = off"_s);
+            }
+            qint64 wake = 0;
+            while (!m_stopping && sendOne(*db, channel, wake)) {
+            }
+        } catch (const KioskError &e) {
+            log(e.message());
+            db.reset(); // made again at the next wake
+        } catch (...) {
+            db.reset();
+        }
+    }
+}
+
+void AlertService::stopSenders()
+{
+    m_stopping = true;
+    for (auto &[name, sender] : m_senders) {
+        {
+            const std::lock_guard lock(sender->mutex);
+            sender->stopping = true;
+        }
+        sender->woken.notify_one();
+    }
+    // A sender in the middle of a delivery finishes it (at most the time-out) and marks it.
+    for (auto &[name, sender] : m_senders)
+        sender->thread.join();
+    m_senders.clear();
 }
 
 bool AlertService::sendOne(PgConnection &db, const QString &name, qint64 &wake)
@@ -622,7 +862,8 @@ bool AlertService::sendOne(PgConnection &db, const QString &name, qint64 &wake)
 
 void AlertService::run(const std::atomic<bool> &stop)
 {
-    QElapsedTimer sinceHours;
+    QElapsedTimer sinceHours, sinceOverdue;
+    QDate lastDay;
     bool checkHoursNow = true;
     int reconnectMs = 500;
     while (!stop) {
@@ -643,12 +884,20 @@ void AlertService::run(const std::atomic<bool> &stop)
             while (!stop && processQueue()) {
                 checkHoursNow = true;
             }
+            // The case deadlines pass with the days: looked at every 30 seconds, and at once
+            // when the service's clock reached another day.
             if (checkHoursNow || !sinceHours.isValid() || sinceHours.elapsed() >= 30000) {
                 checkHours();
                 sinceHours.start();
                 checkHoursNow = false;
             }
-            const qint64 wake = sendDue();
+            const QDate day = QDateTime::fromMSecsSinceEpoch(m_settings.clock()).date();
+            if (!sinceOverdue.isValid() || sinceOverdue.elapsed() >= 30000 || day != lastDay) {
+                checkOverdue();
+                sinceOverdue.start();
+                lastDay = day;
+            }
+            const qint64 wake = dispatch();
             reconnectMs = 500;
             // Wait for a notification, or until something falls due; at most a second, so a
             // clock that jumps (tests) and due retries are seen soon.

@@ -99,6 +99,17 @@ int main(int argc, char *argv[])
                 }
                 out << u"已删除规则 %1"_s.arg(options.ruleId) << Qt::endl;
                 break;
+            case alert::Command::DisableRule:
+            case alert::Command::EnableRule: {
+                const bool enable = options.command == alert::Command::EnableRule;
+                if (!alert::setRuleEnabled(db, options.ruleId, enable)) {
+                    err << u"kiosk-alert：没有这个规则：%1"_s.arg(options.ruleId) << Qt::endl;
+                    return BadInput;
+                }
+                out << (enable ? u"已启用规则 %1"_s : u"已停用规则 %1"_s).arg(options.ruleId)
+                    << Qt::endl;
+                break;
+            }
             case alert::Command::List:
                 for (const QString &line : alert::listing(db))
                     out << line << Qt::endl;

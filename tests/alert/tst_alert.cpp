@@ -1,6 +1,7 @@
 // The alert service (kiosk-alert processes) against a private PostgreSQL, a recording robot
 // server and aiosmtpd: every rule, every channel, failures and recovery, the service killed
-// during bursts, two services at once and the digest beyond 20 messages a minute.
+// during bursts, two services at once, the digest beyond 20 messages a minute, a hanging robot
+// beside one that answers, the case deadlines passed and rules switched off.
 #include "support/pgserver.h"
 
 #include <QDateTime>
@@ -61,6 +62,7 @@ public:
         return u"http://127.0.0.1:%1%2"_s.arg(m_server.serverPort()).arg(path);
     }
     Answer answer = Answer::Ok;
+    QHash<QString, Answer> answers; // by path, before answer
     QList<Message> messages;
     QStringList problems;
     int refused = 0;
@@ -97,15 +99,16 @@ private:
         m_buffers.remove(socket);
         const QString target = QString::fromLatin1(head.split(' ').value(1));
         const QUrl url(u"http://x"_s + target);
-        if (answer == Answer::Silent) {
+        const Answer given = answers.value(url.path(), answer);
+        if (given == Answer::Silent) {
             ++refused;
             return; // never answers: the service's time-out
         }
-        if (answer != Answer::Ok) {
+        if (given != Answer::Ok) {
             ++refused;
-            reply(socket, answer == Answer::Http500 ? 500 : 200,
-                  answer == Answer::Http500 ? "{}"
-                                            : R"({"errcode":310000,"errmsg":"sign not match"})");
+            reply(socket, given == Answer::Http500 ? 500 : 200,
+                  given == Answer::Http500 ? "{}"
+                                           : R"({"errcode":310000,"errmsg":"sign not match"})");
             return;
         }
         const QJsonObject json = QJsonDocument::fromJson(body).object();
@@ -263,6 +266,8 @@ private:
         m_robot->messages.clear();
         m_robot->problems.clear();
         m_robot->answer = Robot::Answer::Ok;
+        m_robot->answers.clear();
+        m_robot->refused = 0;
     }
     // Inserts the ratings in one statement (and their reasons in the same transaction).
     void insertRatings(const QStringList &rows)
@@ -719,6 +724,190 @@ private slots:
                 main.first().content.contains(text.contains(u"%1"_s) ? text.arg(m_today) : text),
                 qPrintable(main.first().content));
         QVERIFY2(m_robot->problems.isEmpty(), qPrintable(m_robot->problems.join(u'\n')));
+    }
+
+    // A robot that hangs until its time-out delays only its own channel: the other channel
+    // takes the next alert while the first request still hangs.
+    void hangingRobot_data()
+    {
+        QTest::addColumn<QString>("hanging");
+        QTest::addColumn<QString>("answering");
+        QTest::newRow("挂起的渠道排在前面") << u"甲"_s << u"乙"_s;
+        QTest::newRow("挂起的渠道排在后面") << u"乙"_s << u"甲"_s;
+    }
+    void hangingRobot()
+    {
+        QFETCH(QString, hanging);
+        QFETCH(QString, answering);
+        freshDatabase();
+        setClock(QDateTime::currentMSecsSinceEpoch());
+        m_robot->answers.insert(u"/wecom/hang"_s, Robot::Answer::Silent);
+        QCOMPARE(tool({u"--add-channel"_s, hanging, u"--wecom"_s, m_robot->url(u"/wecom/hang"_s)}),
+                 0);
+        QCOMPARE(
+            tool({u"--add-channel"_s, answering, u"--wecom"_s, m_robot->url(u"/wecom/fine"_s)}), 0);
+        QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, hanging + u',' + answering}), 0);
+        // A time-out far beyond the waits below: the hanging request stays open throughout.
+        startService(120000);
+        const auto answered = [&] { return m_robot->numbers(u"/wecom/fine "_s).size(); };
+        insertRatings({u"T1|1|张三|10:00:00|非常不满意"_s});
+        QVERIFY(waitFor([&] { return answered() == 1 && m_robot->refused == 1; }, 60000));
+        for (int n = 2; n <= 3; ++n) {
+            insertRatings({u"T1|%1|张三|10:0%1:00|不满意"_s.arg(n)});
+            QVERIFY2(waitFor([&] { return answered() == n; }, 60000),
+                     qPrintable(u"%1 of %2 delivered"_s.arg(answered()).arg(n)));
+        }
+        // The first request to the hanging robot is still open: no answer, no failure yet,
+        // and nothing else went to it meanwhile.
+        QCOMPARE(m_robot->refused, 1);
+        QCOMPARE(
+            sql(u"select 状态 || '|' || 连续失败 from 告警_渠道 where 名称 = '%1'"_s.arg(hanging)),
+            u"正常|0"_s);
+        QCOMPARE(sql(u"select count(*) from 告警_发件箱 where 渠道 = '%1' and 已发送 is null"_s.arg(
+                     hanging)),
+                 u"3"_s);
+    }
+
+    // Cases past their callback or rectification deadline, told once per case and deadline
+    // through the outbox, with the service's clock set to the days around the deadlines. The
+    // calendar has the National Day week off and Saturday 10 October worked; every case was
+    // opened on Wednesday 30 September 2026.
+    void overdue_data()
+    {
+        QTest::addColumn<QString>("deadlines");
+        QTest::addColumn<QStringList>("rule");
+        QTest::addColumn<QString>("ruleMade");
+        // "yyyy-MM-dd HH:mm=N": the local time set, and how many overdue alerts came by then.
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("texts");
+        const QString before = u"2026-09-29 00:00+00"_s;
+        QTest::newRow("回访期限跨国庆假期，整改期限 15 个工作日")
+            << QString() << QStringList{} << before
+            << QStringList{u"2026-10-08 12:00=0"_s, u"2026-10-09 12:00=2"_s,
+                           u"2026-10-27 23:00=2"_s, u"2026-10-28 12:00=5"_s,
+                           u"2026-10-29 12:00=5"_s}
+            << QStringList{u"【案件逾期告警】第 "_s,
+                           u"案件：1（待核实）"_s,
+                           u"逾期：回访期限 2026-10-08 已过（立案 2026-09-30 起 1 个工作日）"_s,
+                           u"逾期：整改期限 2026-10-27 已过（立案 2026-09-30 起 15 个工作日）"_s,
+                           u"案件：2（已回访）"_s,
+                           u"大厅：一号厅　终端：T1"_s,
+                           u"名称：张三"_s,
+                           u"评价：非常不满意"_s,
+                           u"案件：https://center.example/cases/1"_s,
+                           u"大厅：二号厅　终端：T3"_s};
+        QTest::newRow("三个工作日到调休的周六，限定终端")
+            << u"3,15"_s << QStringList{u"--terminals"_s, u"T1"_s} << before
+            << QStringList{u"2026-10-10 20:00=0"_s, u"2026-10-11 08:00=1"_s}
+            << QStringList{u"逾期：回访期限 2026-10-10 已过（立案 2026-09-30 起 3 个工作日）"_s,
+                           u"终端：T1"_s};
+        QTest::newRow("规则添加之前已过的期限不报")
+            << QString() << QStringList{} << u"2026-10-20 00:00+00"_s
+            << QStringList{u"2026-10-21 12:00=0"_s, u"2026-10-28 12:00=3"_s}
+            << QStringList{u"整改期限 2026-10-27 已过"_s};
+        QTest::newRow("工作时段之外等到时段开始")
+            << QString() << QStringList{u"--hours"_s, u"08:30-17:30"_s} << before
+            << QStringList{u"2026-10-09 18:00=0"_s, u"2026-10-10 08:29=0"_s,
+                           u"2026-10-11 08:30=2"_s}
+            << QStringList{u"回访期限 2026-10-08 已过"_s};
+    }
+    void overdue()
+    {
+        QFETCH(QString, deadlines);
+        QFETCH(QStringList, rule);
+        QFETCH(QString, ruleMade);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, texts);
+        freshDatabase();
+        QCOMPARE(tool({u"--add-channel"_s, u"主"_s, u"--wecom"_s, m_robot->url(u"/wecom/late"_s)}),
+                 0);
+        QCOMPARE(
+            tool({u"--add-channel"_s, u"哨兵"_s, u"--wecom"_s, m_robot->url(u"/wecom/sentinel"_s)}),
+            0);
+        QCOMPARE(tool(QStringList{u"--add-rule"_s, u"overdue"_s} + rule +
+                      QStringList{u"--channel"_s, u"主"_s}),
+                 0);
+        QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--terminals"_s, u"哨兵"_s, u"--channel"_s,
+                       u"哨兵"_s}),
+                 0);
+        sql(u"update 告警_规则 set 创建 = '%1' where 类型 = 'overdue'"_s.arg(ruleMade));
+        // Case 1 waits for its callback, 2 was called back in time, 3 was found not well
+        // founded, 4 is another hall's.
+        insertRatings({u"T1|1|张三|10:00:00|非常不满意"_s, u"T1|2|张三|10:05:00|不满意"_s,
+                       u"T2|1|李四|10:06:00|不满意"_s, u"T3|1|王五|10:07:00|不满意"_s});
+        sql(u"update 差评案件 set 开立时间 = '2026-09-30 12:00+00'; "
+            "update 差评案件 set 状态 = '已回访', 回访时间 = '2026-10-08 09:00+00' where 编号 = 2; "
+            "update 差评案件 set 状态 = '申诉' where 编号 = 3; "
+            "insert into 工作日历 select d::date, '假日', '国庆' from generate_series("
+            "'2026-10-01'::date, '2026-10-07', '1 day') d; "
+            "insert into 工作日历 values ('2026-10-10', '调休', '')"_s);
+        if (!deadlines.isEmpty()) {
+            const QStringList days = deadlines.split(u',');
+            sql(u"set role alert; create table if not exists 网页设置 (键 text primary key, 值 "
+                u"text not null); "
+                "insert into 网页设置 values ('case_callback_days', '%1'), "
+                "('case_rectify_days', '%2')"_s.arg(days[0], days[1]));
+        }
+        const auto late = [&] {
+            QStringList list;
+            for (const Robot::Message &m : m_robot->messages)
+                if (m.path.startsWith(u"/wecom/late"_s) && !m.content.contains(u"哨兵"_s))
+                    list << m.content;
+            return list;
+        };
+        int sentinel = 0;
+        for (const QString &step : steps) {
+            const QStringList parts = step.split(u'=');
+            const QDateTime when = QDateTime::fromString(parts[0], u"yyyy-MM-dd HH:mm"_s);
+            setClock(when.toMSecsSinceEpoch());
+            if (m_services.isEmpty())
+                startService();
+            // The sentinel's rating comes after the clock moved: once its alert is sent and
+            // nothing waits, the deadlines of that moment have been looked at and told.
+            ++sentinel;
+            insertRatings({u"哨兵|%1|哨兵|10:00:00|不满意"_s.arg(sentinel)});
+            QVERIFY(waitFor(
+                [&] {
+                    return m_robot->numbers(u"/wecom/sentinel"_s).size() == sentinel &&
+                           unsent() == 0;
+                },
+                30000));
+            QVERIFY2(late().size() == parts[1].toInt(),
+                     qPrintable(u"%1: %2"_s.arg(step, late().join(u"\n---\n"_s))));
+        }
+        const QString all = late().join(u"\n---\n"_s);
+        for (const QString &text : texts)
+            QVERIFY2(all.contains(text), qPrintable(all));
+        // Once per rule, case and deadline: the state rows match the alerts.
+        QCOMPARE(sql(u"select count(*) from 告警_逾期状态 s join 差评案件 c on c.编号 = s.案件 "
+                     "where c.终端 <> '哨兵'"_s),
+                 QString::number(late().size()));
+        QVERIFY(!all.contains(u"李四"_s));
+        QVERIFY2(m_robot->problems.isEmpty(), qPrintable(m_robot->problems.join(u'\n')));
+    }
+
+    // Switched off, a rule stays listed and tells nothing; switched on, it tells again.
+    void switchedOff()
+    {
+        freshDatabase();
+        setClock(QDateTime::currentMSecsSinceEpoch());
+        QCOMPARE(tool({u"--add-channel"_s, u"主"_s, u"--wecom"_s, m_robot->url(u"/wecom/off"_s)}),
+                 0);
+        QString out;
+        QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, u"主"_s}, &out), 0);
+        const QString id = out.section(u' ', -1).trimmed();
+        QCOMPARE(tool({u"--disable-rule"_s, id}), 0);
+        QCOMPARE(tool({u"--list"_s}, &out), 0);
+        QVERIFY2(out.contains(u"已停用"_s), qPrintable(out));
+        QCOMPARE(tool({u"--disable-rule"_s, u"999"_s}), 2);
+        startService();
+        insertRatings({u"T1|1|张三|10:00:00|非常不满意"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(sql(u"select count(*) from 告警_待判"_s), u"0"_s, 30000);
+        QCOMPARE(sql(u"select count(*) from 告警_发件箱"_s), u"0"_s);
+        QCOMPARE(tool({u"--enable-rule"_s, id}), 0);
+        insertRatings({u"T1|2|张三|10:01:00|不满意"_s});
+        QVERIFY(waitFor([&] { return m_robot->numbers(u"/wecom/off"_s).size() == 1; }, 30000));
+        QVERIFY(m_robot->messages.last().content.contains(u"评价：不满意"_s));
     }
 };
 
