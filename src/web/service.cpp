@@ -1,6 +1,7 @@
 #include "web/service.h"
 
 #include "reports/exports.h"
+#include "web/alertpages.h"
 #include "web/casepages.h"
 #include "web/ranking.h"
 #include "web/refused.h"
@@ -685,6 +686,7 @@ void Service::routes()
         }));
 
     addCaseRoutes(m_server, handle, m_central, m_clock);
+    addAlertRoutes(m_server, handle, m_central, m_clock);
 
     // Administration: the minimum count of the ranking, and the hall of each kiosk.
     m_server.Get(
@@ -755,7 +757,9 @@ void Service::routes()
                 "<label>再输入一次<input name=\"again\" id=\"newAgain\" type=\"password\" "
                 "autocomplete=\"new-password\" maxlength=\"256\" required></label>"
                 "<button type=\"submit\" id=\"addButton\">添加</button></form>"
-                "</section></div>"_s.arg(csrf)
+                "</section><section><h2>告警</h2><p><a href=\"/admin/alerts/channels\" "
+                "id=\"alertChannels\">告警渠道</a>　<a href=\"/admin/alerts/rules\" "
+                "id=\"alertRules\">告警规则</a></p></section></div>"_s.arg(csrf)
                     .arg(minimumRatings(m_central))
                     .arg(hallRows, userRows, roleOptions(u"viewer"_s));
             sendHtml(res, 200, page(frame(*caller, u"管理"_s, u"/admin"_s), content));
