@@ -2,7 +2,7 @@
 
 #include "alert/alertschema.h"
 #include "alert/pgconnection.h"
-#include "cases/casesteps.h"
+#include "cases/workcalendar.h"
 #include "central/centralstatements.h"
 #include "platform/error.h"
 
