@@ -12,6 +12,7 @@
 #include "config/settingsfile.h"
 #include "evaluation/tform2.h"
 #include "platform/widgets/aalabel.h"
+#include "platform/widgets/rzbutton.h"
 #include "store/schema.h"
 #include "store/tdatamodule3.h"
 #include "support/recorder.h"
