@@ -6,7 +6,11 @@
 // 99th percentile over the 200, beside the baseline of a bare insert plus NOTIFY round trip
 // (insert and notify in one transaction, received by a listening connection) in the same run.
 // Also: the repeat window, the time from the robot's answer to the commit that marks the alert
-// sent, as the service logs it for each message.
+// sent, as the service logs it for each message; and the cost of the two triggers every central
+// insert runs (the case opening 差评案件_开立 and the alert queue with its NOTIFY 告警_新评价):
+// single-row inserts with them beside the same inserts with both disabled, in alternating
+// blocks on one connection of the same run, for bad and for good ratings, with durable commits
+// and with the commit not waiting for the disk (the statement's and the triggers' own work).
 #include "benchsupport.h"
 
 #include "support/pgserver.h"
@@ -218,6 +222,49 @@ int main(int argc, char *argv[])
     bench::printFigure(u"repeat window: robot's answer -> sent-commit done"_s, window);
     std::printf("  p99 %.3f ms, max %.3f ms over %d messages\n", window.quantile(0.99),
                 window.max(), int(window.ms.size()));
+
+    // The triggers' cost, the service stopped: blocks of inserts with and without them in turn.
+    {
+        PGconn *conn = connect(url);
+        constexpr int Blocks = 40, PerBlock = 25;
+        int number = 0;
+        const auto insertBlock = [&](const QString &grade, bench::Samples &into) {
+            for (int i = 0; i < PerBlock; ++i) {
+                QElapsedTimer t;
+                t.start();
+                run(conn, u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) values "
+                          "('触发器', %1, '李四', '2026-01-06', '10:00:00', '%2')"_s.arg(++number)
+                              .arg(grade));
+                into.ms << t.nsecsElapsed() / 1e6;
+            }
+        };
+        const auto triggers = [&](bool on) {
+            const QString verb = on ? u"enable"_s : u"disable"_s;
+            run(conn,
+                u"alter table 评价 %1 trigger 差评案件_开立, %1 trigger 告警_新评价"_s.arg(verb));
+        };
+        // Durable commits first (as a kiosk's insert waits), then without waiting for the disk,
+        // where what is left of an insert is the work of the statement and its triggers.
+        for (const auto &[grade, durable] :
+             {std::pair{u"非常不满意"_s, true}, std::pair{u"非常满意"_s, true},
+              std::pair{u"非常不满意"_s, false}, std::pair{u"非常满意"_s, false}}) {
+            run(conn,
+                durable ? u"set synchronous_commit = on"_s : u"set synchronous_commit = off"_s);
+            bench::Samples with, without;
+            for (int b = 0; b < Blocks; ++b) {
+                triggers(b % 2 == 0);
+                insertBlock(grade, b % 2 == 0 ? with : without);
+            }
+            triggers(true);
+            const QString kind = u"%1, %2"_s.arg(grade == u"非常满意"_s ? u"good"_s : u"bad"_s,
+                                                 durable ? u"synced"_s : u"not synced"_s);
+            bench::printFigure(u"central insert (%1), no triggers"_s.arg(kind), without);
+            bench::printFigure(u"central insert (%1), case + alert triggers"_s.arg(kind), with);
+            bench::printRatio(u"insert with / without the triggers (%1)"_s.arg(kind),
+                              with.median() / without.median(), u"(reference)"_s, true);
+        }
+        PQfinish(conn);
+    }
     server.stop();
     return 0;
 }

@@ -4,12 +4,15 @@
 // moment the thanks is shown (after whatever the module does after the commit), median and
 // p99 over a few hundred submits. Baseline: a bare insert of the same row through the sqlite3 C API
 // with the same durability settings (WAL, synchronous=FULL, one transaction per row), into a table
-// without indexes and into one with the kiosk's schema. Submits and baselines alternate.
+// without indexes and into one with the kiosk's schema. Submits and baselines alternate. Also a
+// bad rating with two reasons tapped (stored with the rating in the same transaction) against
+// the bare insert of the same run.
 #include "benchsupport.h"
 
 #include "config/settingsfile.h"
 #include "evaluation/tform2.h"
 #include "platform/widgets/aalabel.h"
+#include "platform/widgets/rzbutton.h"
 #include "store/schema.h"
 #include "store/tdatamodule3.h"
 #include "support/recorder.h"
@@ -25,6 +28,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -70,14 +74,14 @@ private:
     sqlite3_stmt *m_insert = nullptr;
 };
 
-qint64 rowCount(const QString &path)
+qint64 rowCount(const QString &path, const QString &table = u"评价"_s)
 {
     qint64 n = -1;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"bench-count"_s);
         db.setDatabaseName(path);
         if (db.open()) {
-            QSqlQuery q(u"select count(*) from 评价"_s, db);
+            QSqlQuery q(u"select count(*) from "_s + table, db);
             if (q.next())
                 n = q.value(0).toLongLong();
         }
@@ -127,9 +131,11 @@ sqlite3 *appendHandle()
     return nullptr;
 }
 
-// Alternates kiosk submits and bare inserts; bareTablePath may be empty.
+// Alternates kiosk submits and bare inserts; bareTablePath may be empty. Each submit is star 3,
+// or with withReasons star 1 with the second and fourth reason tapped.
 SubmitFigures run(RecordingServices &services, const QString &runDir, int submits,
-                  const QString &bareTablePath, const QString &bareSchemaPath)
+                  const QString &bareTablePath, const QString &bareSchemaPath,
+                  bool withReasons = false)
 {
     services.setDirs(runDir, runDir);
     auto *module = new TDataModule3(runDir, services.clock());
@@ -166,7 +172,13 @@ SubmitFigures run(RecordingServices &services, const QString &runDir, int submit
     for (int i = 0; i < submits; ++i) {
         if (!form2->isVisible())
             form2->show();
-        form2->Image3Click(); // star 3 arms the submit button
+        if (withReasons) {
+            form2->Image1Click(); // star 1 shows the reasons
+            form2->ReasonButtons.at(1)->click();
+            form2->ReasonButtons.at(3)->click();
+        } else {
+            form2->Image3Click(); // star 3 arms the submit button
+        }
         thankedAt = -1;
         commits.committedAt = -1;
         clock.start();
@@ -240,6 +252,22 @@ int main(int argc, char *argv[])
     bench::printNote(u"    p99 %1 ms"_s.arg(small.bareTable.quantile(0.99), 0, 'f', 3));
     bench::printFigure(u"reference: bare durable insert, the kiosk's schema"_s, small.bareSchema);
 
+    // A bad rating with two reasons: the rating and its two reason rows in one transaction.
+    // The table is made with the first reason stored: none before it (-1) counts as 0.
+    const qint64 reasonsBefore = std::max<qint64>(0, rowCount(dir + u"/db.dll"_s, u"评价_原因"_s));
+    const SubmitFigures reasons = run(services, dir, submits, bareTable, bareSchema, true);
+    const qint64 reasonsStored = rowCount(dir + u"/db.dll"_s, u"评价_原因"_s) - reasonsBefore;
+    if (reasonsStored != 2 * submits) {
+        std::fprintf(stderr, "bench: %lld reasons stored with %d bad ratings, not two each\n",
+                     static_cast<long long>(reasonsStored), submits);
+        return 1;
+    }
+    bench::printNote(u"%1 submits of star 1 with two reasons tapped:"_s.arg(submits));
+    bench::printFigure(u"submit with two reasons: tap to durable row"_s, reasons.durable);
+    bench::printNote(u"    p99 %1 ms"_s.arg(reasons.durable.quantile(0.99), 0, 'f', 3));
+    bench::printFigure(u"baseline: bare durable insert, same run"_s, reasons.bareTable);
+    const double reasonsRatio = reasons.durable.median() / reasons.bareTable.median();
+
     // The same against a million stored ratings.
     const QString big = bench::ratingsDatabase(1'000'000);
     const QString bigDir = bench::dataDir() + u"/run-submit-million"_s;
@@ -269,6 +297,8 @@ int main(int argc, char *argv[])
     const double ratio = small.durable.median() / small.bareTable.median();
     bench::printRatio(u"submit / bare insert without index (medians)"_s, ratio, u"<= 1.5"_s,
                       ratio <= 1.5);
+    bench::printRatio(u"submit with two reasons / bare insert without index (medians)"_s,
+                      reasonsRatio, u"<= 1.5"_s, reasonsRatio <= 1.5);
     const double thankedRatio = small.thanked.median() / small.bareTable.median();
     bench::printRatio(u"tap to thank-you box / bare insert without index"_s, thankedRatio,
                       u"<= 1.5"_s, thankedRatio <= 1.5);

@@ -1,5 +1,6 @@
 #include "alert/alertoptions.h"
 
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QTime>
@@ -258,6 +259,13 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
                 problem = u"--timeout-ms 须为 100 到 120000 之间的整数"_s;
                 return false;
             }
+        } else if (option == u"--smtp-ca"_s) {
+            options.smtpCa = next();
+            QFile file(options.smtpCa);
+            if (!file.open(QIODevice::ReadOnly) || !file.read(4096).contains("-----BEGIN")) {
+                problem = u"--smtp-ca 须为可读的 PEM 证书文件：%1"_s.arg(options.smtpCa.left(200));
+                return false;
+            }
         } else if (option == u"--add-channel"_s) {
             if (!setCommand(Command::AddChannel))
                 return false;
@@ -375,7 +383,8 @@ bool parseAlertOptions(const QStringList &arguments, AlertOptions &options, QStr
 QString alertUsage()
 {
     return u"用法：\n"
-           "  kiosk-alert --central URL | --central-file 文件 [--dashboard 网址]   运行告警服务\n"
+           "  kiosk-alert --central URL | --central-file 文件 [--dashboard 网址]\n"
+           "      [--smtp-ca 证书文件]   运行告警服务（邮件服务器的证书按此文件或系统证书验证）\n"
            "  kiosk-alert ... --add-channel 名称 --wecom WEBHOOK [--markdown]\n"
            "  kiosk-alert ... --add-channel 名称 --dingtalk WEBHOOK --secret 密钥 [--markdown]\n"
            "  kiosk-alert ... --add-channel 名称 --smtp smtp://主机:端口 --from 地址 --to "

@@ -52,6 +52,7 @@ struct AlertOptions
     QString dashboard;     // base URL of the dashboard, for the link to a case
     QString clockFile;     // tests: the clock in milliseconds since the epoch, read from a file
     int timeoutMs = 10000; // one delivery's time-out
+    QString smtpCa;        // CA file for the mail servers' certificates; empty: the system's
     ChannelSpec channel;
     RuleSpec rule;
     QString name;      // --remove-channel

@@ -14,6 +14,7 @@
 #include <openssl/hmac.h>
 
 #include <mutex>
+#include <shared_mutex>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +27,11 @@ void initCurl()
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
+
+// The CA certificates that mail servers' certificates are checked against: a file given to the
+// service, or (empty) the system's store.
+std::shared_mutex trustMutex;
+QByteArray trustFile;
 
 size_t collect(char *data, size_t size, size_t count, void *target)
 {
@@ -59,6 +65,14 @@ QString curlProblem(CURLcode code, const char *detail)
         return u"找不到主机"_s;
     case CURLE_LOGIN_DENIED:
         return u"邮件服务器拒绝登录"_s;
+    case CURLE_USE_SSL_FAILED:
+        return u"邮件服务器不支持 STARTTLS，邮件未以明文发送"_s;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return u"邮件服务器的证书未通过验证（%1）"_s.arg(QString::fromUtf8(detail).left(200));
+    case CURLE_SSL_CACERT_BADFILE:
+        return u"无法读取受信任的证书文件"_s;
+    case CURLE_SSL_CONNECT_ERROR:
+        return u"与邮件服务器的 TLS 握手失败（%1）"_s.arg(QString::fromUtf8(detail).left(200));
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
@@ -131,8 +145,18 @@ Delivery sendMail(const Channel &channel, const QString &title, const QString &t
     curl_easy_setopt(easy.handle, CURLOPT_URL, address.constData());
     curl_easy_setopt(easy.handle, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(easy.handle, CURLOPT_MAIL_RCPT, easy.list);
-    // STARTTLS whenever the server offers it; smtps:// is TLS from the start.
-    curl_easy_setopt(easy.handle, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    // smtp:// must switch to TLS with STARTTLS before anything else is sent (a server that does
+    // not offer it gets nothing); smtps:// is TLS from the start. Either way the server's
+    // certificate and name are verified, against the trusted file or the system's store.
+    curl_easy_setopt(easy.handle, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+    curl_easy_setopt(easy.handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy.handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    const QByteArray trust = [] {
+        const std::shared_lock lock(trustMutex);
+        return trustFile;
+    }();
+    if (!trust.isEmpty())
+        curl_easy_setopt(easy.handle, CURLOPT_CAINFO, trust.constData());
     curl_easy_setopt(easy.handle, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(easy.handle, CURLOPT_READFUNCTION, supply);
     curl_easy_setopt(easy.handle, CURLOPT_READDATA, &upload);
@@ -155,6 +179,12 @@ QByteArray encodedWord(const QString &text)
 }
 
 } // namespace
+
+void setMailTrust(const QString &caFile)
+{
+    const std::unique_lock lock(trustMutex);
+    trustFile = caFile.toLocal8Bit();
+}
 
 QByteArray robotBody(const Channel &channel, const QString &title, const QString &text)
 {

@@ -38,9 +38,14 @@ QString dingtalkUrl(const QString &webhook, const QString &secret, qint64 timest
 Delivery robotAnswer(long status, const QByteArray &answer);
 
 // Sends and waits at most timeoutMs for the answer. Robots: a POST of robotBody; the message
-// counts as taken only when robotAnswer says so. SMTP: STARTTLS when the server offers it; the
-// message counts as taken when the server accepted it for every recipient.
+// counts as taken only when robotAnswer says so. SMTP: STARTTLS is required (smtp://) or TLS
+// from the start (smtps://), the server's certificate verified; the message counts as taken
+// when the server accepted it for every recipient.
 Delivery deliver(const Channel &channel, const QString &title, const QString &text, int timeoutMs);
+
+// The CA certificates (a PEM file) that mail servers' certificates are verified against; empty:
+// the system's store. Applies to the deliveries that start after the call.
+void setMailTrust(const QString &caFile);
 
 // The mail as sent: headers and a UTF-8 body in base64.
 QByteArray mailMessage(const Channel &channel, const QString &title, const QString &text,

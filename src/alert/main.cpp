@@ -2,6 +2,7 @@
 // channels and rules. See docs/alerts.md.
 #include "alert/alertoptions.h"
 #include "alert/alertservice.h"
+#include "alert/channels.h"
 #include "alert/pgconnection.h"
 #include "central/centralconfig.h"
 #include "platform/error.h"
@@ -136,6 +137,7 @@ int main(int argc, char *argv[])
             return ok ? ms : QDateTime::currentMSecsSinceEpoch();
         };
     }
+    alert::setMailTrust(options.smtpCa);
     alert::ServiceSettings settings;
     settings.dashboard = options.dashboard;
     settings.timeoutMs = options.timeoutMs;

@@ -1,7 +1,9 @@
 // The alert service (kiosk-alert processes) against a private PostgreSQL, a recording robot
 // server and aiosmtpd: every rule, every channel, failures and recovery, the service killed
 // during bursts, two services at once, the digest beyond 20 messages a minute, a hanging robot
-// beside one that answers, the case deadlines passed and rules switched off.
+// beside one that answers, the case deadlines passed, rules switched off, and mail only over
+// STARTTLS to a server whose certificate verifies.
+#include "alert/robot.h"
 #include "support/pgserver.h"
 
 #include <QDateTime>
@@ -26,136 +28,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString DingtalkSecret = u"SEC0123456789abcdef0123456789abcdef"_s;
 const QString Dashboard = u"https://center.example"_s;
-
-// A stand-in for the 企业微信 and 钉钉 robots on 127.0.0.1: records each message, checks its
-// JSON body and (under /dingtalk) recomputes the signature; answers as the test asks.
-class Robot : public QObject
-{
-public:
-    enum class Answer
-    {
-        Ok,
-        Http500,
-        Errcode310000,
-        Silent
-    };
-    struct Message
-    {
-        QString path, content;
-    };
-
-    Robot()
-    {
-        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, this,
-                                 [this, socket] { read(socket); });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-        m_server.listen(QHostAddress::LocalHost, 0);
-    }
-    QString url(const QString &path) const
-    {
-        return u"http://127.0.0.1:%1%2"_s.arg(m_server.serverPort()).arg(path);
-    }
-    Answer answer = Answer::Ok;
-    QHash<QString, Answer> answers; // by path, before answer
-    QList<Message> messages;
-    QStringList problems;
-    int refused = 0;
-
-    // The alert numbers in the messages taken so far (a digest carries several).
-    QList<qint64> numbers(const QString &pathPrefix = {}) const
-    {
-        static const QRegularExpression number(u"第 (\\d+) 号"_s);
-        QList<qint64> list;
-        for (const Message &m : messages) {
-            if (!m.path.startsWith(pathPrefix))
-                continue;
-            for (auto it = number.globalMatch(m.content); it.hasNext();)
-                list << it.next().captured(1).toLongLong();
-        }
-        return list;
-    }
-
-private:
-    void read(QTcpSocket *socket)
-    {
-        QByteArray &buffer = m_buffers[socket];
-        buffer += socket->readAll();
-        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
-        if (headerEnd < 0)
-            return;
-        const QByteArray head = buffer.left(headerEnd);
-        static const QRegularExpression length(u"(?i)content-length:\\s*(\\d+)"_s);
-        const auto match = length.match(QString::fromLatin1(head));
-        const qsizetype size = match.hasMatch() ? match.captured(1).toLongLong() : 0;
-        if (buffer.size() < headerEnd + 4 + size)
-            return;
-        const QByteArray body = buffer.mid(headerEnd + 4, size);
-        m_buffers.remove(socket);
-        const QString target = QString::fromLatin1(head.split(' ').value(1));
-        const QUrl url(u"http://x"_s + target);
-        const Answer given = answers.value(url.path(), answer);
-        if (given == Answer::Silent) {
-            ++refused;
-            return; // never answers: the service's time-out
-        }
-        if (given != Answer::Ok) {
-            ++refused;
-            reply(socket, given == Answer::Http500 ? 500 : 200,
-                  given == Answer::Http500 ? "{}"
-                                           : R"({"errcode":310000,"errmsg":"sign not match"})");
-            return;
-        }
-        const QJsonObject json = QJsonDocument::fromJson(body).object();
-        const QString type = json.value(u"msgtype"_s).toString();
-        QString content;
-        if (type == u"text"_s)
-            content = json[u"text"_s].toObject()[u"content"_s].toString();
-        else if (type == u"markdown"_s)
-            content =
-                json[u"markdown"_s]
-                    .toObject()[url.path().startsWith(u"/dingtalk"_s) ? u"text"_s : u"content"_s]
-                    .toString();
-        if (content.isEmpty())
-            problems << u"no content in %1"_s.arg(QString::fromUtf8(body));
-        if (url.path().startsWith(u"/dingtalk"_s)) {
-            const QUrlQuery query(url);
-            const QByteArray timestamp = query.queryItemValue(u"timestamp"_s).toLatin1();
-            const QByteArray sign = QByteArray::fromPercentEncoding(
-                query.queryItemValue(u"sign"_s, QUrl::FullyEncoded).toLatin1());
-            const QByteArray expected = QMessageAuthenticationCode::hash(
-                                            timestamp + '\n' + DingtalkSecret.toUtf8(),
-                                            DingtalkSecret.toUtf8(), QCryptographicHash::Sha256)
-                                            .toBase64();
-            if (timestamp.isEmpty() || sign != expected) {
-                problems << u"bad signature %1"_s.arg(QString::fromLatin1(sign));
-                reply(socket, 200, R"({"errcode":310000,"errmsg":"sign not match"})");
-                return;
-            }
-            if (url.path().startsWith(u"/dingtalk"_s) && type == u"markdown"_s &&
-                json[u"markdown"_s].toObject()[u"title"_s].toString().isEmpty())
-                problems << u"markdown without title"_s;
-        }
-        messages.append({url.path() + u" "_s + type, content});
-        reply(socket, 200, R"({"errcode":0,"errmsg":"ok"})");
-    }
-    static void reply(QTcpSocket *socket, int status, const QByteArray &body)
-    {
-        socket->write("HTTP/1.1 " + QByteArray::number(status) +
-                      (status == 200 ? " OK" : " Internal Server Error") +
-                      "\r\nContent-Type: application/json\r\nContent-Length: " +
-                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer m_server;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
-};
 
 // A rating as the rows of the tests give it: "终端|序号|名称|时间|等级|原因;原因|分钟前".
 struct RatingRow
@@ -175,6 +48,56 @@ RatingRow ratingRow(const QString &text)
             f[4],
             f.value(5).isEmpty() ? QStringList() : f.value(5).split(u';'),
             f.value(6).toInt()};
+}
+
+// Runs openssl with those arguments in folder; its output when it fails.
+QString openssl(const QString &folder, const QStringList &arguments)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(u"openssl"_s, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return u"openssl %1: %2"_s.arg(arguments.join(u' '), QString::fromUtf8(process.readAll()));
+    return {};
+}
+
+// The certificates of the mail servers, made in folder: a CA (ca.crt, the one the service
+// trusts), good.* signed by it for 127.0.0.1, othername.* signed by it for another host, and
+// untrusted.* for 127.0.0.1 but signed by nobody the service trusts.
+QString makeCertificates(const QString &folder)
+{
+    const QStringList key{u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:prime256v1"_s,
+                          u"-nodes"_s};
+    QString problem =
+        openssl(folder, QStringList{u"req"_s, u"-x509"_s} + key +
+                            QStringList{u"-days"_s, u"2"_s, u"-subj"_s, u"/CN=Alert test CA"_s,
+                                        u"-addext"_s, u"basicConstraints=critical,CA:TRUE"_s,
+                                        u"-addext"_s, u"keyUsage=critical,keyCertSign"_s,
+                                        u"-keyout"_s, u"ca.key"_s, u"-out"_s, u"ca.crt"_s});
+    const QList<std::pair<QString, QString>> signedByCa{
+        {u"good"_s, u"subjectAltName=IP:127.0.0.1,DNS:localhost"_s},
+        {u"othername"_s, u"subjectAltName=DNS:mail.example.org"_s}};
+    for (const auto &[name, names] : signedByCa) {
+        QFile ext(QDir(folder).filePath(name + u".ext"_s));
+        if (!ext.open(QIODevice::WriteOnly))
+            return u"cannot write %1"_s.arg(ext.fileName());
+        ext.write(names.toLatin1() + '\n');
+        ext.close();
+        problem += openssl(folder, QStringList{u"req"_s} + key +
+                                       QStringList{u"-subj"_s, u"/CN=%1"_s.arg(name), u"-keyout"_s,
+                                                   name + u".key"_s, u"-out"_s, name + u".csr"_s});
+        problem += openssl(folder,
+                           {u"x509"_s, u"-req"_s, u"-in"_s, name + u".csr"_s, u"-CA"_s, u"ca.crt"_s,
+                            u"-CAkey"_s, u"ca.key"_s, u"-CAcreateserial"_s, u"-days"_s, u"2"_s,
+                            u"-extfile"_s, name + u".ext"_s, u"-out"_s, name + u".crt"_s});
+    }
+    problem += openssl(folder,
+                       QStringList{u"req"_s, u"-x509"_s} + key +
+                           QStringList{u"-days"_s, u"2"_s, u"-subj"_s, u"/CN=127.0.0.1"_s,
+                                       u"-addext"_s, u"subjectAltName=IP:127.0.0.1"_s, u"-keyout"_s,
+                                       u"untrusted.key"_s, u"-out"_s, u"untrusted.crt"_s});
+    return problem;
 }
 
 QString quoted(const QString &text)
@@ -200,6 +123,9 @@ private:
     QTemporaryDir m_mailDir;
     QProcess m_smtp;
     int m_smtpPort = 0;
+    // The other mail servers by kind: "plain" (no STARTTLS), "othername", "untrusted".
+    QHash<QString, int> m_smtpPorts;
+    QString caFile() const { return m_mailDir.filePath(u"tls/ca.crt"_s); }
 
     QString url() const { return m_server.url(u"alert"_s, u"Alarm-pw-9"_s, m_database); }
     QString clockFile() const { return m_dir.filePath(u"clock"_s); }
@@ -235,7 +161,8 @@ private:
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->start(QStringLiteral(ALERT_TOOL),
                        {u"--central"_s, url(), u"--clock-file"_s, clockFile(), u"--timeout-ms"_s,
-                        QString::number(timeoutMs), u"--dashboard"_s, Dashboard + u"/"_s});
+                        QString::number(timeoutMs), u"--dashboard"_s, Dashboard + u"/"_s,
+                        u"--smtp-ca"_s, caFile()});
         process->waitForStarted();
         m_services << process;
         return process;
@@ -356,11 +283,24 @@ private slots:
         QVERIFY2(m_server.isValid() && m_server.start(), qPrintable(m_server.lastError()));
         m_robot = std::make_unique<Robot>();
         m_today = QDate::currentDate().toString(u"yyyy-MM-dd"_s);
-        m_smtp.start(u"/usr/bin/python3"_s, {QStringLiteral(SMTP_SINK), m_mailDir.path()});
+        const QString tls = m_mailDir.filePath(u"tls"_s);
+        QVERIFY(QDir().mkpath(tls));
+        const QString problem = makeCertificates(tls);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        const auto pem = [&](const QString &name) { return QDir(tls).filePath(name); };
+        m_smtp.start(u"/usr/bin/python3"_s,
+                     {QStringLiteral(SMTP_SINK), m_mailDir.path(), pem(u"good.crt"_s),
+                      pem(u"good.key"_s),
+                      u"othername:%1:%2"_s.arg(pem(u"othername.crt"_s), pem(u"othername.key"_s)),
+                      u"untrusted:%1:%2"_s.arg(pem(u"untrusted.crt"_s), pem(u"untrusted.key"_s))});
         QVERIFY(m_smtp.waitForStarted());
         QVERIFY(waitFor([&] { return m_smtp.canReadLine(); }, 30000));
-        m_smtpPort = m_smtp.readLine().trimmed().toInt();
+        const QStringList ports = QString::fromLatin1(m_smtp.readLine()).simplified().split(u' ');
+        m_smtpPort = ports.value(0).toInt();
         QVERIFY(m_smtpPort > 0);
+        for (const QString &other : ports.mid(1))
+            m_smtpPorts[other.section(u'=', 0, 0)] = other.section(u'=', 1).toInt();
+        QCOMPARE(m_smtpPorts.keys().size(), 3);
     }
     void cleanup() { stopServices(); }
     void cleanupTestCase()
@@ -441,6 +381,61 @@ private slots:
                  qPrintable(content));
         QVERIFY2(m_robot->problems.isEmpty(), qPrintable(m_robot->problems.join(u'\n')));
         QTRY_COMPARE_WITH_TIMEOUT(unsent(), 0, 10000);
+    }
+
+    // Mail goes only over TLS that verifies: STARTTLS is required before anything is sent,
+    // and the server's certificate must be signed by the trusted CA for the address dialled.
+    // A refused server is retried with the alert kept in the outbox, never sent in clear.
+    void mailTls_data()
+    {
+        QTest::addColumn<QString>("server"); // empty: the STARTTLS server with the good certificate
+        QTest::addColumn<QString>("error");  // empty: delivered
+        QTest::newRow("STARTTLS offered and used") << QString() << QString();
+        QTest::newRow("server without STARTTLS") << u"plain"_s << u"不支持 STARTTLS"_s;
+        QTest::newRow("certificate of an unknown CA") << u"untrusted"_s << u"证书"_s;
+        QTest::newRow("certificate for another host") << u"othername"_s << u"证书"_s;
+    }
+    void mailTls()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, error);
+        freshDatabase();
+        setClock(QDateTime::currentMSecsSinceEpoch());
+        const int port = server.isEmpty() ? m_smtpPort : m_smtpPorts.value(server);
+        QVERIFY(port > 0);
+        QCOMPARE(
+            tool({u"--add-channel"_s, u"值班"_s, u"--smtp"_s, u"smtp://127.0.0.1:%1"_s.arg(port),
+                  u"--from"_s, u"alarm@center.example"_s, u"--to"_s, u"chef@hall.example"_s}),
+            0);
+        QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, u"值班"_s}), 0);
+        const QDir folder(server.isEmpty() ? m_mailDir.path() : m_mailDir.filePath(server));
+        const auto mails = [&] { return folder.entryList({u"mail-*.eml"_s}).size(); };
+        const auto commands = [&] {
+            QFile log(folder.filePath(u"commands.log"_s));
+            return log.open(QIODevice::ReadOnly) ? QString::fromLatin1(log.readAll()) : QString();
+        };
+        const qsizetype mailsBefore = mails();
+        startService(5000);
+        insertRatings({u"T1|1|张三|10:00:00|非常不满意|服务态度不好"_s});
+        if (error.isEmpty()) {
+            QVERIFY(waitFor([&] { return mails() > mailsBefore; }, 30000));
+            QTRY_COMPARE_WITH_TIMEOUT(unsent(), 0, 30000);
+            QCOMPARE(mails(), mailsBefore + 1);
+            QCOMPARE(channelState(), u"正常|"_s);
+            QVERIFY2(commands().contains(u"MAIL tls"_s) && !commands().contains(u"plain"_s),
+                     qPrintable(commands()));
+            return;
+        }
+        QVERIFY(waitFor([&] { return channelState().startsWith(u"重试中|"_s); }, 30000));
+        QVERIFY2(channelState().contains(error), qPrintable(channelState()));
+        // Retried once the backoff has passed on the service's clock, refused again.
+        setClock(m_clock + 120000);
+        QVERIFY(waitFor([&] { return sql(u"select 尝试次数 from 告警_发件箱"_s).toInt() >= 2; },
+                        30000));
+        QCOMPARE(unsent(), 1);
+        QCOMPARE(mails(), mailsBefore);
+        // Not one command that carries an address reached a server in clear.
+        QVERIFY2(!commands().contains(u"MAIL plain"_s), qPrintable(commands()));
     }
 
     void recovery_data()

@@ -51,6 +51,10 @@ private slots:
             << c + QStringList{u"--add-rule"_s, u"hour"_s,      u"--below"_s,
                                u"70"_s,         u"--channel"_s, u"群"_s}
             << u"--min"_s;
+        QTest::newRow("trusted CA file missing")
+            << c + QStringList{u"--smtp-ca"_s, u"/nonexistent/ca.crt"_s} << u"--smtp-ca"_s;
+        QTest::newRow("trusted CA file not PEM")
+            << c + QStringList{u"--smtp-ca"_s, QStringLiteral(ALERT_OPTIONS_SOURCE)} << u"PEM"_s;
         QTest::newRow("rule without channel")
             << c + QStringList{u"--add-rule"_s, u"bad"_s} << u"--channel"_s;
         QTest::newRow("unknown rule")
