@@ -352,11 +352,15 @@ void Service::routes()
                     m_central.createWebSchema();
                     m_schemaReady = true;
                 }
+                // The request's reads share one reading of the marks (the accounts', the
+                // counts', the kiosks' and the minimum count), which decide whether what is
+                // kept in memory still holds.
+                const RequestMarks marks(m_central);
                 std::optional<Caller> caller;
                 const QString token = cookie(req, SessionCookie);
                 if (!token.isEmpty()) {
                     if (const auto session = m_sessions.use(token)) {
-                        if (auto account = findAccount(m_central, session->user))
+                        if (auto account = sessionAccount(m_central, session->user))
                             caller = Caller{*session, *account};
                         else
                             m_sessions.remove(token);
