@@ -360,7 +360,9 @@ void Service::routes()
                 const QString token = cookie(req, SessionCookie);
                 if (!token.isEmpty()) {
                     if (const auto session = m_sessions.use(token)) {
-                        if (auto account = sessionAccount(m_central, session->user))
+                        // A new password set elsewhere (the command) ends the session too.
+                        auto account = sessionAccount(m_central, session->user);
+                        if (account && account->hash == session->hash)
                             caller = Caller{*session, *account};
                         else
                             m_sessions.remove(token);
@@ -518,7 +520,7 @@ void Service::routes()
                       m_guard.succeeded(name);
                       if (!oldToken.isEmpty())
                           m_sessions.remove(oldToken);
-                      const QString token = m_sessions.create(account->name);
+                      const QString token = m_sessions.create(account->name, account->hash);
                       res.set_header("Set-Cookie", sessionCookie(token, false));
                       res.set_redirect("/", 303);
                   }));
@@ -851,10 +853,13 @@ void Service::routes()
                       adminOnly(caller);
                       const QString name = param(req, "name");
                       const QString password = newPassword(req);
-                      outcome(setPassword(m_central, name, hashPassword(password)), name);
+                      const QString hash = hashPassword(password);
+                      outcome(setPassword(m_central, name, hash), name);
                       // Whoever knew the old password is logged out; the administrator who
                       // set it for themselves stays.
                       m_sessions.removeUser(name, token);
+                      if (name == caller->account.name)
+                          m_sessions.setHash(token, hash);
                       res.set_redirect("/admin?saved=password", 303);
                   }));
 

@@ -643,9 +643,15 @@ QStringList ratedNames(Central &db, const std::optional<QStringList> &terminals)
     if (terminals)
         values.append(terminalsValue(*terminals));
     QStringList names;
+    // From the monthly counts, with the names of the few days that are no calendar date (which
+    // only the daily counts hold): far fewer rows than the daily counts.
+    const QString scope = terminals ? InTerminals : QString();
+    if (terminals)
+        values.append(values[0]);
     for (const QVariantList &r :
-         db.select(u"select distinct 名称 from 评价_日计 where true"_s +
-                       (terminals ? InTerminals : QString()) + u" order by 1"_s,
+         db.select(u"select 名称 from 评价_月计 where true"_s + scope +
+                       u" union select 名称 from 评价_日计 where not 评价_是日期(日期)"_s + scope +
+                       u" order by 1"_s,
                    values))
         names.append(r[0].toString());
     return names;

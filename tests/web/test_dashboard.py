@@ -78,7 +78,8 @@ def months_rows():
                          day.isoformat(), GRADES[(i * 3 + k + i // 7) % 5]))
     rows += [("一号厅-1", 209001, "赵六", "2025-02-30", "非常满意"),
              ("一号厅-1", 209002, "赵六", "2025-02-30", "不满意"),
-             ("二号厅-1", 209003, "钱七", "2025-13-01", "一般")]
+             ("二号厅-1", 209003, "钱七", "2025-13-01", "一般"),
+             ("一号厅-2", 209004, "周九", "2025-02-31", "一般")]
     return rows
 
 
@@ -726,6 +727,12 @@ class Dashboard(unittest.TestCase):
 
         try:
             check("kept by the triggers")
+            # The names to choose on the page of one name, also one rated on no calendar day.
+            hall = ("一号厅-1", "一号厅-2")
+            _, _, page = self.request("GET", "/person", cookie=cookies["hall1"])
+            self.assertEqual(re.findall(r"<option>([^<]*)</option>", page), sorted(
+                {n for n, (k, _) in NAMES.items() if k in hall} |
+                {n for k, seq, n, _, _ in rows if k in hall and not MONTHS_DELETED(seq)}))
             self.stack.sql("truncate 评价_月计, 评价_终端日计")
             for _ in range(2):
                 subprocess.run([os.path.join(BUILD, "src/tools/kiosk-mkdb"), "--postgres",
@@ -744,20 +751,22 @@ class Dashboard(unittest.TestCase):
     def test_17_account_changes_at_once(self):
         # The service keeps a session's account in memory; a change made outside it, by the
         # command, holds from the very next request.
-        for name, change, status, kiosks in (
-                ("removed", ["--remove-user", "changing"], 401, None),
+        for name, change, password, status, kiosks in (
+                ("removed", ["--remove-user", "changing"], "", 401, None),
                 ("limited to one kiosk",
-                 ["--add-user", "changing", "--role", "viewer", "--terminals", "二号厅-1"], 200,
-                 ["二号厅-1"]),
-                ("given every kiosk again", ["--add-user", "changing", "--role", "admin"], 200,
-                 sorted(HALLS))):
+                 ["--add-user", "changing", "--role", "viewer", "--terminals", "二号厅-1"],
+                 "changing-password", 200, ["二号厅-1"]),
+                ("given every kiosk", ["--add-user", "changing", "--role", "admin"],
+                 "changing-password", 200, sorted(HALLS)),
+                ("a new password", ["--add-user", "changing", "--role", "viewer", "--terminals",
+                                    "一号厅-1"], "another-password", 401, None)):
             with self.subTest(change=name):
                 self.stack.add_user("changing", "changing-password", "viewer", ["一号厅-1"])
                 _, cookie, _ = self.login("changing", "changing-password")
                 answer, _, body = self.request("GET", "/api/terminals", cookie=cookie)
                 self.assertEqual([t["terminal"] for t in json.loads(body)["terminals"]],
                                  ["一号厅-1"])
-                self.assertEqual(self.stack.kiosk_web(*change, stdin="changing-password\n")
+                self.assertEqual(self.stack.kiosk_web(*change, stdin=password + "\n")
                                  .returncode, 0)
                 answer, _, body = self.request("GET", "/api/terminals", cookie=cookie)
                 self.assertEqual(answer, status)
