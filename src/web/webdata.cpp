@@ -585,7 +585,8 @@ ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
         counts.byDay = reports::withoutRepeats(countRows<reports::DayGradeCount>(rows[2]),
                                                countRows<reports::DayGradeCount>(rows[4]));
         counts.reasons = reports::reasonRows(countRows<reports::NameReasonCount>(rows[5]));
-        return std::pair{counts, QString::number(rows[0].first()[0].toLongLong())};
+        counts.mark = rows[0].first()[0].toLongLong();
+        return std::pair{counts, QString::number(counts.mark)};
     });
 }
 
@@ -657,13 +658,14 @@ QStringList ratedNames(Central &db, const std::optional<QStringList> &terminals)
     return names;
 }
 
-QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals)
+QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals,
+                                    QString *readUnder)
 {
-    static MarkedCache<QList<TerminalState>> cache(true);
+    static MarkedCache<std::pair<QList<TerminalState>, QString>> cache(true);
     const QString marks = stateMarks(db);
     const QVariantList values =
         terminals ? QVariantList{terminalsValue(*terminals)} : QVariantList();
-    return cache.get(terminals ? values[0].toString() : u"*"_s, marks, [&] {
+    const auto [list, listMarks] = cache.get(terminals ? values[0].toString() : u"*"_s, marks, [&] {
         // One statement for every kiosk: its newest rating by one look-up in the key's index
         // (a kiosk's numbers only grow), its hall and its forwarder's last report.
         const auto rows = db.select(
@@ -688,8 +690,11 @@ QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList
             state.freeBytes = r[6].isNull() ? -1 : r[6].toLongLong();
             states.append(state);
         }
-        return std::pair{states, marks};
+        return std::pair{std::pair{states, marks}, marks};
     });
+    if (readUnder)
+        *readUnder = listMarks;
+    return list;
 }
 
 } // namespace web

@@ -148,6 +148,7 @@ struct ScopedCounts
     QList<reports::DayGradeCount> byDay;
     qint64 suspectedRepeats = 0; // marked 疑似重复, already taken out of the counts
     QList<reports::NameReasonCount> reasons;
+    qint64 mark = -1; // the change mark these counts were read under
 };
 // Read once per change of the counts: an answer read under the same change mark is given
 // again, and while one request reads anew the others asking the same get the last answer.
@@ -184,7 +185,9 @@ struct TerminalState
     QString version;
     qint64 freeBytes = -1;
 };
-// In one statement, kept while the marks stand.
-QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals);
+// In one statement, kept while the marks stand; marks (when given) gets the marks the list was
+// read under.
+QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals,
+                                    QString *marks = nullptr);
 
 } // namespace web
