@@ -99,9 +99,10 @@ void sendJson(httplib::Response &res, int status, const QJsonObject &object)
     sendJsonBytes(res, status, QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
 }
 
-// The overview's answers of recent requests, by everything they are made from (the range, the
-// period, the kiosks, the minimum count and the change mark of the counts they were made of):
-// the same question on the same counts gets the same bytes without building them again.
+// Answers of recent requests by a key naming everything they are made from (for the overview:
+// the range, the period, the kiosks, the minimum count and the change mark of the counts they
+// were made of): the same question on the same data gets the same bytes without building them
+// again.
 class Answers
 {
 public:
