@@ -2,6 +2,8 @@
 
 #include "central/reasonstatements.h"
 
+#include <tuple>
+
 using namespace Qt::StringLiterals;
 
 namespace central {
@@ -125,7 +127,153 @@ QStringList schemaStatements()
     // daily counts, which leave out the reasons of the suspected repeats.
     statements += repeatSchemaStatements();
     statements += reasonSchemaStatements();
+    // The monthly counts and the daily counts per kiosk (after the reasons, whose daily counts
+    // raise the change mark).
+    statements += summarySchemaStatements();
     return statements;
+}
+
+namespace {
+
+// A counts table kept from 评价_日计 by triggers: its key columns, the expressions giving them
+// from a row of 评价_日计 and the condition a row must meet to be counted there.
+struct Summary
+{
+    QString table;
+    QString keys;
+    QString fromDaily;
+    QString condition;
+};
+
+// The function keeping a summary: the change of 评价_日计's statement (rows inserted count up,
+// rows deleted count down, an update both) is added per key, and keys reaching 0 leave.
+QString summaryFunction(const Summary &s)
+{
+    const auto delta = [&](const QString &rows) {
+        return u"insert into %1 (%2, 数量) select %2, sum(n) from (%3) d (%2, n) group by %2 "
+               "having sum(n) <> 0 on conflict (%2) do update set 数量 = %1.数量 + excluded.数量; "_s
+                   .arg(s.table, s.keys, rows);
+    };
+    const QString added = u"select %1, 数量 from 新日计 where %2"_s.arg(s.fromDaily, s.condition);
+    const QString removed =
+        u"select %1, -数量 from 旧日计 where %2"_s.arg(s.fromDaily, s.condition);
+    QString gone;
+    for (const QString &key : s.keys.split(u", "_s))
+        gone += u" and t.%1 = o.%1"_s.arg(key);
+    const QString cleanUp =
+        u"delete from %1 t using (select distinct %2 from 旧日计 where %3) o (%4) "
+        "where t.数量 <= 0%5; "_s.arg(s.table, s.fromDaily, s.condition, s.keys, gone);
+    return u"create or replace function %1_记() returns trigger language plpgsql as $$ begin "
+           "if TG_OP = 'TRUNCATE' then truncate %1; "
+           "elsif TG_OP = 'INSERT' then %2"
+           "elsif TG_OP = 'DELETE' then %3%4"
+           "else %5%4"
+           "end if; return null; end $$"_s.arg(s.table, delta(added), delta(removed), cleanUp,
+                                               delta(added + u" union all "_s + removed));
+}
+
+QStringList summaryStatements(const Summary &s)
+{
+    return {
+        summaryFunction(s),
+        u"create or replace trigger %1_增 after insert on 评价_日计 referencing new table as "
+        "新日计 for each statement execute function %1_记()"_s.arg(s.table),
+        u"create or replace trigger %1_改 after update on 评价_日计 referencing old table as "
+        "旧日计 new table as 新日计 for each statement execute function %1_记()"_s.arg(s.table),
+        u"create or replace trigger %1_删 after delete on 评价_日计 referencing old table as "
+        "旧日计 for each statement execute function %1_记()"_s.arg(s.table),
+        u"create or replace trigger %1_清 after truncate on 评价_日计 "
+        "for each statement execute function %1_记()"_s.arg(s.table),
+        // Filled once from the daily counts on a database that had them before this table;
+        // with the triggers in place first, no change of 评价_日计 is missed meanwhile.
+        u"insert into %1 (%2, 数量) select %2, sum(数量) from (select %3, 数量 from 评价_日计 "
+        "where %4 and not exists (select 1 from %1)) d (%2, 数量) group by %2"_s.arg(
+            s.table, s.keys, s.fromDaily, s.condition),
+    };
+}
+
+QString dateText(const QDate &date)
+{
+    return date.toString(u"yyyy-MM-dd"_s);
+}
+
+const QString ScopeTable = u"with 范围 (终端) as (select jsonb_array_elements_text(?::jsonb)) "_s;
+const QString InScope = u" and 终端 in (select 终端 from 范围)"_s;
+
+} // namespace
+
+QStringList summarySchemaStatements()
+{
+    QStringList statements = {
+        // A day of a real calendar date "yyyy-MM-dd"; only these are counted per month (a
+        // month's days then lie between its first and its last day in any text order).
+        u"create or replace function 评价_是日期(d text) returns boolean language sql "
+        "immutable strict parallel safe as $$ select case when d ~ "
+        "'^[0-9]{4}-(0[1-9]|1[0-2])-(0[1-9]|[12][0-9]|3[01])$' then "
+        "substr(d, 9, 2)::int <= case substr(d, 6, 2) when '02' then case when "
+        "substr(d, 1, 4)::int % 4 = 0 and (substr(d, 1, 4)::int % 100 <> 0 or "
+        "substr(d, 1, 4)::int % 400 = 0) then 29 else 28 end "
+        "when '04' then 30 when '06' then 30 when '09' then 30 when '11' then 30 else 31 end "
+        "else false end $$"_s,
+        // The few daily counts of other days, which the monthly figures read from 评价_日计.
+        u"create index if not exists 评价_日计_非日期 on 评价_日计 (日期) "
+        "where not 评价_是日期(日期)"_s,
+        u"create table if not exists 评价_月计 (月份 text not null, 终端 text not null, "
+        "名称 text not null, 综合评价 text not null, 数量 bigint not null, "
+        "primary key (月份, 终端, 名称, 综合评价))"_s,
+        u"create table if not exists 评价_终端日计 (日期 text not null, 终端 text not null, "
+        "综合评价 text not null, 数量 bigint not null, primary key (日期, 终端, 综合评价))"_s,
+    };
+    statements +=
+        summaryStatements({u"评价_月计"_s, u"月份, 终端, 名称, 综合评价"_s,
+                           u"left(日期, 7), 终端, 名称, 综合评价"_s, u"评价_是日期(日期)"_s});
+    statements += summaryStatements(
+        {u"评价_终端日计"_s, u"日期, 终端, 综合评价"_s, u"日期, 终端, 综合评价"_s, u"true"_s});
+    // The reasons' counts change the figures the dashboard keeps too.
+    for (const auto &[name, event, table] :
+         {std::tuple{u"增"_s, u"insert"_s, u"new"_s}, std::tuple{u"改"_s, u"update"_s, u"new"_s},
+          std::tuple{u"删"_s, u"delete"_s, u"old"_s}})
+        statements.append(u"create or replace trigger 评价_变更_原因_%1 after %2 on 评价_原因_日计 "
+                          "referencing %3 table as 变更行 for each statement execute function "
+                          "评价_变更_记()"_s.arg(name, event, table));
+    return statements;
+}
+
+QString countsPerNameAndGradeByMonths(const QDate &from, const QDate &to, bool scoped)
+{
+    const QString scope = scoped ? InScope : QString();
+    const QString with = scoped ? ScopeTable : QString();
+    // The whole months inside the range: first from the month of from (when from is its first
+    // day) up to the month of to (when to is its last day).
+    const QDate first = from.day() == 1 ? from : QDate(from.year(), from.month(), 1).addMonths(1);
+    QDate lastStart(to.year(), to.month(), 1);
+    if (to.day() != to.daysInMonth())
+        lastStart = lastStart.addMonths(-1);
+    if (first > lastStart)
+        return with + u"select 名称, 综合评价, sum(数量)::bigint from 评价_日计 "
+                      "where 日期 >= '%1' and 日期 <= '%2'%3 group by 名称, 综合评价"_s.arg(
+                          dateText(from), dateText(to), scope);
+    const QDate last = lastStart.addDays(lastStart.daysInMonth() - 1);
+    return with +
+           u"select 名称, 综合评价, sum(数量)::bigint from ("
+           "select 名称, 综合评价, 数量 from 评价_月计 where 月份 >= '%1' and 月份 <= '%2'%7 "
+           "union all select 名称, 综合评价, 数量 from 评价_日计 "
+           "where 日期 >= '%3' and 日期 < '%5'%7 "
+           "union all select 名称, 综合评价, 数量 from 评价_日计 "
+           "where 日期 > '%6' and 日期 <= '%4'%7 "
+           "union all select 名称, 综合评价, 数量 from 评价_日计 "
+           "where 日期 >= '%5' and 日期 <= '%6' and not 评价_是日期(日期)%7"
+           ") c group by 名称, 综合评价"_s.arg(
+               first.toString(u"yyyy-MM"_s), lastStart.toString(u"yyyy-MM"_s), dateText(from),
+               dateText(to), dateText(first), dateText(last), scope);
+}
+
+QString countsPerDayAndGradeOfTerminals(const QDate &from, const QDate &to, bool scoped)
+{
+    return (scoped ? ScopeTable : QString()) +
+           u"select 日期, 综合评价, sum(数量)::bigint from 评价_终端日计 "
+           "where 日期 >= '%1' and 日期 <= '%2'%3 group by 日期, 综合评价"_s.arg(
+               dateText(from), dateText(to), scoped ? InScope : QString());
 }
 
 QStringList repeatSchemaStatements()

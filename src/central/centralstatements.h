@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -60,5 +61,22 @@ QString hasRepeatCounts();
 // countPerDayAndGrade, for subtracting from them.
 QString repeatsPerNameAndGrade();
 QString repeatsPerDayAndGrade();
+
+// Monthly counts, the block after the suspected repeats: 评价_月计 (月份 "yyyy-MM", 终端, 名称,
+// 综合评价, 数量), the daily counts of real calendar dates summed per month, and 评价_终端日计
+// (日期, 终端, 综合评价, 数量), the daily counts without the name. Both follow 评价_日计 through
+// its own triggers, so they agree with it in every committed state; an existing database gets
+// them filled from 评价_日计 once. The reasons' daily counts raise the change mark 评价_变更.
+QStringList summarySchemaStatements();
+
+// The counts over [from, to] (both included) per name and grade (名称, 综合评价, 数量): whole
+// months from 评价_月计, the days before and after them from 评价_日计, and any day that is
+// no calendar date from 评价_日计. The same numbers as summing 评价_日计 over the range. The
+// dates are written into the text (they are dates, never a caller's text); scoped: one bound
+// value, the kiosks as a JSON array of names.
+QString countsPerNameAndGradeByMonths(const QDate &from, const QDate &to, bool scoped);
+// The counts over [from, to] per day and grade (日期, 综合评价, 数量) from 评价_终端日计; bound
+// like countsPerNameAndGradeByMonths.
+QString countsPerDayAndGradeOfTerminals(const QDate &from, const QDate &to, bool scoped);
 
 } // namespace central

@@ -109,8 +109,15 @@ int main(int argc, char *argv[])
                     return BadInput;
                 }
             }
-            web::saveAccount(central, {options.user.trimmed(), options.role, options.terminals,
-                                       web::hashPassword(*password)});
+            // The same password keeps its hash, so the account's sessions go on under their
+            // new role and kiosks; a new password ends them.
+            const std::optional<web::Account> old =
+                web::findAccount(central, options.user.trimmed());
+            const QString hash = old && web::verifyPassword(old->hash, *password)
+                                     ? old->hash
+                                     : web::hashPassword(*password);
+            web::saveAccount(central,
+                             {options.user.trimmed(), options.role, options.terminals, hash});
             out << u"已保存账户：%1"_s.arg(options.user.trimmed()) << Qt::endl;
             return 0;
         }

@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -87,13 +88,43 @@ void sendHtml(httplib::Response &res, int status, const QString &html)
     res.set_content(utf8(html), "text/html; charset=utf-8");
 }
 
-void sendJson(httplib::Response &res, int status, const QJsonObject &object)
+void sendJsonBytes(httplib::Response &res, int status, const std::string &bytes)
 {
     res.status = status;
     res.set_header("Cache-Control", "no-store");
-    res.set_content(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
-                    "application/json; charset=utf-8");
+    res.set_content(bytes, "application/json; charset=utf-8");
 }
+
+void sendJson(httplib::Response &res, int status, const QJsonObject &object)
+{
+    sendJsonBytes(res, status, QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
+}
+
+// Answers of recent requests by a key naming everything they are made from (for the overview:
+// the range, the period, the kiosks, the minimum count and the change mark of the counts they
+// were made of): the same question on the same data gets the same bytes without building them
+// again.
+class Answers
+{
+public:
+    std::optional<std::string> find(const QString &key)
+    {
+        QMutexLocker lock(&m_mutex);
+        const auto it = m_answers.constFind(key);
+        return it == m_answers.constEnd() ? std::nullopt : std::optional(*it);
+    }
+    void keep(const QString &key, const std::string &bytes)
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_answers.size() >= 64)
+            m_answers.clear();
+        m_answers.insert(key, bytes);
+    }
+
+private:
+    QMutex m_mutex;
+    QHash<QString, std::string> m_answers;
+};
 
 bool wantsJson(const httplib::Request &req)
 {
@@ -353,11 +384,17 @@ void Service::routes()
                     m_central.createWebSchema();
                     m_schemaReady = true;
                 }
+                // The request's reads share one reading of the marks (the accounts', the
+                // counts', the kiosks' and the minimum count), which decide whether what is
+                // kept in memory still holds.
+                const RequestMarks marks(m_central);
                 std::optional<Caller> caller;
                 const QString token = cookie(req, SessionCookie);
                 if (!token.isEmpty()) {
                     if (const auto session = m_sessions.use(token)) {
-                        if (auto account = findAccount(m_central, session->user))
+                        // A new password set elsewhere (the command) ends the session too.
+                        auto account = sessionAccount(m_central, session->user);
+                        if (account && account->hash == session->hash)
                             caller = Caller{*session, *account};
                         else
                             m_sessions.remove(token);
@@ -515,7 +552,7 @@ void Service::routes()
                       m_guard.succeeded(name);
                       if (!oldToken.isEmpty())
                           m_sessions.remove(oldToken);
-                      const QString token = m_sessions.create(account->name);
+                      const QString token = m_sessions.create(account->name, account->hash);
                       res.set_header("Set-Cookie", sessionCookie(token, false));
                       res.set_redirect("/", 303);
                   }));
@@ -560,13 +597,24 @@ void Service::routes()
             const std::optional<QStringList> terminals = scope(req, *caller);
             const ScopedCounts counts =
                 readScopedCounts(m_central, range.from, range.to, terminals);
+            const int minimum = minimumRatings(m_central);
+            static Answers answers;
+            const QString key = u"%1|%2|%3|%4|%5|%6"_s.arg(
+                range.from.toString(Qt::ISODate), range.to.toString(Qt::ISODate),
+                QString::number(int(period)), QString::number(minimum),
+                QString::number(counts.mark),
+                terminals ? QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(*terminals))
+                                                  .toJson(QJsonDocument::Compact))
+                          : u"*"_s);
+            if (const auto kept = answers.find(key)) {
+                sendJsonBytes(res, 200, *kept);
+                return;
+            }
             reports::Report report =
                 reports::makeReport(range.from, range.to, period, counts.byName, counts.byDay);
             report.suspectedRepeats = counts.suspectedRepeats;
-            const int minimum = minimumRatings(m_central);
             QJsonArray reasons;
-            for (const reports::NameReasonCount &r :
-                 readScopedReasonCounts(m_central, range.from, range.to, terminals))
+            for (const reports::NameReasonCount &r : counts.reasons)
                 reasons.append(QJsonObject{{u"name"_s, reports::displayName(r.name)},
                                            {u"reason"_s, r.reason},
                                            {u"count"_s, r.count}});
@@ -577,17 +625,21 @@ void Service::routes()
                 o.insert(u"enough"_s, row.enough);
                 ranking.append(o);
             }
-            sendJson(res, 200,
-                     {{u"from"_s, range.from.toString(u"yyyy-MM-dd"_s)},
-                      {u"to"_s, range.to.toString(u"yyyy-MM-dd"_s)},
-                      {u"periodName"_s, reports::periodName(report.period)},
-                      {u"overall"_s, figuresJson(report.overall)},
-                      {u"outside"_s, report.outsideGrades},
-                      {u"leftOut"_s, leftOutJson(report)},
-                      {u"ranking"_s, ranking},
-                      {u"minimum"_s, minimum},
-                      {u"reasons"_s, reasons},
-                      {u"trend"_s, trendJson(report.trend)}});
+            const std::string bytes =
+                QJsonDocument(QJsonObject{{u"from"_s, range.from.toString(u"yyyy-MM-dd"_s)},
+                                          {u"to"_s, range.to.toString(u"yyyy-MM-dd"_s)},
+                                          {u"periodName"_s, reports::periodName(report.period)},
+                                          {u"overall"_s, figuresJson(report.overall)},
+                                          {u"outside"_s, report.outsideGrades},
+                                          {u"leftOut"_s, leftOutJson(report)},
+                                          {u"ranking"_s, ranking},
+                                          {u"minimum"_s, minimum},
+                                          {u"reasons"_s, reasons},
+                                          {u"trend"_s, trendJson(report.trend)}})
+                    .toJson(QJsonDocument::Compact)
+                    .toStdString();
+            answers.keep(key, bytes);
+            sendJsonBytes(res, 200, bytes);
         }));
 
     m_server.Get("/api/person",
@@ -624,10 +676,30 @@ void Service::routes()
         "/api/terminals", handle(true, [this](const httplib::Request &, httplib::Response &res,
                                               const Caller *caller, const QString &) {
             const qint64 now = m_clock();
+            QString marks;
+            const std::optional<QStringList> allowed = caller->account.allowed();
+            const QList<TerminalState> states = terminalStates(m_central, allowed, &marks);
+            // The same list with the same kiosks offline gets the same bytes.
+            QString offlineNow;
+            for (const TerminalState &t : states)
+                offlineNow += !t.lastContact.isValid() ||
+                                      now - t.lastContact.toSecsSinceEpoch() > OfflineSeconds
+                                  ? u'1'
+                                  : u'0';
+            static Answers answers;
+            const QString key =
+                marks + u'|' + offlineNow + u'|' +
+                (allowed ? QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(*allowed))
+                                                 .toJson(QJsonDocument::Compact))
+                         : u"*"_s);
+            if (const auto kept = answers.find(key)) {
+                sendJsonBytes(res, 200, *kept);
+                return;
+            }
             QJsonArray rows;
-            for (const TerminalState &t : terminalStates(m_central, caller->account.allowed())) {
-                const bool offline = !t.lastContact.isValid() ||
-                                     now - t.lastContact.toSecsSinceEpoch() > OfflineSeconds;
+            for (qsizetype i = 0; i < states.size(); ++i) {
+                const TerminalState &t = states[i];
+                const bool offline = offlineNow[i] == u'1';
                 rows.append(QJsonObject{{u"terminal"_s, t.terminal},
                                         {u"hall"_s, t.hall},
                                         {u"lastRating"_s, formatTime(t.lastRating)},
@@ -637,7 +709,11 @@ void Service::routes()
                                         {u"free"_s, freeText(t.freeBytes)},
                                         {u"offline"_s, offline}});
             }
-            sendJson(res, 200, {{u"terminals"_s, rows}});
+            const std::string bytes = QJsonDocument(QJsonObject{{u"terminals"_s, rows}})
+                                          .toJson(QJsonDocument::Compact)
+                                          .toStdString();
+            answers.keep(key, bytes);
+            sendJsonBytes(res, 200, bytes);
         }));
 
     m_server.Get(
@@ -851,10 +927,13 @@ void Service::routes()
                       adminOnly(caller);
                       const QString name = param(req, "name");
                       const QString password = newPassword(req);
-                      outcome(setPassword(m_central, name, hashPassword(password)), name);
+                      const QString hash = hashPassword(password);
+                      outcome(setPassword(m_central, name, hash), name);
                       // Whoever knew the old password is logged out; the administrator who
                       // set it for themselves stays.
                       m_sessions.removeUser(name, token);
+                      if (name == caller->account.name)
+                          m_sessions.setHash(token, hash);
                       res.set_redirect("/admin?saved=password", 303);
                   }));
 

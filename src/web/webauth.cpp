@@ -60,12 +60,20 @@ bool sameToken(const QString &a, const QString &b)
     return sodium_memcmp(x.constData(), y.constData(), static_cast<size_t>(x.size())) == 0;
 }
 
-QString SessionTable::create(const QString &user)
+QString SessionTable::create(const QString &user, const QString &hash)
 {
     const QString token = randomToken();
     QMutexLocker lock(&m_mutex);
-    m_sessions.insert(token, {user, randomToken(), m_clock()});
+    m_sessions.insert(token, {user, randomToken(), m_clock(), hash});
     return token;
+}
+
+void SessionTable::setHash(const QString &token, const QString &hash)
+{
+    QMutexLocker lock(&m_mutex);
+    const auto it = m_sessions.find(token);
+    if (it != m_sessions.end())
+        it->hash = hash;
 }
 
 std::optional<Session> SessionTable::use(const QString &token)

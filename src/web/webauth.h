@@ -32,6 +32,7 @@ struct Session
     QString user;
     QString csrf;
     qint64 lastUsed = 0;
+    QString hash; // the account's password hash at login: a new password ends the session
 };
 
 // The sessions of the running service, in memory: a restart logs everybody out.
@@ -43,13 +44,15 @@ public:
     static constexpr qint64 IdleSeconds = 30 * 60;
 
     // A new session with fresh token and CSRF token; returns the token.
-    QString create(const QString &user);
+    QString create(const QString &user, const QString &hash);
     // The session of a token, its idle time renewed; nothing for an unknown, forged or expired
     // token (an expired one is forgotten).
     std::optional<Session> use(const QString &token);
     void remove(const QString &token);
     // Ends every session of an account (removed account, new password) but the one of except.
     void removeUser(const QString &user, const QString &except = {});
+    // The session of token goes on under the account's new password hash.
+    void setHash(const QString &token, const QString &hash);
 
 private:
     Clock m_clock;

@@ -13,8 +13,9 @@
 #include <QThread>
 
 #include <algorithm>
-
 #include <atomic>
+#include <functional>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -124,6 +125,74 @@ QString terminalsValue(const QStringList &terminals)
 
 const QString InTerminals = u" and 终端 in (select jsonb_array_elements_text(?::jsonb))"_s;
 
+// The marks of the current request on this thread (see RequestMarks).
+struct ThreadMarks
+{
+    const Central *owner = nullptr;
+    std::optional<Marks> marks;
+};
+thread_local ThreadMarks threadMarks;
+
+// Values kept in memory, each with the marks it was read under. A value whose marks still
+// stand is given again without reading. With shared, a value out of date is read anew by one
+// request while the others asking the same meanwhile get the last one (at most one reading
+// old); without, every request whose marks differ reads.
+template <typename T> class MarkedCache
+{
+public:
+    explicit MarkedCache(bool shared) : m_shared(shared) {}
+
+    // read gives the value and the marks it was read under.
+    T get(const QString &key, const QString &marks,
+          const std::function<std::pair<T, QString>()> &read)
+    {
+        {
+            QMutexLocker lock(&m_mutex);
+            Entry &entry = m_entries[key];
+            if (entry.valid && (entry.marks == marks || (m_shared && entry.reading)))
+                return entry.value;
+            entry.reading = true;
+        }
+        std::optional<std::pair<T, QString>> fresh;
+        try {
+            fresh = read();
+        } catch (...) {
+            done(key, std::nullopt);
+            throw;
+        }
+        done(key, fresh);
+        return fresh->first;
+    }
+
+private:
+    struct Entry
+    {
+        QString marks;
+        bool reading = false;
+        bool valid = false;
+        T value{};
+    };
+    static constexpr int MaxEntries = 64;
+
+    void done(const QString &key, const std::optional<std::pair<T, QString>> &fresh)
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_entries.size() > MaxEntries)
+            m_entries.clear();
+        Entry &entry = m_entries[key];
+        entry.reading = false;
+        if (fresh) {
+            entry.value = fresh->first;
+            entry.marks = fresh->second;
+            entry.valid = true;
+        }
+    }
+
+    const bool m_shared;
+    QMutex m_mutex;
+    QHash<QString, Entry> m_entries;
+};
+
 QStringList parseTerminals(const QString &json)
 {
     QStringList list;
@@ -148,8 +217,20 @@ void Central::execute(const QString &statement, const QVariantList &values)
 QList<QList<QVariantList>>
 Central::selectTogether(const QList<QPair<QString, QVariantList>> &statements)
 {
+    return inTransaction(u"begin isolation level repeatable read read only"_s, statements);
+}
+
+QList<QList<QVariantList>>
+Central::transaction(const QList<QPair<QString, QVariantList>> &statements)
+{
+    return inTransaction(u"begin"_s, statements);
+}
+
+QList<QList<QVariantList>>
+Central::inTransaction(const QString &begin, const QList<QPair<QString, QVariantList>> &statements)
+{
     return retried(m_connection, [&](QSqlDatabase &db) {
-        run(db, u"begin isolation level repeatable read read only"_s, {}, m_connection);
+        run(db, begin, {}, m_connection);
         QList<QList<QVariantList>> results;
         try {
             for (const auto &[statement, values] : statements)
@@ -163,22 +244,36 @@ Central::selectTogether(const QList<QPair<QString, QVariantList>> &statements)
     });
 }
 
-QList<QList<QVariantList>>
-Central::transaction(const QList<QPair<QString, QVariantList>> &statements)
+Marks Central::marks()
 {
-    return retried(m_connection, [&](QSqlDatabase &db) {
-        run(db, u"begin"_s, {}, m_connection);
-        QList<QList<QVariantList>> results;
-        try {
-            for (const auto &[statement, values] : statements)
-                results.append(run(db, statement, values, m_connection));
-            run(db, u"commit"_s, {}, m_connection);
-        } catch (...) {
-            QSqlQuery(db).exec(u"rollback"_s);
-            throw;
-        }
-        return results;
-    });
+    if (threadMarks.owner == this && threadMarks.marks)
+        return *threadMarks.marks;
+    const QVariantList r =
+        select(u"select (select coalesce(sum(版本), 0)::bigint from 评价_变更), "
+               "(select 版本 from 网页_版本), "
+               "(select count(*) || ' ' || coalesce(max(最近联系)::text, '') from 终端状态), "
+               "(select 值 from 网页设置 where 键 = 'minimum')"_s)
+            .first();
+    Marks marks;
+    marks.ratings = r[0].toLongLong();
+    marks.settings = r[1].isNull() ? -1 : r[1].toLongLong();
+    marks.states = r[2].toString();
+    bool ok = false;
+    const int minimum = r[3].toString().toInt(&ok);
+    marks.minimum = ok && minimum >= 0 ? minimum : DefaultMinimumRatings;
+    if (threadMarks.owner == this)
+        threadMarks.marks = marks;
+    return marks;
+}
+
+RequestMarks::RequestMarks(Central &db)
+{
+    threadMarks = {&db, std::nullopt};
+}
+
+RequestMarks::~RequestMarks()
+{
+    threadMarks = {};
 }
 
 bool Central::healthy()
@@ -201,6 +296,21 @@ void Central::createWebSchema()
         {u"create table if not exists 网页设置 (键 text primary key, 值 text not null)"_s, {}},
         {u"create table if not exists 终端大厅 (终端 text primary key, 大厅 text not null)"_s, {}},
         {central::terminalStateTableStatement(), {}},
+        // The accounts' and halls' mark: one row, raised in the transaction of every change,
+        // so a reader of the mark never keeps an account older than the mark says.
+        {u"create table if not exists 网页_版本 (行 boolean primary key default true check (行), "
+         "版本 bigint not null)"_s,
+         {}},
+        {u"insert into 网页_版本 (行, 版本) values (true, 0) on conflict do nothing"_s, {}},
+        {u"create or replace function 网页_版本_增() returns trigger language plpgsql as $$ "
+         "begin update 网页_版本 set 版本 = 版本 + 1; return null; end $$"_s,
+         {}},
+        {u"create or replace trigger 网页_版本_用户 after insert or update or delete or truncate "
+         "on 网页用户 for each statement execute function 网页_版本_增()"_s,
+         {}},
+        {u"create or replace trigger 网页_版本_大厅 after insert or update or delete or truncate "
+         "on 终端大厅 for each statement execute function 网页_版本_增()"_s,
+         {}},
     });
     // The central tables as kiosk-mkdb makes them, for a database made by an older version
     // (the change mark of the daily counts, which the overview reads).
@@ -226,6 +336,17 @@ std::optional<Account> findAccount(Central &db, const QString &name)
     const QVariantList &r = rows.first();
     return Account{r[0].toString(), r[1].toString(), parseTerminals(r[2].toString()),
                    r[3].toString()};
+}
+
+std::optional<Account> sessionAccount(Central &db, const QString &name)
+{
+    static MarkedCache<std::optional<Account>> cache(false);
+    const QString marks = QString::number(db.marks().settings);
+    return cache.get(name, marks, [&] {
+        // Read after the marks: a change committed in between is read and kept under the
+        // older marks, so it is only read once more.
+        return std::pair{findAccount(db, name), marks};
+    });
 }
 
 QList<Account> accounts(Central &db)
@@ -335,18 +456,36 @@ AccountChange deleteAccount(Central &db, const QString &name)
                    {name, name});
 }
 
+namespace {
+
+// The distinct kiosks of 评价 by skipping along its (终端, 序号) index, one probe per kiosk,
+// with those of the halls and the reports, as a statement's first part (名单).
+const QString KnownTerminals =
+    u"with recursive t(v) as (select min(终端) from 评价 union all "
+    "select (select min(终端) from 评价 where 终端 > t.v) from t where t.v is not null), "
+    "名单 (终端) as (select v from t where v is not null union select 终端 from 终端大厅 "
+    "union select 终端 from 终端状态) "_s;
+
+// The marks the kiosks' list and states depend on.
+QString stateMarks(Central &db)
+{
+    const Marks m = db.marks();
+    return u"%1|%2|%3"_s.arg(m.ratings).arg(m.settings).arg(m.states);
+}
+
+} // namespace
+
 QStringList knownTerminals(Central &db)
 {
-    // The distinct kiosks of 评价 by skipping along its (终端, 序号) index, one probe per kiosk.
-    const auto rows = db.select(
-        u"with recursive t(v) as (select min(终端) from 评价 union all "
-        "select (select min(终端) from 评价 where 终端 > t.v) from t where t.v is not null) "
-        "select v from t where v is not null union select 终端 from 终端大厅 "
-        "union select 终端 from 终端状态 order by 1"_s);
-    QStringList list;
-    for (const QVariantList &r : rows)
-        list.append(r[0].toString());
-    return list;
+    static MarkedCache<QStringList> cache(true);
+    const QString marks = stateMarks(db);
+    return cache.get({}, marks, [&] {
+        QStringList list;
+        for (const QVariantList &r :
+             db.select(KnownTerminals + u"select 终端 from 名单 order by 1"_s))
+            list.append(r[0].toString());
+        return std::pair{list, marks};
+    });
 }
 
 QList<QPair<QString, QString>> halls(Central &db)
@@ -370,10 +509,7 @@ void setHall(Central &db, const QString &terminal, const QString &hall)
 
 int minimumRatings(Central &db)
 {
-    const auto rows = db.select(u"select 值 from 网页设置 where 键 = 'minimum'"_s);
-    bool ok = false;
-    const int value = rows.isEmpty() ? 0 : rows.first()[0].toString().toInt(&ok);
-    return ok && value >= 0 ? value : DefaultMinimumRatings;
+    return db.marks().minimum;
 }
 
 void setMinimumRatings(Central &db, int minimum)
@@ -385,25 +521,6 @@ void setMinimumRatings(Central &db, int minimum)
 
 namespace {
 
-// The overview's counts of recent requests, each with the change mark of the daily counts it
-// was read with. An answer whose mark still stands is given again without reading; one that
-// is out of date is read anew by one request while the others asking the same meanwhile get
-// the last answer (at most one reading old).
-struct CountsCache
-{
-    struct Entry
-    {
-        qint64 mark = -1;
-        bool reading = false;
-        ScopedCounts counts;
-        bool valid = false;
-    };
-    static constexpr int MaxEntries = 64;
-    QMutex mutex;
-    QHash<QString, Entry> entries;
-};
-CountsCache countsCache;
-
 const QString ChangeMark = u"select coalesce(sum(版本), 0)::bigint from 评价_变更"_s;
 
 // The marked suspected repeats of the daily counts in a date range (two bound values), with
@@ -414,95 +531,70 @@ QString repeatsStatement(const QString &column, const QString &conditions)
            "where 日期 >= ? and 日期 <= ?%2 group by %1, 综合评价"_s.arg(column, conditions);
 }
 
+template <typename Count> QList<Count> countRows(const QList<QVariantList> &rows)
+{
+    QList<Count> counts;
+    for (const QVariantList &r : rows)
+        counts.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
+    return counts;
+}
+
+qint64 total(const QList<reports::NameGradeCount> &counts)
+{
+    qint64 sum = 0;
+    for (const auto &c : counts)
+        sum += c.count;
+    return sum;
+}
+
 } // namespace
 
 ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
                               const std::optional<QStringList> &terminals)
 {
+    static MarkedCache<ScopedCounts> cache(true);
     const QString scope = terminals ? InTerminals : QString();
     QVariantList values = {from.toString(u"yyyy-MM-dd"_s), to.toString(u"yyyy-MM-dd"_s)};
-    if (terminals)
+    QVariantList scoped;
+    if (terminals) {
         values.append(terminalsValue(*terminals));
+        scoped.append(values[2]);
+    }
     const QString key = values[0].toString() + u'|' + values[1].toString() + u'|' +
                         (terminals ? values[2].toString() : QString());
-    const qint64 mark = db.select(ChangeMark).first()[0].toLongLong();
-    {
-        QMutexLocker lock(&countsCache.mutex);
-        CountsCache::Entry &entry = countsCache.entries[key];
-        if (entry.valid && (entry.mark == mark || entry.reading))
-            return entry.counts;
-        entry.reading = true;
-    }
-    const auto done = [&](const std::optional<ScopedCounts> &counts, qint64 readMark) {
-        QMutexLocker lock(&countsCache.mutex);
-        if (countsCache.entries.size() > CountsCache::MaxEntries)
-            countsCache.entries.clear();
-        CountsCache::Entry &entry = countsCache.entries[key];
-        entry.reading = false;
-        if (counts) {
-            entry.counts = *counts;
-            entry.mark = readMark;
-            entry.valid = true;
-        }
-    };
-    try {
+    return cache.get(key, QString::number(db.marks().ratings), [&] {
         // The mark is read in the same snapshot as the counts, so it is the mark of exactly
-        // what was read.
-        const auto rows =
-            db.selectTogether({{ChangeMark, {}},
-                               {u"select 名称, 综合评价, sum(数量)::bigint from 评价_日计 "
-                                "where 日期 >= ? and 日期 <= ?"_s +
-                                    scope + u" group by 名称, 综合评价"_s,
-                                values},
-                               {u"select 日期, 综合评价, sum(数量)::bigint from 评价_日计 "
-                                "where 日期 >= ? and 日期 <= ?"_s +
-                                    scope + u" group by 日期, 综合评价"_s,
-                                values},
-                               {repeatsStatement(u"名称"_s, scope), values},
-                               {repeatsStatement(u"日期"_s, scope), values}});
+        // what was read. Whole months come from the monthly counts, the days from the daily
+        // counts per kiosk.
+        const auto rows = db.selectTogether(
+            {{ChangeMark, {}},
+             {central::countsPerNameAndGradeByMonths(from, to, terminals.has_value()), scoped},
+             {central::countsPerDayAndGradeOfTerminals(from, to, terminals.has_value()), scoped},
+             {repeatsStatement(u"名称"_s, scope), values},
+             {repeatsStatement(u"日期"_s, scope), values},
+             {u"select 名称, 原因, sum(数量)::bigint from 评价_原因_日计 "
+              "where 日期 >= ? and 日期 <= ?"_s +
+                  scope + u" group by 名称, 原因"_s,
+              values}});
         ScopedCounts counts;
-        for (const QVariantList &r : rows[1])
-            counts.byName.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
-        for (const QVariantList &r : rows[2])
-            counts.byDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
         // The marked suspected repeats leave the counts.
-        QList<reports::NameGradeCount> repeatsByName;
-        for (const QVariantList &r : rows[3]) {
-            repeatsByName.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
-            counts.suspectedRepeats += r[2].toLongLong();
-        }
-        QList<reports::DayGradeCount> repeatsByDay;
-        for (const QVariantList &r : rows[4])
-            repeatsByDay.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
-        counts.byName = reports::withoutRepeats(counts.byName, repeatsByName);
-        counts.byDay = reports::withoutRepeats(counts.byDay, repeatsByDay);
-        done(counts, rows[0].first()[0].toLongLong());
-        return counts;
-    } catch (...) {
-        done(std::nullopt, 0);
-        throw;
-    }
+        const auto repeatsByName = countRows<reports::NameGradeCount>(rows[3]);
+        counts.suspectedRepeats = total(repeatsByName);
+        counts.byName =
+            reports::withoutRepeats(countRows<reports::NameGradeCount>(rows[1]), repeatsByName);
+        counts.byDay = reports::withoutRepeats(countRows<reports::DayGradeCount>(rows[2]),
+                                               countRows<reports::DayGradeCount>(rows[4]));
+        counts.reasons = reports::reasonRows(countRows<reports::NameReasonCount>(rows[5]));
+        counts.mark = rows[0].first()[0].toLongLong();
+        return std::pair{counts, QString::number(counts.mark)};
+    });
 }
 
 QList<reports::NameReasonCount> readScopedReasonCounts(Central &db, const QDate &from,
                                                        const QDate &to,
                                                        const std::optional<QStringList> &terminals)
 {
-    QList<reports::NameReasonCount> counts;
-    const QList<QVariantList> exists =
-        db.select(u"select to_regclass('评价_原因_日计') is not null"_s);
-    if (exists.isEmpty() || !exists[0][0].toBool())
-        return counts;
-    QVariantList values = {from.toString(u"yyyy-MM-dd"_s), to.toString(u"yyyy-MM-dd"_s)};
-    if (terminals)
-        values.append(terminalsValue(*terminals));
-    for (const QVariantList &r :
-         db.select(u"select 名称, 原因, sum(数量)::bigint from 评价_原因_日计 "
-                   "where 日期 >= ? and 日期 <= ?"_s +
-                       (terminals ? InTerminals : QString()) + u" group by 名称, 原因"_s,
-                   values))
-        counts.append({r[0].toString(), r[1].toString(), r[2].toLongLong()});
-    return reports::reasonRows(counts);
+    return readScopedCounts(db, from, to, terminals).reasons;
 }
 
 NameCounts readNameCounts(Central &db, const QString &name, const QDate &from, const QDate &to,
@@ -552,43 +644,57 @@ QStringList ratedNames(Central &db, const std::optional<QStringList> &terminals)
     if (terminals)
         values.append(terminalsValue(*terminals));
     QStringList names;
+    // From the monthly counts, with the names of the few days that are no calendar date (which
+    // only the daily counts hold): far fewer rows than the daily counts.
+    const QString scope = terminals ? InTerminals : QString();
+    if (terminals)
+        values.append(values[0]);
     for (const QVariantList &r :
-         db.select(u"select distinct 名称 from 评价_日计 where true"_s +
-                       (terminals ? InTerminals : QString()) + u" order by 1"_s,
+         db.select(u"select 名称 from 评价_月计 where true"_s + scope +
+                       u" union select 名称 from 评价_日计 where not 评价_是日期(日期)"_s + scope +
+                       u" order by 1"_s,
                    values))
         names.append(r[0].toString());
     return names;
 }
 
-QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals)
+QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals,
+                                    QString *readUnder)
 {
-    QStringList names = knownTerminals(db);
-    if (terminals)
-        names.erase(std::remove_if(names.begin(), names.end(),
-                                   [&](const QString &n) { return !terminals->contains(n); }),
-                    names.end());
-    // One statement for every kiosk: its newest rating by one look-up in the key's index
-    // (a kiosk's numbers only grow), its hall and its forwarder's last report.
-    const auto rows =
-        db.select(u"select t.终端, h.大厅, (select e.接收时间 from 评价 e where e.终端 = t.终端 "
-                  "order by e.序号 desc limit 1), s.最近联系, s.待发送, s.版本, s.可用空间 "
-                  "from jsonb_array_elements_text(?::jsonb) with ordinality t(终端, n) "
-                  "left join 终端大厅 h on h.终端 = t.终端 left join 终端状态 s on s.终端 = t.终端 "
-                  "order by t.n"_s,
-                  {terminalsValue(names)});
-    QList<TerminalState> states;
-    for (const QVariantList &r : rows) {
-        TerminalState state;
-        state.terminal = r[0].toString();
-        state.hall = r[1].toString();
-        state.lastRating = r[2].toDateTime();
-        state.lastContact = r[3].toDateTime();
-        state.pending = r[4].isNull() ? -1 : r[4].toLongLong();
-        state.version = r[5].toString();
-        state.freeBytes = r[6].isNull() ? -1 : r[6].toLongLong();
-        states.append(state);
-    }
-    return states;
+    static MarkedCache<std::pair<QList<TerminalState>, QString>> cache(true);
+    const QString marks = stateMarks(db);
+    const QVariantList values =
+        terminals ? QVariantList{terminalsValue(*terminals)} : QVariantList();
+    const auto [list, listMarks] = cache.get(terminals ? values[0].toString() : u"*"_s, marks, [&] {
+        // One statement for every kiosk: its newest rating by one look-up in the key's index
+        // (a kiosk's numbers only grow), its hall and its forwarder's last report.
+        const auto rows = db.select(
+            KnownTerminals +
+                u"select t.终端, h.大厅, (select e.接收时间 from 评价 e where e.终端 = t.终端 "
+                "order by e.序号 desc limit 1), s.最近联系, s.待发送, s.版本, s.可用空间 "
+                "from 名单 t left join 终端大厅 h on h.终端 = t.终端 "
+                "left join 终端状态 s on s.终端 = t.终端"_s +
+                (terminals ? u" where t.终端 in (select jsonb_array_elements_text(?::jsonb))"_s
+                           : QString()) +
+                u" order by t.终端"_s,
+            values);
+        QList<TerminalState> states;
+        for (const QVariantList &r : rows) {
+            TerminalState state;
+            state.terminal = r[0].toString();
+            state.hall = r[1].toString();
+            state.lastRating = r[2].toDateTime();
+            state.lastContact = r[3].toDateTime();
+            state.pending = r[4].isNull() ? -1 : r[4].toLongLong();
+            state.version = r[5].toString();
+            state.freeBytes = r[6].isNull() ? -1 : r[6].toLongLong();
+            states.append(state);
+        }
+        return std::pair{std::pair{states, marks}, marks};
+    });
+    if (readUnder)
+        *readUnder = listMarks;
+    return list;
 }
 
 } // namespace web

@@ -29,6 +29,19 @@ public:
 // Seconds one statement of the dashboard may take at the server.
 constexpr int WebStatementTimeoutSeconds = 5;
 
+// The minimum number of ratings for a place in the ranking (default 10).
+constexpr int DefaultMinimumRatings = 10;
+
+// What the figures the service keeps in memory depend on, read in one statement: a figure
+// read under other marks is read again.
+struct Marks
+{
+    qint64 ratings = -1;  // the change mark of the counts (sum of 评价_变更)
+    qint64 settings = -1; // raised by every change of the accounts and the halls
+    QString states;       // the kiosks' reports (终端状态): their number and newest contact
+    int minimum = DefaultMinimumRatings;
+};
+
 class Central
 {
 public:
@@ -45,6 +58,10 @@ public:
     // each statement.
     QList<QList<QVariantList>> transaction(const QList<QPair<QString, QVariantList>> &statements);
 
+    // The marks: read once per request on this thread while a RequestMarks lives, otherwise
+    // read now.
+    Marks marks();
+
     // Whether the server answers a trivial statement now.
     bool healthy();
 
@@ -54,7 +71,20 @@ public:
     const central::Connection &connection() const { return m_connection; }
 
 private:
+    QList<QList<QVariantList>> inTransaction(const QString &begin,
+                                             const QList<QPair<QString, QVariantList>> &statements);
+
     central::Connection m_connection;
+};
+
+// While it lives, the requests's reads on this thread share the marks read first.
+class RequestMarks
+{
+public:
+    explicit RequestMarks(Central &db);
+    ~RequestMarks();
+    RequestMarks(const RequestMarks &) = delete;
+    RequestMarks &operator=(const RequestMarks &) = delete;
 };
 
 // An account of the dashboard. An administrator sees every kiosk and manages the settings; a
@@ -71,6 +101,10 @@ struct Account
 };
 
 std::optional<Account> findAccount(Central &db, const QString &name);
+// The account of a session: kept in memory while the accounts' mark stands, so every change of
+// an account (removed, role, kiosks, password, also by kiosk-web --remove-user or another
+// service) takes effect at the next request.
+std::optional<Account> sessionAccount(Central &db, const QString &name);
 QList<Account> accounts(Central &db);
 // Adds the account or replaces the one of that name (its sessions stay until they expire).
 void saveAccount(Central &db, const Account &account);
@@ -103,8 +137,7 @@ QStringList knownTerminals(Central &db);
 QList<QPair<QString, QString>> halls(Central &db);
 void setHall(Central &db, const QString &terminal, const QString &hall);
 
-// The minimum number of ratings for a place in the ranking (default 10).
-constexpr int DefaultMinimumRatings = 10;
+// The minimum number of ratings for a place in the ranking, from the marks.
 int minimumRatings(Central &db);
 void setMinimumRatings(Central &db, int minimum);
 
@@ -114,12 +147,16 @@ struct ScopedCounts
     QList<reports::NameGradeCount> byName;
     QList<reports::DayGradeCount> byDay;
     qint64 suspectedRepeats = 0; // marked 疑似重复, already taken out of the counts
+    QList<reports::NameReasonCount> reasons;
+    qint64 mark = -1; // the change mark these counts were read under
 };
+// Read once per change of the counts: an answer read under the same change mark is given
+// again, and while one request reads anew the others asking the same get the last answer.
 ScopedCounts readScopedCounts(Central &db, const QDate &from, const QDate &to,
                               const std::optional<QStringList> &terminals);
 
 // How often each reason was chosen per name over [from, to] at the kiosks of terminals (all
-// kiosks when nothing), from the daily counts 评价_原因_日计; none on a server without them.
+// kiosks when nothing), from the daily counts 评价_原因_日计 (kept with readScopedCounts).
 QList<reports::NameReasonCount> readScopedReasonCounts(Central &db, const QDate &from,
                                                        const QDate &to,
                                                        const std::optional<QStringList> &terminals);
@@ -148,6 +185,9 @@ struct TerminalState
     QString version;
     qint64 freeBytes = -1;
 };
-QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals);
+// In one statement, kept while the marks stand; marks (when given) gets the marks the list was
+// read under.
+QList<TerminalState> terminalStates(Central &db, const std::optional<QStringList> &terminals,
+                                    QString *marks = nullptr);
 
 } // namespace web

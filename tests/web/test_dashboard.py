@@ -14,6 +14,7 @@ import tempfile
 import time
 import unittest
 import urllib.parse
+from datetime import date, timedelta
 from fractions import Fraction
 
 from selenium import webdriver
@@ -63,6 +64,61 @@ def expected_ranking(terminals=None, minimum=10):
         table.append([str(rank), name, str(n), "%.1f" % (score / 10) if enough else "样本不足",
                       "%.1f%%" % (rate / 10) if enough else "样本不足"] + [str(p) for p in per])
     return table
+
+
+# Ratings of 2025 over several months, inserted in two statements (the second adds to days the
+# first counted), some marked as suspected repeats, some deleted again, and a few on days that
+# are no calendar date: (kiosk, number, name, day, grade).
+def months_rows():
+    rows = []
+    for k, kiosk in enumerate(HALLS):
+        for i in range(120):
+            day = date(2025, 1, 10) + timedelta(days=(i * 5 + k * 3) % 100)
+            rows.append((kiosk, 200000 + k * 1000 + i, ["赵六", "钱七", "孙八"][(i + k) % 3],
+                         day.isoformat(), GRADES[(i * 3 + k + i // 7) % 5]))
+    rows += [("一号厅-1", 209001, "赵六", "2025-02-30", "非常满意"),
+             ("一号厅-1", 209002, "赵六", "2025-02-30", "不满意"),
+             ("二号厅-1", 209003, "钱七", "2025-13-01", "一般"),
+             ("一号厅-2", 209004, "周九", "2025-02-31", "一般")]
+    return rows
+
+
+MONTHS_MARKED = lambda seq: seq % 7 == 0  # noqa: E731
+MONTHS_DELETED = lambda seq: seq % 11 == 0  # noqa: E731
+
+
+def months_expected(rows, frm, to, terminals, period):
+    """The ranking (name: ratings and the five grade counts) and the trend's ratings, counted
+    here from the rows kept, without the marked ones."""
+    names, trend = {}, {}
+    start = date.fromisoformat(frm)
+    for kiosk, seq, name, day, grade in rows:
+        if MONTHS_DELETED(seq) or MONTHS_MARKED(seq) or not frm <= day <= to:
+            continue
+        if terminals is not None and kiosk not in terminals:
+            continue
+        per = names.setdefault(name, [0] * 5)
+        per[GRADES.index(grade)] += 1
+        try:
+            d = date.fromisoformat(day)
+        except ValueError:
+            continue  # no calendar day: in the figures, in no period of the trend
+        if period == "week":
+            d = max(d - timedelta(days=d.weekday()), start)
+        elif period == "month":
+            d = max(d.replace(day=1), start)
+        trend[d] = trend.get(d, 0) + 1
+    labels, d = [], start
+    end = date.fromisoformat(to)
+    while d <= end:
+        labels.append(d)
+        if period == "day":
+            d += timedelta(days=1)
+        elif period == "week":
+            d = d - timedelta(days=d.weekday()) + timedelta(days=7)
+        else:
+            d = (d.replace(day=1) + timedelta(days=32)).replace(day=1)
+    return ({n: [sum(p)] + p for n, p in names.items()}, [trend.get(d, 0) for d in labels])
 
 
 def sql_text(text):
@@ -623,6 +679,102 @@ class Dashboard(unittest.TestCase):
             self.stack.sql("delete from 评价 where 序号 between 30001 and 30003")
         # The ratings took their reasons and counts with them.
         self.assertEqual(self.stack.sql("select count(*) from 评价_原因_日计").strip(), "0")
+
+    def test_16_months_and_days_agree(self):
+        # Whole months come from the monthly counts and the days around them from the daily
+        # ones: the figures must be those of the rows, whatever the range and the scope, after
+        # the triggers kept the counts and after the monthly counts were made again from the
+        # daily ones (twice: the second run adds nothing).
+        rows = months_rows()
+        values = ["(%s,%d,%s,%s,'10:00:00',%s)" % (sql_text(k), seq, sql_text(n), sql_text(d),
+                                                    sql_text(g)) for k, seq, n, d, g in rows]
+        insert = "insert into 评价 (终端,序号,名称,日期,时间,综合评价) values "
+        self.stack.sql(insert + ",".join(values[::2]))
+        self.stack.sql(insert + ",".join(values[1::2]))
+        self.stack.sql("insert into 评价_疑似重复 select 终端, 序号 from 评价 where 序号 >= 200000 "
+                       "and 序号 %% 7 = 0; delete from 评价 where 序号 >= 200000 and 序号 %% 11 = 0"
+                       .replace("%%", "%"))
+        cookies = {user: self.login(user, user + "-password")[1] for user in ("admin", "hall1")}
+        cases = (
+            ("partial months at both ends", "admin", "", "2025-01-15", "2025-04-10", None),
+            ("one whole month", "admin", "", "2025-02-01", "2025-02-28", None),
+            ("the year", "admin", "", "2025-01-01", "2025-12-31", None),
+            ("viewer, one month between partial ones", "hall1", "", "2025-01-31", "2025-03-01",
+             ["一号厅-1", "一号厅-2"]),
+            ("viewer, whole months only", "hall1", "", "2025-01-01", "2025-03-31",
+             ["一号厅-1", "一号厅-2"]),
+            ("hall, whole months at both ends", "admin", "&hall=二号厅", "2025-02-01",
+             "2025-03-31", ["二号厅-1"]),
+            ("kiosk, no whole month", "admin", "&terminal=一号厅-1", "2025-03-02", "2025-03-30",
+             ["一号厅-1"]),
+            ("across a month's end, no whole month", "admin", "", "2025-02-15", "2025-03-14",
+             None))
+
+        def check(when):
+            for name, user, scope, frm, to, terminals in cases:
+                for period in ("day", "week", "month"):
+                    with self.subTest(when=when, case=name, period=period):
+                        status, _, body = self.request(
+                            "GET", "/api/overview?from=%s&to=%s&period=%s%s" % (
+                                frm, to, period, urllib.parse.quote(scope, safe="&=")),
+                            cookie=cookies[user])
+                        self.assertEqual(status, 200, body)
+                        answer = json.loads(body)
+                        ranking, trend = months_expected(rows, frm, to, terminals, period)
+                        self.assertEqual({r["name"]: [r["ratings"]] + r["per"]
+                                          for r in answer["ranking"]}, ranking)
+                        self.assertEqual([p["ratings"] for p in answer["trend"]], trend)
+
+        try:
+            check("kept by the triggers")
+            # The names to choose on the page of one name, also one rated on no calendar day.
+            hall = ("一号厅-1", "一号厅-2")
+            _, _, page = self.request("GET", "/person", cookie=cookies["hall1"])
+            self.assertEqual(re.findall(r"<option>([^<]*)</option>", page), sorted(
+                {n for n, (k, _) in NAMES.items() if k in hall} |
+                {n for k, seq, n, _, _ in rows if k in hall and not MONTHS_DELETED(seq)}))
+            self.stack.sql("truncate 评价_月计, 评价_终端日计")
+            for _ in range(2):
+                subprocess.run([os.path.join(BUILD, "src/tools/kiosk-mkdb"), "--postgres",
+                                self.stack.central], check=True, stdout=subprocess.DEVNULL)
+            # A change elsewhere, so that kiosk-web reads the counts again.
+            self.stack.sql("insert into 评价 (终端,序号,名称,日期,时间,综合评价) values "
+                           "('一号厅-1', 299999, '张伟', '2024-06-01', '09:00:00', '一般');"
+                           "delete from 评价 where 序号 = 299999")
+            check("made again from the daily counts")
+        finally:
+            self.stack.sql("delete from 评价_疑似重复 where 序号 >= 200000;"
+                           "delete from 评价 where 序号 >= 200000")
+        self.assertEqual(self.stack.sql("select count(*) from 评价_月计 where 月份 like '2025%'")
+                         .strip(), "0")
+
+    def test_17_account_changes_at_once(self):
+        # The service keeps a session's account in memory; a change made outside it, by the
+        # command, holds from the very next request.
+        for name, change, password, status, kiosks in (
+                ("removed", ["--remove-user", "changing"], "", 401, None),
+                ("limited to one kiosk",
+                 ["--add-user", "changing", "--role", "viewer", "--terminals", "二号厅-1"],
+                 "changing-password", 200, ["二号厅-1"]),
+                ("given every kiosk", ["--add-user", "changing", "--role", "admin"],
+                 "changing-password", 200, sorted(HALLS)),
+                ("a new password", ["--add-user", "changing", "--role", "viewer", "--terminals",
+                                    "一号厅-1"], "another-password", 401, None)):
+            with self.subTest(change=name):
+                self.stack.add_user("changing", "changing-password", "viewer", ["一号厅-1"])
+                _, cookie, _ = self.login("changing", "changing-password")
+                answer, _, body = self.request("GET", "/api/terminals", cookie=cookie)
+                self.assertEqual([t["terminal"] for t in json.loads(body)["terminals"]],
+                                 ["一号厅-1"])
+                self.assertEqual(self.stack.kiosk_web(*change, stdin=password + "\n")
+                                 .returncode, 0)
+                answer, _, body = self.request("GET", "/api/terminals", cookie=cookie)
+                self.assertEqual(answer, status)
+                if kiosks is not None:
+                    self.assertEqual(sorted(t["terminal"] for t in json.loads(body)["terminals"]),
+                                     kiosks)
+        self.stack.kiosk_web("--remove-user", "changing")
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
