@@ -20,6 +20,8 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <functional>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -257,15 +259,20 @@ void Forwarder::closeCentral()
         central::close(m_central);
 }
 
-qint64 Forwarder::countPending()
+bool Forwarder::hasTable(const QString &existsStatement)
 {
     QSqlQuery exists(m_localFile->handle());
     exists.setForwardOnly(true);
-    if (!exists.exec(statements::outboxExists()))
+    if (!exists.exec(existsStatement))
         throw KioskError(localMessage(exists.lastError()));
-    const bool hasOutbox = exists.next();
+    const bool found = exists.next();
     exists.finish();
-    if (!hasOutbox)
+    return found;
+}
+
+qint64 Forwarder::countPending()
+{
+    if (!hasTable(statements::outboxExists()))
         return 0;
     QSqlQuery count(m_localFile->handle());
     count.setForwardOnly(true);
@@ -276,41 +283,59 @@ qint64 Forwarder::countPending()
     return n;
 }
 
-void Forwarder::forwardAll()
+Forwarder::Batch Forwarder::readBatch(const QString &batchStatement)
 {
-    std::optional<QSqlQuery> fullBatch;
+    Batch rows;
+    QSqlQuery read(m_localFile->handle());
+    read.setForwardOnly(true);
+    if (!read.prepare(batchStatement))
+        throw KioskError(localMessage(read.lastError()));
+    read.addBindValue(BatchRows);
+    if (!read.exec())
+        throw KioskError(localMessage(read.lastError()));
+    while (read.next()) {
+        QList<QVariant> row;
+        for (int c = 0; c < 6; ++c)
+            row.append(read.value(c));
+        rows.append(row);
+    }
+    const QSqlError error = read.lastError();
+    read.finish();
+    if (error.isValid())
+        throw KioskError(localMessage(error));
+    return rows;
+}
+
+void Forwarder::forwardBatches(const QString &batchStatement,
+                               const std::function<void(const Batch &)> &send,
+                               const std::function<void(const Batch &)> &remove)
+{
     while (!m_stopping) {
         // The oldest entries, in a read that ends before the server is asked anything.
-        QList<QList<QVariant>> rows;
-        {
-            QSqlQuery read(m_localFile->handle());
-            read.setForwardOnly(true);
-            if (!read.prepare(statements::pendingBatch()))
-                throw KioskError(localMessage(read.lastError()));
-            read.addBindValue(BatchRows);
-            if (!read.exec())
-                throw KioskError(localMessage(read.lastError()));
-            while (read.next()) {
-                QList<QVariant> row;
-                for (int c = 0; c < 6; ++c)
-                    row.append(read.value(c));
-                rows.append(row);
-            }
-            const bool failed = read.lastError().isValid();
-            const QSqlError error = read.lastError();
-            read.finish();
-            if (failed)
-                throw KioskError(localMessage(error));
-        }
+        const Batch rows = readBatch(batchStatement);
         if (rows.isEmpty())
             return;
+        send(rows);
+        m_lastContactMs = monotonicMs();
+        // Progress: a long catch-up is no server that stopped answering.
+        m_busySinceMs = m_lastContactMs;
+        // The server holds them now: only then do they leave the outbox.
+        remove(rows);
+    }
+}
+
+void Forwarder::forwardAll()
+{
+    // The statement of a full batch is prepared once and kept while the connection works.
+    std::optional<QSqlQuery> fullBatch;
+    qint64 renumbered = 0;
+    const auto send = [&](const Batch &rows) {
         // The reasons of the batch's bad ratings travel in the same transaction.
         const QList<reasons::Waiting> waitingReasons = reasons::readWaiting(
             m_localFile->handle(), rows.first().at(0).toLongLong(), rows.last().at(0).toLongLong());
         const QList<qsizetype> marked = markedRows(rows);
 
         // At the server, in one transaction.
-        qint64 renumbered = 0;
         if (!m_central.transaction())
             throw KioskError(describe(m_central.lastError(), m_connection));
         try {
@@ -352,11 +377,8 @@ void Forwarder::forwardAll()
             m_central.rollback();
             throw;
         }
-        m_lastContactMs = monotonicMs();
-        // Progress: a long catch-up is no server that stopped answering.
-        m_busySinceMs = m_lastContactMs;
-
-        // The server holds them now: only then do they leave the outbox.
+    };
+    const auto remove = [&](const Batch &rows) {
         const qint64 last = rows.last().at(0).toLongLong();
         runLocal(m_localFile->handle(), statements::beginWrite());
         try {
@@ -383,19 +405,14 @@ void Forwarder::forwardAll()
             s.renumbered += renumbered;
             s.lastArrived = now;
         });
-    }
+    };
+    forwardBatches(statements::pendingBatch(), send, remove);
 }
 
-QList<qsizetype> Forwarder::markedRows(const QList<QList<QVariant>> &rows)
+QList<qsizetype> Forwarder::markedRows(const Batch &rows)
 {
     QList<qsizetype> marked;
-    QSqlQuery exists(m_localFile->handle());
-    exists.setForwardOnly(true);
-    if (!exists.exec(statements::repeatOutboxExists()))
-        throw KioskError(localMessage(exists.lastError()));
-    const bool hasMarks = exists.next();
-    exists.finish();
-    if (!hasMarks)
+    if (!hasTable(statements::repeatOutboxExists()))
         return marked;
     QSet<qint64> numbers;
     QSqlQuery read(m_localFile->handle());
@@ -419,7 +436,7 @@ QList<qsizetype> Forwarder::markedRows(const QList<QList<QVariant>> &rows)
     return marked;
 }
 
-void Forwarder::sendRepeatMarks(const QList<QList<QVariant>> &rows, const QList<qsizetype> &marked)
+void Forwarder::sendRepeatMarks(const Batch &rows, const QList<qsizetype> &marked)
 {
     if (marked.isEmpty())
         return;
@@ -441,13 +458,7 @@ void Forwarder::sendRepeatMarks(const QList<QList<QVariant>> &rows, const QList<
 
 void Forwarder::removeForwardedRepeatMarks(qint64 last)
 {
-    QSqlQuery exists(m_localFile->handle());
-    exists.setForwardOnly(true);
-    if (!exists.exec(statements::repeatOutboxExists()))
-        throw KioskError(localMessage(exists.lastError()));
-    const bool hasMarks = exists.next();
-    exists.finish();
-    if (!hasMarks)
+    if (!hasTable(statements::repeatOutboxExists()))
         return;
     QSqlQuery remove(m_localFile->handle());
     if (!remove.prepare(statements::removeForwardedRepeatMarks()))
@@ -459,39 +470,9 @@ void Forwarder::removeForwardedRepeatMarks(qint64 last)
 
 void Forwarder::forwardPinLog()
 {
-    {
-        QSqlQuery exists(m_localFile->handle());
-        exists.setForwardOnly(true);
-        if (!exists.exec(statements::pinOutboxExists()))
-            throw KioskError(localMessage(exists.lastError()));
-        const bool hasOutbox = exists.next();
-        exists.finish();
-        if (!hasOutbox)
-            return;
-    }
-    while (!m_stopping) {
-        QList<QList<QVariant>> rows;
-        {
-            QSqlQuery read(m_localFile->handle());
-            read.setForwardOnly(true);
-            if (!read.prepare(statements::pendingPinBatch()))
-                throw KioskError(localMessage(read.lastError()));
-            read.addBindValue(BatchRows);
-            if (!read.exec())
-                throw KioskError(localMessage(read.lastError()));
-            while (read.next()) {
-                QList<QVariant> row;
-                for (int c = 0; c < 6; ++c)
-                    row.append(read.value(c));
-                rows.append(row);
-            }
-            const QSqlError error = read.lastError();
-            read.finish();
-            if (error.isValid())
-                throw KioskError(localMessage(error));
-        }
-        if (rows.isEmpty())
-            return;
+    if (!hasTable(statements::pinOutboxExists()))
+        return;
+    const auto send = [this](const Batch &rows) {
         // One statement is one transaction at the server: all of the batch or nothing.
         QSqlQuery insert(m_central);
         if (!insert.prepare(insertPinEvents(int(rows.size()))))
@@ -506,17 +487,16 @@ void Forwarder::forwardPinLog()
         if (!insert.exec())
             throw KioskError(describe(insert.lastError(), m_connection));
         insert.finish();
-        m_lastContactMs = monotonicMs();
-        m_busySinceMs = m_lastContactMs;
-
-        // The server holds them now: only then do they leave the outbox.
+    };
+    const auto remove = [this](const Batch &rows) {
         QSqlQuery remove(m_localFile->handle());
         if (!remove.prepare(statements::removeForwardedPinEvents()))
             throw KioskError(localMessage(remove.lastError()));
         remove.addBindValue(rows.last().at(0).toLongLong());
         if (!remove.exec())
             throw KioskError(localMessage(remove.lastError()));
-    }
+    };
+    forwardBatches(statements::pendingPinBatch(), send, remove);
 }
 
 void Forwarder::settleLocal()

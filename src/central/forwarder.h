@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace central {
@@ -95,7 +96,18 @@ private:
     void closeLocal();
     void openCentral();
     void closeCentral();
+    // Whether db.dll has the table an exists statement of the outboxes asks for.
+    bool hasTable(const QString &existsStatement);
     qint64 countPending();
+    // Rows of an outbox as its batch statement reads them: 序号, 终端 and four fields.
+    using Batch = QList<QList<QVariant>>;
+    // The oldest BatchRows entries of an outbox.
+    Batch readBatch(const QString &batchStatement);
+    // The one loop of both outboxes: reads a batch, has send put it at the server, and only
+    // then has remove take it out of db.dll; until the outbox is empty or a stop is requested.
+    void forwardBatches(const QString &batchStatement,
+                        const std::function<void(const Batch &)> &send,
+                        const std::function<void(const Batch &)> &remove);
     // Sends batches until the outbox is empty or a stop is requested. Throws KioskError.
     void forwardAll();
     // The same for the staff PIN log's outbox, when db.dll has one.
@@ -103,8 +115,8 @@ private:
     // The suspected repeats among a batch of the outbox (rows as read, 序号 first): the rows
     // marked in 待上传_疑似重复; at the server, in the batch's transaction, their marks; and
     // their removal from db.dll with the batch.
-    QList<qsizetype> markedRows(const QList<QList<QVariant>> &rows);
-    void sendRepeatMarks(const QList<QList<QVariant>> &rows, const QList<qsizetype> &marked);
+    QList<qsizetype> markedRows(const Batch &rows);
+    void sendRepeatMarks(const Batch &rows, const QList<qsizetype> &marked);
     void removeForwardedRepeatMarks(qint64 last);
     void settleLocal();
     // After a restart: when the server last received a rating of this kiosk.

@@ -1,5 +1,7 @@
 #include "reports/reportstatements.h"
 
+#include "store/statements.h"
+
 using namespace Qt::StringLiterals;
 
 namespace reports {
@@ -43,7 +45,7 @@ QString reasonCountsStatement(bool leaveOutRepeats)
 
 QString repeatMarksTableStatement()
 {
-    return u"select 1 from sqlite_master where type = 'table' and name = '评价_疑似重复'"_s;
+    return statements::repeatMarksExist();
 }
 
 QString repeatsByNameStatement()

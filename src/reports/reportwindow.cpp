@@ -1,5 +1,6 @@
 #include "reports/reportwindow.h"
 
+#include "platform/backgroundjob.h"
 #include "platform/error.h"
 #include "platform/guard.h"
 #include "platform/platform.h"
@@ -12,7 +13,6 @@
 #include <QChartView>
 #include <QDateEdit>
 #include <QDir>
-#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,7 +21,8 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -368,17 +369,23 @@ void ReportWindow::load()
     m_loading = true;
     SummaryLabel->setText(
         u"正在统计 %1 至 %2 …"_s.arg(from.toString(DateFormat), to.toString(DateFormat)));
-    auto *watcher = new QFutureWatcher<Reading>(this);
-    connect(watcher, &QFutureWatcher<Reading>::finished, this, [this, watcher, generation] {
-        const Reading reading = watcher->result();
-        watcher->deleteLater();
-        platform::guarded(this, [&] { loaded(generation, reading.report, reading.error); });
-    });
     const bool allKiosks = m_allKiosks && !m_centralUrl.isEmpty();
     const QString source = allKiosks ? m_centralUrl : m_databasePath;
     // Settings are read anew for every reading, so a changed minimum shows at once.
     const int minimum = reports::rankingMinimum(platform::services().exeDir());
-    watcher->setFuture(QtConcurrent::run(readReport, source, allKiosks, from, to, minimum));
+    // Every reading runs on a thread of its own, so a slow server never holds up a newer one;
+    // the window owns the job until it reports (and waits for it when closed first).
+    auto *job = new platform::BackgroundJob(platform::BackgroundJob::Priority::Normal, this);
+    const auto reading = std::make_shared<platform::Handover<Reading>>();
+    connect(job, &platform::BackgroundJob::finished, this, [this, job, reading, generation] {
+        job->deleteLater();
+        // Empty only when the reading threw something readReport does not catch.
+        const Reading read = reading->take().value_or(Reading{{}, u"未知错误"_s});
+        platform::guarded(this, [&] { loaded(generation, read.report, read.error); });
+    });
+    job->start([reading, source, allKiosks, from, to, minimum] {
+        reading->put(readReport(source, allKiosks, from, to, minimum));
+    });
 }
 
 void ReportWindow::loaded(quint64 generation, const reports::Report &report, const QString &error)

@@ -8,15 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFutureWatcher>
-#include <QThread>
-#include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent>
 
 #include <fcntl.h>
-#include <memory>
-#include <mutex>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -122,16 +116,17 @@ int pruneDailyCopies(const QString &workDir, int keep)
 } // namespace backup
 
 DailyBackup::DailyBackup(QString workDir, platform::ClockPtr clock, QObject *parent)
-    : QObject(parent), m_workDir(std::move(workDir)), m_clock(std::move(clock))
+    : QObject(parent), m_workDir(std::move(workDir)), m_clock(std::move(clock)),
+      m_job(platform::BackgroundJob::Priority::Idle)
 {
+    connect(&m_job, &platform::BackgroundJob::finished, this, [this] {
+        const QString written = m_written.take().value_or(QString());
+        emit finished(written, written.isEmpty() ? u"备份失败"_s : QString());
+    });
 }
 
-DailyBackup::~DailyBackup()
-{
-    // The worker holds no reference to this object; waiting only keeps the program from
-    // ending in the middle of a copy.
-    m_running.waitForFinished();
-}
+// The job waits for a copy still running, so the program does not end in the middle of one.
+DailyBackup::~DailyBackup() = default;
 
 void DailyBackup::start(int firstDelayMs, int intervalMs)
 {
@@ -143,28 +138,15 @@ void DailyBackup::start(int firstDelayMs, int intervalMs)
     QTimer::singleShot(firstDelayMs, this, [this] { runIfDue(); });
 }
 
-QFuture<QString> DailyBackup::runIfDue()
+bool DailyBackup::runIfDue()
 {
-    if (m_running.isRunning())
-        return {};
+    if (m_job.isRunning())
+        return false;
     const QString dbPath = QDir::cleanPath(m_workDir + u"/db.dll"_s);
     const QString target = backup::dailyPath(m_workDir, m_clock->now().date());
     if (QFileInfo::exists(target) || !QFileInfo(dbPath).isFile())
-        return {};
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    pool.setThreadPriority(QThread::IdlePriority);
-    const QString workDir = m_workDir;
-    // The worker leaves its outcome in a slot guarded by a mutex of its own, and the continuation
-    // on this object's thread reads it from there: the handover is ordered by a lock the program
-    // takes itself, which ThreadSanitizer sees, not only by Qt's future and event queue.
-    struct Outcome
-    {
-        std::mutex mutex;
-        QString written;
-    };
-    const auto outcome = std::make_shared<Outcome>();
-    m_running = QtConcurrent::run(&pool, [dbPath, target, workDir, outcome]() -> QString {
+        return false;
+    return m_job.start([this, dbPath, target, workDir = m_workDir] {
         QString written;
         try {
             backup::copyDatabase(dbPath, target);
@@ -173,23 +155,6 @@ QFuture<QString> DailyBackup::runIfDue()
         } catch (const KioskError &e) {
             qWarning("daily backup failed: %s", qUtf8Printable(e.message()));
         }
-        std::lock_guard lock(outcome->mutex);
-        outcome->written = written;
-        return written;
+        m_written.put(written);
     });
-    // A watcher made on this object's thread reports the end: its connection is made here, so
-    // nothing but the outcome slot above passes from the worker to this thread (a continuation
-    // attached with then() would have its closure moved across by Qt's queued call).
-    auto *watcher = new QFutureWatcher<QString>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, outcome] {
-        watcher->deleteLater();
-        QString written;
-        {
-            std::lock_guard lock(outcome->mutex);
-            written = outcome->written;
-        }
-        emit finished(written, written.isEmpty() ? u"备份失败"_s : QString());
-    });
-    watcher->setFuture(m_running);
-    return m_running;
 }

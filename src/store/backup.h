@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/backgroundjob.h"
 #include "platform/clock.h"
 #include "store/database.h"
 
 #include <QDate>
 #include <QDateTime>
-#include <QFuture>
 #include <QObject>
 #include <QString>
 
@@ -55,17 +55,20 @@ public:
     // Checks first after firstDelayMs, then every intervalMs.
     void start(int firstDelayMs = 60'000, int intervalMs = 10 * 60'000);
 
-    // Starts today's copy when it is missing and none is running, and returns its future: the
-    // path written, or an empty path when the copy failed. A cancelled (default) future when
-    // nothing was due.
-    QFuture<QString> runIfDue();
+    // Starts today's copy when it is missing and none is running, and returns whether it did;
+    // finished() tells its end.
+    bool runIfDue();
 
 signals:
+    // The path written, or an empty path and the failure.
     void finished(const QString &path, const QString &failure);
 
 private:
     QString m_workDir;
     platform::ClockPtr m_clock;
     QTimer *m_timer = nullptr;
-    QFuture<QString> m_running;
+    // The path the worker wrote, or empty when the copy failed.
+    platform::Handover<QString> m_written;
+    // Last, so that it is destroyed first: it waits for a worker that still uses the members.
+    platform::BackgroundJob m_job;
 };

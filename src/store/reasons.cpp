@@ -1,6 +1,7 @@
 #include "store/reasons.h"
 
 #include "store/engine.h"
+#include "store/statements.h"
 
 using namespace Qt::StringLiterals;
 
@@ -52,7 +53,7 @@ namespace statements {
 
 QString reasonsExist()
 {
-    return u"select 1 from sqlite_master where type = 'table' and name = '评价_原因'"_s;
+    return tableExists(u"评价_原因"_s);
 }
 
 QStringList createReasons()
@@ -79,7 +80,7 @@ QStringList createReasonOutbox()
 
 QString reasonOutboxExists()
 {
-    return u"select 1 from sqlite_master where type = 'table' and name = '待上传_原因'"_s;
+    return tableExists(u"待上传_原因"_s);
 }
 
 QString appendReasonOutbox()

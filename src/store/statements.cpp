@@ -45,6 +45,11 @@ QString filtered(const QString &head, const QString &tail, const QString &nameBo
 
 } // namespace
 
+QString tableExists(const QString &table)
+{
+    return u"select 1 from sqlite_master where type = 'table' and name = '"_s + table + u"'"_s;
+}
+
 QString selectAll()
 {
     return u"select * from 评价"_s;
@@ -154,7 +159,7 @@ QString seedPinLogSequence()
 
 QString pinLogExists()
 {
-    return u"select 1 from sqlite_master where type = 'table' and name = '密码记录'"_s;
+    return tableExists(u"密码记录"_s);
 }
 
 QString appendPinEvent()
@@ -188,7 +193,7 @@ QString appendPinOutbox()
 
 QString pinOutboxExists()
 {
-    return u"select 1 from sqlite_master where type = 'table' and name = '待上传_密码记录'"_s;
+    return tableExists(u"待上传_密码记录"_s);
 }
 
 QString pendingPinBatch()
@@ -437,7 +442,7 @@ QString appendOutbox()
 
 QString outboxExists()
 {
-    return u"select 1 from sqlite_master where type = 'table' and name = '待上传'"_s;
+    return tableExists(u"待上传"_s);
 }
 
 QString pendingBatch()
@@ -490,7 +495,7 @@ QString clearRepeatMarks()
 
 QString repeatMarksExist()
 {
-    return u"select 1 from sqlite_master where type = 'table' and name = '评价_疑似重复'"_s;
+    return tableExists(u"评价_疑似重复"_s);
 }
 
 QString previousRatingOfName()
@@ -519,7 +524,7 @@ QString markNewestOutboxEntry()
 
 QString repeatOutboxExists()
 {
-    return u"select 1 from sqlite_master where type = 'table' and name = '待上传_疑似重复'"_s;
+    return tableExists(u"待上传_疑似重复"_s);
 }
 
 QString pendingRepeatMarks()

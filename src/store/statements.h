@@ -7,6 +7,10 @@
 // Every statement text the store issues on a ratings file, in one place.
 namespace statements {
 
+// One row when table exists in the file, none when not; table is a name of this program's own,
+// never typed text.
+QString tableExists(const QString &table);
+
 // "select * from 评价"
 QString selectAll();
 // "DELETE FROM 评价"

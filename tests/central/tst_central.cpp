@@ -11,6 +11,7 @@
 #include "store/schema.h"
 #include "store/statements.h"
 #include "store/tdatamodule3.h"
+#include "support/centralcheck.h"
 #include "support/pgserver.h"
 #include "support/recorder.h"
 
@@ -34,41 +35,8 @@ namespace {
 const QString User = u"kiosk"_s;
 const QString Password = u"Zentrale-7x"_s;
 
-// The rows of a statement on any connection, each row's fields joined by "|".
-QStringList rowsOf(QSqlDatabase db, const QString &statement, const QVariantList &binds = {})
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    query.prepare(statement);
-    for (const QVariant &value : binds)
-        query.addBindValue(value);
-    if (!query.exec())
-        return {u"error: "_s + query.lastError().text()};
-    QStringList rows;
-    while (query.next()) {
-        QStringList fields;
-        for (int c = 0; c < query.record().count(); ++c)
-            fields << query.value(c).toString();
-        rows << fields.join(u'|');
-    }
-    return rows;
-}
-
-QStringList localRows(const QString &databasePath, const QString &statement)
-{
-    static int counter = 0;
-    const QString name = u"local-check-%1"_s.arg(++counter);
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-        db.setDatabaseName(databasePath);
-        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
-        rows = db.open() ? rowsOf(db, statement) : QStringList{u"cannot open"_s};
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return rows;
-}
+using centralcheck::localRows;
+using centralcheck::rowsOf;
 
 // The ratings of one db.dll in the order they were stored.
 QStringList kioskRatings(const QString &databasePath)
@@ -149,16 +117,7 @@ private:
     // (the server may have been restarted since the last look).
     QStringList central(const QString &statement, const QVariantList &binds = {})
     {
-        static int counter = 0;
-        const QString name = u"test-check-%1"_s.arg(++counter);
-        try {
-            QSqlDatabase db = central::open(central::parseUrl(m_url), name);
-            const QStringList rows = rowsOf(db, statement, binds);
-            central::close(db);
-            return rows;
-        } catch (const KioskError &e) {
-            return {u"error: "_s + e.message()};
-        }
+        return centralcheck::centralRows(m_url, statement, binds);
     }
 
     QStringList centralRatings(const QString &terminal)

@@ -9,6 +9,7 @@
 #include "store/schema.h"
 #include "store/statements.h"
 #include "store/tdatamodule3.h"
+#include "support/centralcheck.h"
 #include "support/pgserver.h"
 #include "support/recorder.h"
 
@@ -28,41 +29,10 @@ const QString User = u"kiosk"_s;
 const QString Password = u"Zentrale-7x"_s;
 const QString Terminal = u"三号厅-2"_s;
 
-QStringList rowsOf(QSqlDatabase db, const QString &statement, const QVariantList &binds = {})
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    query.prepare(statement);
-    for (const QVariant &value : binds)
-        query.addBindValue(value);
-    if (!query.exec())
-        return {u"error: "_s + query.lastError().text()};
-    QStringList rows;
-    while (query.next()) {
-        QStringList fields;
-        for (int c = 0; c < query.record().count(); ++c)
-            fields << query.value(c).toString();
-        rows << fields.join(u'|');
-    }
-    return rows;
-}
-
 // Runs statements on db.dll beside the kiosk, as staff or a killed forwarder would leave it.
 QStringList onLocal(const QString &path, const QStringList &statements)
 {
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"local"_s);
-        db.setDatabaseName(path);
-        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
-        if (db.open()) {
-            for (const QString &statement : statements)
-                rows += rowsOf(db, statement);
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"local"_s);
-    return rows;
+    return centralcheck::localRows(path, statements);
 }
 
 // Three ratings: two bad ones with reasons, a good one (which a kiosk never gives reasons).
@@ -90,15 +60,7 @@ class TestReasonForwarding : public QObject
 
     QStringList central(const QString &statement, const QVariantList &binds = {})
     {
-        static int counter = 0;
-        try {
-            QSqlDatabase db = central::open(central::parseUrl(m_url), u"check-%1"_s.arg(++counter));
-            const QStringList rows = rowsOf(db, statement, binds);
-            central::close(db);
-            return rows;
-        } catch (const KioskError &e) {
-            return {u"error: "_s + e.message()};
-        }
+        return centralcheck::centralRows(m_url, statement, binds);
     }
 
     // Each reason at the server with the content of the rating it belongs to.
