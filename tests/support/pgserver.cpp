@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -80,10 +82,12 @@ PgServer::~PgServer()
     if (m_running)
         runTool(u"pg_ctl"_s, {u"-D"_s, m_data, u"-m"_s, m_kept ? u"fast"_s : u"immediate"_s,
                               u"-w"_s, u"stop"_s});
+    if (m_portClaim >= 0)
+        ::close(m_portClaim);
 }
 
 bool PgServer::runTool(const QString &tool, const QStringList &arguments, QString *output,
-                       int timeoutMs)
+                       int timeoutMs, const QByteArray &input)
 {
     QProcess process;
     process.setWorkingDirectory(m_dir.path());
@@ -96,6 +100,9 @@ bool PgServer::runTool(const QString &tool, const QStringList &arguments, QStrin
         process.setArguments(arguments);
     }
     process.start();
+    if (!input.isEmpty() && process.waitForStarted(timeoutMs))
+        process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
@@ -143,8 +150,12 @@ bool PgServer::start()
     // The first port of the range on which the server starts: another test program (or
     // anything else) may hold the ones before it.
     for (int port = FirstPort; port <= LastPort; ++port) {
+        if (!claimPort(port))
+            continue;
         if (tryStart(port))
             return true;
+        ::close(m_portClaim);
+        m_portClaim = -1;
         const QString log = m_error;
         if (!log.contains(u"could not bind"_s) && !log.contains(u"already in use"_s) &&
             !log.contains(u"could not create lock file"_s) &&
@@ -152,6 +163,20 @@ bool PgServer::start()
             return false;
     }
     return false;
+}
+
+bool PgServer::claimPort(int port)
+{
+    const QByteArray path = "/tmp/quorvel-test-pgport-" + QByteArray::number(port) + ".lock";
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_portClaim = fd;
+    return true;
 }
 
 bool PgServer::stop()
@@ -170,8 +195,8 @@ QString PgServer::psql(const QString &sql, const QString &database)
     if (!runTool(u"psql"_s,
                  {u"-h"_s, m_sockets, u"-p"_s, QString::number(m_port), u"-U"_s, u"postgres"_s,
                   u"-d"_s, database, u"-v"_s, u"ON_ERROR_STOP=1"_s, u"-X"_s, u"-A"_s, u"-t"_s,
-                  u"-q"_s, u"-c"_s, sql},
-                 &out))
+                  u"-q"_s},
+                 &out, 60000, sql.toUtf8()))
         return {};
     return out.trimmed();
 }

@@ -49,16 +49,21 @@ public:
     static constexpr int LastPort = 55531;
 
 private:
-    // Runs a program of the server's bin folder as the server's user; stdout in output.
+    // Runs a program of the server's bin folder as the server's user; stdout in output, input
+    // on its standard input (so a statement with a password never shows in the process list).
     bool runTool(const QString &tool, const QStringList &arguments, QString *output = nullptr,
-                 int timeoutMs = 60000);
+                 int timeoutMs = 60000, const QByteArray &input = {});
     bool tryStart(int port);
+    // Claims the port for this server's whole life (a lock file in /tmp), so a test program
+    // starting its server meanwhile passes it by, also while this one is stopped for a restart.
+    bool claimPort(int port);
     void init();
 
     QTemporaryDir m_dir;
     QString m_data, m_sockets, m_log;
     QStringList m_createdRoles;
     int m_port = 0;
+    int m_portClaim = -1;
     bool m_valid = false;
     bool m_running = false;
     bool m_durable = false;
