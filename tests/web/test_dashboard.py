@@ -19,6 +19,7 @@ from fractions import Fraction
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -255,7 +256,11 @@ class Dashboard(unittest.TestCase):
         return self.table_rows("ranking")
 
     def wait_for(self, condition, seconds=10):
-        return WebDriverWait(self.browser, seconds, poll_frequency=0.2).until(
+        # A page that is replaced while the condition reads it (a form posted, a live update)
+        # leaves stale elements: the condition is asked again on the new page.
+        return WebDriverWait(self.browser, seconds, poll_frequency=0.2,
+                             ignored_exceptions=(NoSuchElementException,
+                                                 StaleElementReferenceException)).until(
             lambda _: condition())
 
     def test_01_login_answers(self):
