@@ -4,6 +4,7 @@
 #include "alert/alertservice.h"
 #include "alert/pgconnection.h"
 #include "web/refused.h"
+#include "web/requests.h"
 #include "web/webpages.h"
 
 #include <QDateTime>
@@ -22,13 +23,6 @@ namespace {
 constexpr int MaxParameter = 2000;
 const QString AlertStyle = u"<link rel=\"stylesheet\" href=\"/static/alerts.css\">"_s;
 
-void sendHtml(httplib::Response &res, int status, const QString &html)
-{
-    res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(html.toStdString(), "text/html; charset=utf-8");
-}
-
 void requireAdmin(const Account &account)
 {
     if (!account.isAdmin())
@@ -38,15 +32,7 @@ void requireAdmin(const Account &account)
 // A field of the form, trimmed: refused when repeated or too long.
 QString field(const httplib::Request &req, const char *key)
 {
-    if (!req.has_param(key))
-        return {};
-    if (req.get_param_value_count(key) > 1)
-        throw Refused{400, u"参数重复：%1"_s.arg(QString::fromLatin1(key))};
-    const std::string &raw = req.get_param_value(key);
-    const QString value = QString::fromStdString(raw);
-    if (raw.size() > size_t(MaxParameter) * 4 || value.size() > MaxParameter)
-        throw Refused{400, u"参数过长：%1"_s.arg(QString::fromLatin1(key))};
-    return value.trimmed();
+    return textParam(req, key, MaxParameter).trimmed();
 }
 
 // A list typed into one field, separated by commas (also the Chinese one), without blanks.

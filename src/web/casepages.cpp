@@ -2,6 +2,7 @@
 
 #include "web/casedata.h"
 #include "web/refused.h"
+#include "web/requests.h"
 #include "web/webpages.h"
 
 #include <QFile>
@@ -17,31 +18,8 @@ namespace web {
 namespace {
 
 constexpr int MaxListed = 500;
-constexpr int MaxParameter = 200;
 constexpr int MaxDayNote = 64;
 const QString CaseStyle = u"<link rel=\"stylesheet\" href=\"/static/cases.css\">"_s;
-
-void sendHtml(httplib::Response &res, int status, const QString &html)
-{
-    res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(html.toStdString(), "text/html; charset=utf-8");
-}
-
-// A parameter of the query or form: refused when repeated or longer than maxLength characters.
-QString textParam(const httplib::Request &req, const char *key, int maxLength = MaxParameter)
-{
-    if (!req.has_param(key))
-        return {};
-    if (req.get_param_value_count(key) > 1)
-        throw Refused{400, u"参数重复：%1"_s.arg(QString::fromLatin1(key))};
-    const std::string &raw = req.get_param_value(key);
-    const QString value =
-        raw.size() > size_t(maxLength) * 4 ? QString() : QString::fromStdString(raw);
-    if (raw.size() > size_t(maxLength) * 4 || value.size() > maxLength)
-        throw Refused{400, u"参数过长：%1"_s.arg(QString::fromLatin1(key))};
-    return value;
-}
 
 QDate dateValue(const QString &text, const QString &label)
 {

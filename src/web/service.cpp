@@ -5,6 +5,7 @@
 #include "web/casepages.h"
 #include "web/ranking.h"
 #include "web/refused.h"
+#include "web/requests.h"
 #include "web/webpages.h"
 
 #include <QDateTime>
@@ -79,13 +80,6 @@ std::string sessionCookie(const QString &token, bool expire)
 {
     return std::string(SessionCookie) + "=" + (expire ? "" : token.toStdString()) +
            "; Path=/; Secure; HttpOnly; SameSite=Strict" + (expire ? "; Max-Age=0" : "");
-}
-
-void sendHtml(httplib::Response &res, int status, const QString &html)
-{
-    res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(utf8(html), "text/html; charset=utf-8");
 }
 
 void sendJsonBytes(httplib::Response &res, int status, const std::string &bytes)

@@ -72,8 +72,8 @@ async def main(folder, args):
     line = [str(port)]
     if len(args) >= 2:
         others = [("plain", None)]
-        for spec in args[2:]:
-            kind, cert, key = spec.split(":")
+        for server_args in args[2:]:
+            kind, cert, key = server_args.split(":")
             others.append((kind, tls(cert, key)))
         for kind, context in others:
             server, port = await listen(loop, Sink(os.path.join(folder, kind), None), context)
