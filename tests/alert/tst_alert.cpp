@@ -118,8 +118,11 @@ private:
     QString m_database;
     int m_databases = 0;
     QList<QProcess *> m_services;
-    qint64 m_clock = 0;
-    QString m_today;
+    // The moment every test starts at, in local time: a Wednesday morning, far from midnight,
+    // so a rating's day is the service's day and the last 60 minutes lie within it.
+    const qint64 m_start = QDateTime(QDate(2026, 3, 4), QTime(10, 0)).toMSecsSinceEpoch();
+    qint64 m_clock = m_start;
+    QString m_today = QDate(2026, 3, 4).toString(u"yyyy-MM-dd"_s);
     QTemporaryDir m_mailDir;
     QProcess m_smtp;
     int m_smtpPort = 0;
@@ -202,9 +205,10 @@ private:
         QStringList values, reasons;
         for (const QString &text : rows) {
             const RatingRow r = ratingRow(text);
-            values << u"(%1, %2, %3, %4, %5, %6, now() - interval '%7 minutes')"_s.arg(
+            // Received on the service's clock, the given minutes before its present moment.
+            values << u"(%1, %2, %3, %4, %5, %6, to_timestamp(%7 / 1000.0))"_s.arg(
                 quoted(r.terminal), r.number, quoted(r.name), quoted(m_today), quoted(r.time),
-                quoted(r.grade), QString::number(r.minutesAgo));
+                quoted(r.grade), QString::number(m_clock - qint64(r.minutesAgo) * 60000));
             for (const QString &reason : r.reasons)
                 reasons << u"(%1, %2, %3)"_s.arg(quoted(r.terminal), r.number, quoted(reason));
         }
@@ -241,10 +245,12 @@ private:
         file.open(QIODevice::WriteOnly);
         for (int i = first; i < first + 100; ++i)
             file.write(
-                u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价) values ('%1', %2, "
-                "'张三', '%3', '10:00:00', '非常不满意');\n"_s.arg(terminal)
+                u"insert into 评价 (终端, 序号, 名称, 日期, 时间, 综合评价, 接收时间) values "
+                "('%1', %2, '张三', '%3', '10:00:00', '非常不满意', to_timestamp(%4 / "
+                "1000.0));\n"_s.arg(terminal)
                     .arg(i)
                     .arg(m_today)
+                    .arg(m_clock)
                     .toUtf8());
         file.close();
         auto *process = new QProcess(this);
@@ -282,7 +288,6 @@ private slots:
     {
         QVERIFY2(m_server.isValid() && m_server.start(), qPrintable(m_server.lastError()));
         m_robot = std::make_unique<Robot>();
-        m_today = QDate::currentDate().toString(u"yyyy-MM-dd"_s);
         const QString tls = m_mailDir.filePath(u"tls"_s);
         QVERIFY(QDir().mkpath(tls));
         const QString problem = makeCertificates(tls);
@@ -346,7 +351,7 @@ private slots:
         QFETCH(QString, received);
         QFETCH(QString, hidden);
         freshDatabase();
-        setClock(QDateTime::currentMSecsSinceEpoch());
+        setClock(m_start);
         for (QString &a : channel)
             a.replace(u"{robot}"_s, m_robot->url(QString()))
                 .replace(u"{smtp}"_s, QString::number(m_smtpPort));
@@ -400,7 +405,7 @@ private slots:
         QFETCH(QString, server);
         QFETCH(QString, error);
         freshDatabase();
-        setClock(QDateTime::currentMSecsSinceEpoch());
+        setClock(m_start);
         const int port = server.isEmpty() ? m_smtpPort : m_smtpPorts.value(server);
         QVERIFY(port > 0);
         QCOMPARE(
@@ -456,7 +461,7 @@ private slots:
         QFETCH(int, answer);
         QFETCH(QString, error);
         freshDatabase();
-        setClock(QDateTime::currentMSecsSinceEpoch());
+        setClock(m_start);
         const QString refuse = m_mailDir.filePath(u"refuse"_s);
         if (mail) {
             QFile(refuse).open(QIODevice::WriteOnly);
@@ -498,7 +503,7 @@ private slots:
     void killedDuringBurst()
     {
         freshDatabase();
-        setClock(QDateTime::currentMSecsSinceEpoch());
+        setClock(m_start);
         m_messagesAtBump = 0;
         QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/k"_s)}),
                  0);
@@ -537,7 +542,7 @@ private slots:
     void twoServices()
     {
         freshDatabase();
-        setClock(QDateTime::currentMSecsSinceEpoch());
+        setClock(m_start);
         m_messagesAtBump = 0;
         QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/2"_s)}),
                  0);
@@ -561,7 +566,7 @@ private slots:
     void digest()
     {
         freshDatabase();
-        setClock(QDateTime::currentMSecsSinceEpoch());
+        setClock(m_start);
         QCOMPARE(tool({u"--add-channel"_s, u"值班"_s, u"--wecom"_s, m_robot->url(u"/wecom/d"_s)}),
                  0);
         QCOMPARE(tool({u"--add-rule"_s, u"bad"_s, u"--channel"_s, u"值班"_s}), 0);
@@ -677,8 +682,8 @@ private slots:
         QFETCH(int, alerts);
         QFETCH(QStringList, texts);
         freshDatabase();
-        // Ratings of the last minutes lie inside the window of the clock.
-        setClock(QDateTime::currentMSecsSinceEpoch() + 5 * 60000);
+        // Ratings are received the given minutes before this moment.
+        setClock(m_start);
         QString out;
         QCOMPARE(
             tool({u"--add-channel"_s, u"主"_s, u"--wecom"_s, m_robot->url(u"/wecom/main"_s)}, &out),
@@ -735,7 +740,7 @@ private slots:
         QFETCH(QString, hanging);
         QFETCH(QString, answering);
         freshDatabase();
-        setClock(QDateTime::currentMSecsSinceEpoch());
+        setClock(m_start);
         m_robot->answers.insert(u"/wecom/hang"_s, Robot::Answer::Silent);
         QCOMPARE(tool({u"--add-channel"_s, hanging, u"--wecom"_s, m_robot->url(u"/wecom/hang"_s)}),
                  0);
@@ -814,6 +819,7 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QStringList, texts);
         freshDatabase();
+        setClock(m_start);
         QCOMPARE(tool({u"--add-channel"_s, u"主"_s, u"--wecom"_s, m_robot->url(u"/wecom/late"_s)}),
                  0);
         QCOMPARE(
@@ -885,7 +891,7 @@ private slots:
     void switchedOff()
     {
         freshDatabase();
-        setClock(QDateTime::currentMSecsSinceEpoch());
+        setClock(m_start);
         QCOMPARE(tool({u"--add-channel"_s, u"主"_s, u"--wecom"_s, m_robot->url(u"/wecom/off"_s)}),
                  0);
         QString out;
