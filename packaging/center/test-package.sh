@@ -43,7 +43,7 @@ dpkg-deb -c "$DEB" | awk '{print $6}' | sed 's|^\./|/|' | sort > "$OUT/files.txt
 for f in /usr/bin/kiosk-web /usr/bin/kiosk-alert "$ALERT_UNIT" /usr/lib/quorvel-center/kiosk-mkdb /usr/sbin/quorvel-center-setup \
     "$UNIT" /etc/nginx/sites-available/quorvel-center /usr/share/doc/quorvel-center/copyright \
     /usr/share/doc/quorvel-center/changelog.gz /usr/share/man/man8/quorvel-center-setup.8.gz \
-    /usr/share/man/man1/kiosk-web.1.gz; do
+    /usr/share/man/man1/kiosk-web.1.gz /usr/share/man/man1/kiosk-alert.1.gz; do
     grep -qx "$f" "$OUT/files.txt" || fail "$f is not in the package"
 done
 # The certificate and the password are made on the machine, never shipped.
