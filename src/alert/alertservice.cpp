@@ -763,10 +763,13 @@ bool AlertService::sendOne(PgConnection &db, const QString &name, qint64 &wake)
         const bool robot = channel.type != u"smtp"_s;
         int room = 1000;
         if (robot) {
+            // The sends of the last minute; those stamped later than now (the clock was set
+            // back since) are not counted, or the channel would stay shut until the clock
+            // caught up with them.
             const auto sent = db.query(
                 u"select count(*), coalesce(extract(epoch from min(时间) + interval '60 seconds' "
                 "- %1) * 1000, 0) from 告警_发送记录 where 渠道 = ? and 时间 > %1 - interval "
-                "'60 seconds'"_s.arg(at(now)),
+                "'60 seconds' and 时间 <= %1"_s.arg(at(now)),
                 {name});
             room = RobotMessagesPerMinute - sent[0][0].toInt();
             if (room <= 0) {

@@ -5,6 +5,7 @@
 #include "alert/channels.h"
 #include "alert/pgconnection.h"
 #include "central/centralconfig.h"
+#include "platform/clock.h"
 #include "platform/error.h"
 
 #include <QCoreApplication>
@@ -128,15 +129,8 @@ int main(int argc, char *argv[])
     // The clock of the limits and retries: the system's, or for tests the milliseconds
     // written in a file, so that minutes pass without waiting.
     alert::Clock clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
-    if (!options.clockFile.isEmpty()) {
-        clock = [path = options.clockFile] {
-            QFile file(path);
-            bool ok = false;
-            const qint64 ms =
-                file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong(&ok) : 0;
-            return ok ? ms : QDateTime::currentMSecsSinceEpoch();
-        };
-    }
+    if (!options.clockFile.isEmpty())
+        clock = platform::fileNumber(options.clockFile, clock);
     alert::setMailTrust(options.smtpCa);
     alert::ServiceSettings settings;
     settings.dashboard = options.dashboard;

@@ -1,6 +1,7 @@
 // kiosk-web: the dashboard over the central database, for browsers behind nginx; and the
 // management of its accounts. See docs/web.md.
 #include "central/centralconfig.h"
+#include "platform/clock.h"
 #include "platform/error.h"
 #include "web/service.h"
 #include "web/webauth.h"
@@ -144,15 +145,8 @@ int main(int argc, char *argv[])
     // The clock of sessions and locks: the system's, or for tests the seconds written in a
     // file, so that expiry is tested without waiting.
     web::Clock clock = [] { return QDateTime::currentSecsSinceEpoch(); };
-    if (!options.clockFile.isEmpty()) {
-        clock = [path = options.clockFile] {
-            QFile file(path);
-            bool ok = false;
-            const qint64 seconds =
-                file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong(&ok) : 0;
-            return ok ? seconds : QDateTime::currentSecsSinceEpoch();
-        };
-    }
+    if (!options.clockFile.isEmpty())
+        clock = platform::fileNumber(options.clockFile, clock);
 
     web::Service service(central, clock);
     const int port = service.bind(options.host, options.port);

@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
+#include <QSaveFile>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -135,9 +136,11 @@ private:
     void setClock(qint64 ms)
     {
         m_clock = ms;
-        QFile file(clockFile());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        // Renamed into place, so the service never reads half a number.
+        QSaveFile file(clockFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray::number(ms));
+        QVERIFY(file.commit());
     }
     QString sql(const QString &statement) { return m_server.psql(statement, m_database).trimmed(); }
 
@@ -592,6 +595,12 @@ private slots:
         QCOMPARE(m_robot->messages.size(), 22);
         QVERIFY(!m_robot->messages[21].content.contains(u"汇总"_s));
         QCOMPARE(repeatsOf(u"/wecom/d"_s), 0);
+        // The clock set back an hour (as time synchronisation does to a clock that ran ahead):
+        // the sends stamped later than now do not count against the minute.
+        setClock(m_clock - 3600000);
+        insertRatings({u"T1|33|张三|10:00:00|不满意"_s});
+        QVERIFY(waitFor([&] { return unsent() == 0; }, 30000));
+        QCOMPARE(m_robot->messages.size(), 23);
     }
 
     void rules_data()

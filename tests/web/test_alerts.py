@@ -88,8 +88,10 @@ class Alerts(test_dashboard.Dashboard):
     @classmethod
     def set_alert_clock(cls, offset):
         """kiosk-alert's clock: milliseconds, offset seconds from the dashboard's start."""
-        with open(cls.alert_clock, "w") as f:
+        # Renamed into place, so the service never reads half a number.
+        with open(cls.alert_clock + ".new", "w") as f:
             f.write(str((cls.now + offset) * 1000))
+        os.replace(cls.alert_clock + ".new", cls.alert_clock)
 
     @classmethod
     def stop_service(cls):

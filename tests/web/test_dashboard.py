@@ -199,8 +199,10 @@ class Dashboard(unittest.TestCase):
 
     @classmethod
     def set_clock(cls, offset):
-        with open(cls.clock.name, "w") as f:
+        # Renamed into place, so the service never reads half a number.
+        with open(cls.clock.name + ".new", "w") as f:
             f.write(str(cls.now + offset))
+        os.replace(cls.clock.name + ".new", cls.clock.name)
 
     # --- plain HTTP through nginx, for the routes a script would use --------------------------
     def request(self, method, path, body=None, cookie=None, headers=None):
