@@ -14,8 +14,8 @@
 #include <QJsonObject>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
-#include <QSaveFile>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
