@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <atomic>
+#include <limits>
 
 namespace platform {
 
@@ -24,23 +25,20 @@ ClockPtr systemClock()
 
 std::function<qint64()> fileNumber(const QString &path, std::function<qint64()> fallback)
 {
-    struct Last
-    {
-        std::atomic<qint64> value{0};
-        std::atomic<bool> known{false};
-    };
-    auto last = std::make_shared<Last>();
+    // The number read last; Unknown until the file held one.
+    constexpr qint64 Unknown = std::numeric_limits<qint64>::min();
+    auto last = std::make_shared<std::atomic<qint64>>(Unknown);
     return [path, fallback = std::move(fallback), last] {
         QFile file(path);
         bool ok = false;
         const qint64 number =
             file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong(&ok) : 0;
         if (ok) {
-            last->value = number;
-            last->known = true;
+            last->store(number);
             return number;
         }
-        return last->known ? last->value.load() : fallback();
+        const qint64 before = last->load();
+        return before != Unknown ? before : fallback();
     };
 }
 

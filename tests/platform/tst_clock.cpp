@@ -17,12 +17,10 @@ private slots:
     void fileNumber_data()
     {
         QTest::addColumn<QStringList>("steps");
-        QTest::newRow("no file yet, then a number") << QStringList{u"-=7"_s, u"100=100"_s};
-        QTest::newRow("emptied between truncation and write")
-            << QStringList{u"100=100"_s, u"=100"_s, u"200=200"_s};
-        QTest::newRow("no number in it") << QStringList{u"100=100"_s, u"1x=100"_s, u"abc=100"_s};
-        QTest::newRow("removed") << QStringList{u"100=100"_s, u"-=100"_s};
-        QTest::newRow("never a number") << QStringList{u"=7"_s, u"abc=7"_s};
+        QTest::newRow("fallback until the file holds a number")
+            << QStringList{u"-=7"_s, u"=7"_s, u"abc=7"_s, u"100=100"_s};
+        QTest::newRow("emptied while rewritten, no number in it, removed: the number before")
+            << QStringList{u"100=100"_s, u"=100"_s, u"1x=100"_s, u"-=100"_s, u"200=200"_s};
         QTest::newRow("white space around it, set back")
             << QStringList{u" 300\n=300"_s, u"250=250"_s};
     }

@@ -88,10 +88,7 @@ class Alerts(test_dashboard.Dashboard):
     @classmethod
     def set_alert_clock(cls, offset):
         """kiosk-alert's clock: milliseconds, offset seconds from the dashboard's start."""
-        # Renamed into place, so the service never reads half a number.
-        with open(cls.alert_clock + ".new", "w") as f:
-            f.write(str((cls.now + offset) * 1000))
-        os.replace(cls.alert_clock + ".new", cls.alert_clock)
+        test_dashboard.write_clock(cls.alert_clock, (cls.now + offset) * 1000)
 
     @classmethod
     def stop_service(cls):

@@ -122,6 +122,13 @@ def months_expected(rows, frm, to, terminals, period):
     return ({n: [sum(p)] + p for n, p in names.items()}, [trend.get(d, 0) for d in labels])
 
 
+def write_clock(path, value):
+    """A test clock file for a service: renamed into place, so it never reads half a number."""
+    with open(path + ".new", "w") as f:
+        f.write(str(value))
+    os.replace(path + ".new", path)
+
+
 def sql_text(text):
     return "'" + text.replace("'", "''") + "'"
 
@@ -199,10 +206,7 @@ class Dashboard(unittest.TestCase):
 
     @classmethod
     def set_clock(cls, offset):
-        # Renamed into place, so the service never reads half a number.
-        with open(cls.clock.name + ".new", "w") as f:
-            f.write(str(cls.now + offset))
-        os.replace(cls.clock.name + ".new", cls.clock.name)
+        write_clock(cls.clock.name, cls.now + offset)
 
     # --- plain HTTP through nginx, for the routes a script would use --------------------------
     def request(self, method, path, body=None, cookie=None, headers=None):
