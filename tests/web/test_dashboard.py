@@ -282,7 +282,7 @@ class Dashboard(unittest.TestCase):
                     self.assertIn("admin", self.browser.find_element(By.TAG_NAME, "nav").text)
                 else:
                     if name:
-                        # The click returns before the answer to the post has replaced the
+                        # The click can return before the answer to the post has replaced the
                         # login page, which has no message yet.
                         self.assertEqual(self.wait_for(lambda: self.browser.find_element(
                             By.ID, "message").text), "用户名或密码错误")
